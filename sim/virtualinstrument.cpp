@@ -1,0 +1,126 @@
+#include "sim/virtualinstrument.h"
+
+#include "sim/bdts_sim.h"
+#include "sim/boot_sim.h"
+#include "sim/reader_sim.h"
+
+#include <QTimer>
+
+VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, QObject *parent)
+    : QObject(parent), m_port(portFolder, comNumber)
+{
+    connect(&m_port, &PtyPort::received, &m_core, &InstrumentCore::feed);
+    connect(&m_core, &InstrumentCore::reply, &m_port, &PtyPort::write);
+
+    addVerb(QStringLiteral("help"), QStringLiteral("list the commands"), [this](const QStringList &) {
+        QStringList lines;
+        for (const auto &[name, entry] : m_verbs)
+            lines << name + QStringLiteral(" — ") + entry.help;
+        return lines.join(QLatin1Char('\n'));
+    });
+    addVerb(QStringLiteral("mode"), QStringLiteral("mode working|loader: the answer to the probe, L or l"),
+            [this](const QStringList &a) {
+                if (a.value(0) == QLatin1String("loader"))
+                    m_core.setMode(InstrumentCore::Mode::Loader);
+                else if (a.value(0) == QLatin1String("working"))
+                    m_core.setMode(InstrumentCore::Mode::Working);
+                else
+                    return QStringLiteral("error: mode working|loader");
+                return QStringLiteral("ok");
+            });
+    addVerb(QStringLiteral("silent"), QStringLiteral("silent on|off: take every byte, answer nothing"),
+            [this](const QStringList &a) {
+                m_core.setSilent(a.value(0) == QLatin1String("on"));
+                return QStringLiteral("ok");
+            });
+    addVerb(QStringLiteral("B"), QStringLiteral("send a lone link signal B"), [this](const QStringList &) {
+        sendLinkSignal();
+        return QStringLiteral("ok");
+    });
+    addVerb(QStringLiteral("send"), QStringLiteral("send HEX...: raw bytes, e.g. send 4C 4C"), [this](const QStringList &a) {
+        QByteArray bytes;
+        for (const QString &h : a)
+            bytes.append(QByteArray::fromHex(h.toLatin1()));
+        m_core.send(bytes);
+        return QStringLiteral("ok");
+    });
+    addVerb(QStringLiteral("text"), QStringLiteral("text STRING: send the characters as they stand"),
+            [this](const QStringList &a) {
+                m_core.send(a.join(QLatin1Char(' ')).toLatin1());
+                return QStringLiteral("ok");
+            });
+    addVerb(QStringLiteral("off"), QStringLiteral("switch the instrument off: its port vanishes"), [this](const QStringList &) {
+        powerOff();
+        return QStringLiteral("ok");
+    });
+    addVerb(QStringLiteral("on"), QStringLiteral("on [stylus]: switch on (with the stylus: boot-loader mode)"),
+            [this](const QStringList &a) {
+                const bool stylus = a.value(0) == QLatin1String("stylus");
+                return powerOn(stylus ? InstrumentCore::Mode::Loader : InstrumentCore::Mode::Working)
+                           ? QStringLiteral("ok")
+                           : QStringLiteral("error: ") + m_port.errorString();
+            });
+    addVerb(QStringLiteral("chunk"), QStringLiteral("chunk BYTES MS: replies in pieces with a pause between"),
+            [this](const QStringList &a) {
+                m_port.setChunking(a.value(0).toInt(), a.value(1).toInt());
+                return QStringLiteral("ok");
+            });
+    addVerb(QStringLiteral("rate"), QStringLiteral("rate BYTES_PER_S: line-rate limit both ways (0 = none; 11520 = 115200 8N1)"),
+            [this](const QStringList &a) {
+                m_port.setLineRate(a.value(0).toInt());
+                return QStringLiteral("ok");
+            });
+    addVerb(QStringLiteral("stall"), QStringLiteral("stall on|off: hold back every reply"), [this](const QStringList &a) {
+        m_port.setStalled(a.value(0) == QLatin1String("on"));
+        return QStringLiteral("ok");
+    });
+    addVerb(QStringLiteral("garbage"), QStringLiteral("garbage N: send N random bytes"), [this](const QStringList &a) {
+        QByteArray bytes;
+        const int n = std::clamp(a.value(0).toInt(), 0, 1 << 20);
+        for (int i = 0; i < n; ++i)
+            bytes.append(char((i * 131 + 17) ^ (i >> 3)));
+        m_core.send(bytes);
+        return QStringLiteral("ok");
+    });
+    addVerb(QStringLiteral("received"), QStringLiteral("hex of what the PC sent since the last call"), [this](const QStringList &) {
+        const QString hex = QString::fromLatin1(m_core.received().toHex(' '));
+        m_core.clearReceived();
+        return hex;
+    });
+
+    m_reader = std::make_unique<ReaderSim>(*this);
+    m_bdts = std::make_unique<BdtsSim>(*this);
+    m_boot = std::make_unique<BootSim>(*this);
+}
+
+VirtualInstrument::~VirtualInstrument() = default;
+
+bool VirtualInstrument::powerOn(InstrumentCore::Mode mode)
+{
+    m_core.setMode(mode);
+    m_core.resetInput();
+    return m_port.open();
+}
+
+void VirtualInstrument::powerOff()
+{
+    m_port.close();
+    m_core.resetInput();
+}
+
+void VirtualInstrument::addVerb(const QString &name, const QString &help, Verb verb)
+{
+    m_verbs[name] = VerbEntry{help, std::move(verb)};
+}
+
+QString VirtualInstrument::control(const QString &line)
+{
+    QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return {};
+    const QString name = words.takeFirst();
+    const auto it = m_verbs.find(name);
+    if (it == m_verbs.end())
+        return QStringLiteral("error: unknown command %1 (try help)").arg(name);
+    return it->second.run(words);
+}

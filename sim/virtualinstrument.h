@@ -1,0 +1,58 @@
+#pragma once
+// The virtual СОРВИНТ: the instrument logic on a pseudo-terminal port, with its switch, its knobs
+// and a line-command control interface. Tests drive it in-process; kviro-sim is a thin shell.
+#include "sim/instrumentcore.h"
+#include "sim/ptyport.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class ReaderSim;
+class BdtsSim;
+class BootSim;
+
+class VirtualInstrument : public QObject {
+    Q_OBJECT
+public:
+    VirtualInstrument(const QString &portFolder, int comNumber, QObject *parent = nullptr);
+    ~VirtualInstrument() override;
+
+    // Switches the instrument on: its port appears and it answers in the given mode.
+    bool powerOn(InstrumentCore::Mode mode = InstrumentCore::Mode::Working);
+    // Switches it off: the port vanishes.
+    void powerOff();
+    bool isOn() const { return m_port.isOpen(); }
+
+    // A lone "B" (link signal), or any bytes as they stand.
+    void sendLinkSignal() { m_core.send(QByteArrayLiteral("B")); }
+    void sendRaw(const QByteArray &bytes) { m_core.send(bytes); }
+
+    InstrumentCore &core() { return m_core; }
+    PtyPort &port() { return m_port; }
+
+    // Features of the instrument (each lives in its own file).
+    ReaderSim &reader() { return *m_reader; }
+    BdtsSim &bdts() { return *m_bdts; }
+    BootSim &boot() { return *m_boot; }
+
+    // Control interface: one command per line ("help" lists them). Returns the answer text.
+    using Verb = std::function<QString(const QStringList &args)>;
+    void addVerb(const QString &name, const QString &help, Verb verb);
+    QString control(const QString &line);
+
+private:
+    struct VerbEntry {
+        QString help;
+        Verb run;
+    };
+    InstrumentCore m_core;
+    PtyPort m_port;
+    std::map<QString, VerbEntry> m_verbs;
+    std::unique_ptr<ReaderSim> m_reader;
+    std::unique_ptr<BdtsSim> m_bdts;
+    std::unique_ptr<BootSim> m_boot;
+};

@@ -1,0 +1,34 @@
+#pragma once
+// Program folder, whole-or-nothing file writes, and names that come from the instrument.
+#include <QByteArray>
+#include <QString>
+
+namespace files {
+
+// The folder of the executable with a trailing separator. When that folder cannot be written
+// (a system-wide install), the per-user application data folder is used instead so that the
+// working files can always be written. An override (tests, several instances) wins over both.
+QString programDir();
+void setProgramDirOverride(const QString &folder); // empty = no override
+
+// Joins a literal of the program folder: a leading "\" or "/" only means "in that folder".
+QString inFolder(const QString &folder, const QString &literal);
+
+// Writes the bytes whole or not at all. On failure returns false and, if given, the reason.
+bool writeWhole(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+
+// Reads a whole file; false with the reason when it cannot be opened or read.
+bool readWhole(const QString &path, QByteArray *bytes, QString *error = nullptr);
+
+// The part after the last separator ("\" or "/"), and the folder part up to and including it
+// (empty when the separator is missing or is the first character).
+QString shortName(const QString &path);
+QString folderPart(const QString &path);
+
+// A file name that the instrument sent (Windows-1251 bytes), checked before it may name a file in
+// the program folder. Decodes to Unicode, keeps every harmless character as it stands, and refuses
+// path separators, ".." , control bytes, characters the file systems reject, and names that are
+// empty or only dots and blanks. Returns the decoded name, or an empty text with the reason.
+QString safeInstrumentFileName(const QByteArray &raw, QString *reason = nullptr);
+
+} // namespace files

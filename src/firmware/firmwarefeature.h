@@ -1,0 +1,34 @@
+#pragma once
+// Firmware reprogramming: the frame TFrameSoftSor with its wizard, the image file and the transfer.
+#include "link/featurecontext.h"
+
+#include <QObject>
+
+#include <functional>
+
+class QWidget;
+
+class FirmwareFeature : public QObject {
+    Q_OBJECT
+public:
+    // firmwarePageCurrent tells whether the main window's firmware page is the current one.
+    FirmwareFeature(FeatureContext context, std::function<bool()> firmwarePageCurrent, QObject *parent = nullptr);
+    ~FirmwareFeature() override;
+
+    bool frameExists() const;
+    // Creates TFrameSoftSor (first run of ActionSoftSorvintExecute); the main window places it.
+    QWidget *createFrame(QWidget *parent);
+    // ActionSoftSorvintExecute after the page is shown: default image search, splitters, centring.
+    void afterShow();
+
+    void StopProgWizard();
+    void ResetProgWizard();
+    void UpdateProgStep();
+    // Inside UpdateLinkState: the load button from the flags, then the wizard rules of the link
+    // update; the base status text has been written already.
+    void linkUpdate();
+
+private:
+    FeatureContext m_ctx;
+    std::function<bool()> m_pageCurrent;
+};

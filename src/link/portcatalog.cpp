@@ -1,0 +1,114 @@
+#include "link/portcatalog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+#include <QSettings>
+
+#include <algorithm>
+#include <map>
+
+namespace {
+int comNumberOf(const QString &entry)
+{
+    static const QRegularExpression re(QStringLiteral("^COM([0-9]{1,5})$"));
+    const auto m = re.match(entry);
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+} // namespace
+
+std::optional<QStringList> FolderPortCatalog::valueTexts() const
+{
+    QDir dir(m_folder);
+    if (m_folder.isEmpty() || !dir.exists())
+        return std::nullopt;
+    std::map<int, QString> byNumber;
+    const auto entries = dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &e : entries) {
+        const int n = comNumberOf(e);
+        if (n > 0)
+            byNumber.emplace(n, e);
+    }
+    QStringList out;
+    for (const auto &[n, name] : byNumber)
+        out << name;
+    return out;
+}
+
+QString FolderPortCatalog::devicePath(int n) const
+{
+    const QString path = QDir(m_folder).filePath(QStringLiteral("COM%1").arg(n));
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink() ? path : QString();
+}
+
+int SystemPortCatalog::comNumberForDevice(const QString &name)
+{
+    static const QRegularExpression re(QStringLiteral("^tty(S|USB|ACM)([0-9]+)$"));
+    const auto m = re.match(name);
+    if (!m.hasMatch())
+        return 0;
+    const int k = m.captured(2).toInt();
+    const QString kind = m.captured(1);
+    if (kind == QLatin1String("S"))
+        return k <= 3 ? k + 1 : 0;
+    if (kind == QLatin1String("USB"))
+        return k <= 5 ? k + 5 : 0;
+    return k <= 5 ? k + 11 : 0;
+}
+
+#ifdef Q_OS_WIN
+static const char *kSerialCommKey = "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+std::optional<QStringList> SystemPortCatalog::valueTexts() const
+{
+    QSettings key(QString::fromLatin1(kSerialCommKey), QSettings::NativeFormat);
+    if (key.status() != QSettings::NoError)
+        return std::nullopt;
+    const QStringList names = key.childKeys();
+    // QSettings cannot tell a missing key from an empty one; both read as "no port".
+    if (names.isEmpty())
+        return std::nullopt;
+    QStringList out;
+    for (const QString &name : names)
+        out << key.value(name).toString();
+    return out;
+}
+
+QString SystemPortCatalog::devicePath(int n) const { return QStringLiteral("COM%1").arg(n); }
+#else
+std::optional<QStringList> SystemPortCatalog::valueTexts() const
+{
+    std::map<int, QString> byNumber;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &p : ports) {
+        const int n = comNumberForDevice(p.portName());
+        if (n > 0)
+            byNumber.emplace(n, QStringLiteral("COM%1").arg(n));
+    }
+    if (byNumber.empty())
+        return std::nullopt; // like a machine without the key: no serial hardware at all
+    QStringList out;
+    for (const auto &[n, text] : byNumber)
+        out << text;
+    return out;
+}
+
+QString SystemPortCatalog::devicePath(int n) const
+{
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &p : ports)
+        if (comNumberForDevice(p.portName()) == n)
+            return p.systemLocation();
+    return {};
+}
+#endif
+
+std::unique_ptr<PortCatalog> makePortCatalogFromEnvironment()
+{
+    const QString folder = qEnvironmentVariable("KVIRO_SERIALCOMM");
+    if (!folder.isEmpty())
+        return std::make_unique<FolderPortCatalog>(folder);
+    return std::make_unique<SystemPortCatalog>();
+}

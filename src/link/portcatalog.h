@@ -1,0 +1,47 @@
+#pragma once
+// The list of COM ports, as the system's table of serial devices gives it: value texts such as
+// "COM3" in a stable order, or nothing when the table is absent.
+//
+// Windows: the registry key HARDWARE\DEVICEMAP\SERIALCOMM, read-only.
+// Linux: the serial devices that exist, numbered by a fixed rule:
+//   ttyS0..ttyS3 -> COM1..COM4, ttyUSB0..ttyUSB5 -> COM5..COM10, ttyACM0..ttyACM5 -> COM11..COM16.
+// When KVIRO_SERIALCOMM names a folder, its entries COM<n> (links to tty devices, usually
+// pseudo-terminals) stand in for the system's devices, in the order of n. A missing folder reads
+// as an absent table, an empty one as a table without values.
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class PortCatalog {
+public:
+    virtual ~PortCatalog() = default;
+    virtual std::optional<QStringList> valueTexts() const = 0;
+    // The device to open for COM<n>; empty when none is known.
+    virtual QString devicePath(int n) const = 0;
+};
+
+// The folder of links (KVIRO_SERIALCOMM, tests, the virtual instrument).
+class FolderPortCatalog final : public PortCatalog {
+public:
+    explicit FolderPortCatalog(QString folder) : m_folder(std::move(folder)) {}
+    std::optional<QStringList> valueTexts() const override;
+    QString devicePath(int n) const override;
+    const QString &folder() const { return m_folder; }
+
+private:
+    QString m_folder;
+};
+
+// The system's devices (Linux rule above, the registry on Windows).
+class SystemPortCatalog final : public PortCatalog {
+public:
+    std::optional<QStringList> valueTexts() const override;
+    QString devicePath(int n) const override;
+    // The COM number of a Linux device name ("ttyUSB0" -> 5), 0 for none.
+    static int comNumberForDevice(const QString &name);
+};
+
+// KVIRO_SERIALCOMM when set, the system otherwise.
+std::unique_ptr<PortCatalog> makePortCatalogFromEnvironment();

@@ -1,0 +1,125 @@
+#include "link/serialdevice.h"
+
+#include <QFileInfo>
+#include <QSerialPort>
+
+namespace {
+class QtSerialDevice final : public SerialDevice {
+public:
+    QtSerialDevice()
+    {
+        connect(&m_port, &QSerialPort::readyRead, this, &SerialDevice::readyRead);
+        connect(&m_port, &QSerialPort::bytesWritten, this, &SerialDevice::bytesWritten);
+        connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialDevice::onError);
+    }
+
+    bool open(const QString &systemPath, OpenFailure *why) override
+    {
+        if (m_port.isOpen())
+            return true;
+        // A link in the port folder stands for the device it points at.
+        const QFileInfo info(systemPath);
+        const QString target = info.isSymLink() ? info.canonicalFilePath() : systemPath;
+        if (target.isEmpty()) {
+            if (why)
+                *why = {OpenErrorKind::NotFound, systemPath, QStringLiteral("устройство не найдено")};
+            return false;
+        }
+        m_port.setPortName(target);
+        m_port.setBaudRate(m_baud);
+        m_port.setDataBits(QSerialPort::Data8);
+        m_port.setParity(QSerialPort::NoParity);
+        m_port.setStopBits(QSerialPort::OneStop);
+        m_port.setFlowControl(QSerialPort::NoFlowControl);
+        if (!m_port.open(QIODevice::ReadWrite)) {
+            if (why) {
+                OpenErrorKind kind = OpenErrorKind::Other;
+                switch (m_port.error()) {
+                case QSerialPort::DeviceNotFoundError: kind = OpenErrorKind::NotFound; break;
+                case QSerialPort::PermissionError:
+                    // Qt reports a port held by another program as a permission error too.
+                    kind = QFileInfo(target).isWritable() ? OpenErrorKind::Busy : OpenErrorKind::Permission;
+                    break;
+                case QSerialPort::OpenError: kind = OpenErrorKind::Busy; break;
+                default: break;
+                }
+                *why = {kind, target, m_port.errorString()};
+            }
+            m_port.clearError();
+            return false;
+        }
+        m_port.clear(QSerialPort::Input);
+        return true;
+    }
+
+    void close() override
+    {
+        if (m_port.isOpen())
+            m_port.close();
+        m_port.clearError();
+    }
+
+    bool isOpen() const override { return m_port.isOpen(); }
+
+    bool setBaudRate(qint32 baud) override
+    {
+        m_baud = baud;
+        if (!m_port.isOpen())
+            return true;
+        // A pseudo-terminal may refuse line settings; that is not an error of the link.
+        m_port.setBaudRate(baud);
+        if (m_port.error() == QSerialPort::UnsupportedOperationError || m_port.error() == QSerialPort::UnknownError)
+            m_port.clearError();
+        return true;
+    }
+
+    bool write(const QByteArray &bytes) override
+    {
+        if (!m_port.isOpen())
+            return false;
+        return m_port.write(bytes) == bytes.size();
+    }
+
+    QByteArray readAll() override { return m_port.isOpen() ? m_port.readAll() : QByteArray(); }
+    qint64 bytesAvailable() const override { return m_port.isOpen() ? m_port.bytesAvailable() : 0; }
+    qint64 bytesToWrite() const override { return m_port.isOpen() ? m_port.bytesToWrite() : 0; }
+
+    void discardInput() override
+    {
+        if (m_port.isOpen()) {
+            m_port.clear(QSerialPort::Input);
+            m_port.readAll();
+        }
+    }
+
+private:
+    void onError(QSerialPort::SerialPortError error)
+    {
+        switch (error) {
+        case QSerialPort::NoError:
+        case QSerialPort::UnsupportedOperationError: // DTR/RTS on a pseudo-terminal
+        case QSerialPort::TimeoutError:
+            m_port.clearError();
+            return;
+        case QSerialPort::ResourceError:
+        case QSerialPort::ReadError:
+        case QSerialPort::WriteError:
+        case QSerialPort::DeviceNotFoundError:
+            if (m_port.isOpen()) {
+                const QString reason = m_port.errorString();
+                m_port.close();
+                m_port.clearError();
+                emit lost(reason);
+            }
+            return;
+        default:
+            return; // open errors are reported by open()
+        }
+    }
+
+    QSerialPort m_port;
+    qint32 m_baud = 115200;
+};
+} // namespace
+
+std::unique_ptr<SerialDevice> makeQtSerialDevice() { return std::make_unique<QtSerialDevice>(); }

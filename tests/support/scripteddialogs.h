@@ -1,0 +1,22 @@
+#pragma once
+// Dialogs answered by the test: queued file names (empty = cancel), recorded message boxes.
+#include "core/dialogs.h"
+
+#include <QStringList>
+#include <QVector>
+
+class ScriptedDialogs final : public UserDialogs {
+public:
+    QStringList saveAnswers; // taken from the front; none left = cancel
+    QStringList openAnswers;
+    bool yesNoAnswer = true;
+
+    QVector<FileDialogRequest> saveRequests, openRequests;
+    QStringList warnings; // "caption|text"
+    QStringList errors;   // "caption|text"
+
+    QString askSaveFile(const FileDialogRequest &request) override;
+    QString askOpenFile(const FileDialogRequest &request) override;
+    bool warnYesNo(const QString &caption, const QString &text) override;
+    void showError(const QString &caption, const QString &text) override;
+};
