@@ -1,0 +1,211 @@
+#include "app/aboutpage.h"
+
+#include <QFrame>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+FeatureLine::FeatureLine(const QString &objectName, const QString &text, QWidget *parent) : QLabel(text, parent)
+{
+    setObjectName(objectName);
+    setAccessibleName(text);
+    setCursor(Qt::PointingHandCursor);
+    setMouseTracking(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setTextColour(palette().color(QPalette::Light));
+}
+
+void FeatureLine::setTextColour(const QColor &colour)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, colour);
+    setPalette(p);
+}
+
+void FeatureLine::lbLoadPOInSorMouseMove()
+{
+    m_hovered = true;
+    setTextColour(palette().color(QPalette::ToolTipBase));
+}
+
+void FeatureLine::lbLoadPOInSorMouseLeave()
+{
+    m_hovered = false;
+    setTextColour(palette().color(QPalette::Light));
+}
+
+void FeatureLine::mouseMoveEvent(QMouseEvent *event)
+{
+    lbLoadPOInSorMouseMove();
+    QLabel::mouseMoveEvent(event);
+}
+
+void FeatureLine::leaveEvent(QEvent *event)
+{
+    lbLoadPOInSorMouseLeave();
+    QLabel::leaveEvent(event);
+}
+
+void FeatureLine::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    QLabel::mouseReleaseEvent(event);
+}
+
+void ShadowPanel::drawShadow(QPainter &painter, const QRect &bounds, int depth)
+{
+    // A soft black shadow: layers of falling opacity below and right of the panel.
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    for (int i = depth; i >= 1; --i) {
+        const int alpha = 70 * (depth - i + 1) / depth;
+        painter.setBrush(QColor(0, 0, 0, alpha / 2));
+        painter.drawRoundedRect(bounds.translated(i, i), 3, 3);
+    }
+    painter.restore();
+}
+
+void ShadowPanel::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    QPainter painter(this);
+    for (QWidget *w : std::as_const(m_shadowed))
+        if (w->isVisible())
+            drawShadow(painter, w->geometry());
+}
+
+void ShadowPanel::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    emit resized();
+}
+
+namespace {
+QFrame *greyPanel(const QString &name, QWidget *parent)
+{
+    auto *panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setAutoFillBackground(true);
+    QPalette p = panel->palette();
+    p.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+    p.setColor(QPalette::WindowText, p.color(QPalette::Light));
+    panel->setPalette(p);
+    return panel;
+}
+
+QLabel *label(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setAccessibleName(text);
+    return l;
+}
+} // namespace
+
+AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("TabSheet1"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    RzPanel2 = new ShadowPanel(this);
+    RzPanel2->setObjectName(QStringLiteral("RzPanel2"));
+    RzPanel2->setAutoFillBackground(true);
+    {
+        QPalette p = RzPanel2->palette();
+        p.setColor(QPalette::Window, QColor(0xC8, 0xD0, 0xD8));
+        RzPanel2->setPalette(p);
+    }
+    outer->addWidget(RzPanel2);
+
+    RzLabel1 = label(QStringLiteral("RzLabel1"), QStringLiteral("   КВИРО - сервис"), RzPanel2);
+    QFont big = RzLabel1->font();
+    big.setPointSize(20);
+    big.setBold(true);
+    RzLabel1->setFont(big);
+    RzLabel1->setStyleSheet(QStringLiteral("color:#103070; background:#A8B8C8; border-bottom:2px solid #F0F4F8;"));
+
+    RzLabel2 = label(QStringLiteral("RzLabel2"), QStringLiteral("СОРВИНТ     "), RzPanel2);
+    QFont band = big;
+    band.setPointSize(18);
+    RzLabel2->setFont(band);
+    RzLabel2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    RzLabel2->setStyleSheet(QStringLiteral("color:#F0F4F8; background:#305080;"));
+
+    RzLabel13 = label(QStringLiteral("RzLabel13"),
+                      QStringLiteral("( Для приборов типа: СОРВИНТ <дата>-№3070, <дата>.dpps )"), RzPanel2);
+    RzLabel13->setAlignment(Qt::AlignCenter);
+    RzLabel6 = label(QStringLiteral("RzLabel6"), QStringLiteral("(версия: 05_06_2014)"), RzPanel2);
+    RzLabel6->setStyleSheet(QStringLiteral("color:#103070;"));
+    RzLabel10 = label(QStringLiteral("RzLabel10"), QStringLiteral("◆"), RzPanel2);
+    RzLabel10->setStyleSheet(QStringLiteral("color:#F0F4F8; background:transparent;"));
+    RzLabel10->setFont(band);
+
+    RzPanel3 = greyPanel(QStringLiteral("RzPanel3"), RzPanel2);
+    auto *purpose = label(QStringLiteral("lbPurpose"),
+                          QStringLiteral("Программа предназначена\nдля работы с иммуноферментными\nанализаторами "
+                                         "типа СОРВИНТ\nс заводского номера 3070\nсовместно с персональным\nкомпьютером."),
+                          RzPanel3);
+    purpose->setAlignment(Qt::AlignCenter);
+    (new QVBoxLayout(RzPanel3))->addWidget(purpose);
+
+    RzPanel5 = greyPanel(QStringLiteral("RzPanel5"), RzPanel2);
+    auto *needs = label(QStringLiteral("lbRequirements"),
+                        QStringLiteral("Технические требования:\nIBM совместимый\nперсональный компьютер.\nWindows "
+                                       "2000,NT,XP,7\n(Рекомендуемая скорость обмена\nпорта связи - 115200бод)"),
+                        RzPanel5);
+    needs->setAlignment(Qt::AlignCenter);
+    (new QVBoxLayout(RzPanel5))->addWidget(needs);
+
+    RzPanel4 = greyPanel(QStringLiteral("RzPanel4"), RzPanel2);
+    RzLabel5 = label(QStringLiteral("RzLabel5"), QStringLiteral("С помощью этй программы\nВы можете:"), RzPanel4);
+    RzLabel5->setAlignment(Qt::AlignCenter);
+    QFont bold = RzLabel5->font();
+    bold.setBold(true);
+    RzLabel5->setFont(bold);
+    lbLoadPOInSor = new FeatureLine(QStringLiteral("lbLoadPOInSor"),
+                                    QStringLiteral(" - Перепрограммировать прибор новой\n      программой управления."), RzPanel4);
+    lbLoadBDTS = new FeatureLine(QStringLiteral("lbLoadBDTS"),
+                                 QStringLiteral(" - Записать в прибор новую базу данных\n      тест-систем."), RzPanel4);
+    lbReader = new FeatureLine(QStringLiteral("lbReader"),
+                               QStringLiteral(" - Считать с прибора таблицу измеренных\n      оптических плотностей."), RzPanel4);
+    lbProtokol = new FeatureLine(QStringLiteral("lbProtokol"),
+                                 QStringLiteral(" - Считать с прибора протокол результатов\n      измерений."), RzPanel4);
+
+    RzPanel2->addShadowed(RzPanel3);
+    RzPanel2->addShadowed(RzPanel4);
+    RzPanel2->addShadowed(RzPanel5);
+    connect(RzPanel2, &ShadowPanel::resized, this, &AboutPage::arrange);
+}
+
+void AboutPage::arrange()
+{
+    const int w = RzPanel2->width();
+    const int h = RzPanel2->height();
+    // Bands: title on top, instrument at the bottom, the model line above it.
+    RzLabel1->setGeometry(0, 0, w, 44);
+    RzLabel2->setGeometry(0, h - 40, w, 40);
+    RzLabel13->setGeometry(0, RzLabel2->y() - 20, w, 20);
+    RzLabel6->adjustSize();
+    RzLabel6->move(w - RzLabel6->width() - 10, RzLabel1->height() - RzLabel6->height() - 2);
+    RzLabel10->adjustSize();
+    RzLabel10->move(RzLabel2->width() - RzLabel10->width() - 20, RzLabel2->y() + (RzLabel2->height() - RzLabel10->height()) / 2);
+    RzLabel10->raise();
+
+    const int p4top = RzLabel1->height() + 10;
+    const int p4height = h - RzLabel1->height() - RzLabel2->height() - RzLabel13->height() - 40;
+    const int p3height = (p4height - 20) / 2;
+    const int width = (RzLabel2->width() - 60) / 2;
+    RzPanel3->setGeometry(20, p4top, width, p3height);
+    RzPanel5->setGeometry(20, p4top + p3height + 20, width, p3height);
+    RzPanel4->setGeometry(width + 40, p4top, width, p4height);
+
+    const int row = RzPanel4->height() / 5;
+    RzLabel5->setGeometry(0, 0, RzPanel4->width(), row);
+    lbLoadPOInSor->setGeometry(0, row, RzPanel4->width(), row);
+    lbLoadBDTS->setGeometry(0, 2 * row, RzPanel4->width(), row);
+    lbReader->setGeometry(0, 3 * row, RzPanel4->width(), row);
+    lbProtokol->setGeometry(0, 4 * row, RzPanel4->width(), RzPanel4->height() - 4 * row);
+    RzPanel2->update();
+}

@@ -1,0 +1,122 @@
+#pragma once
+// The main window: navigation (menu bar and group bar with the same six actions), the page area
+// with hideable tabs, the port strip, the status bar, and the program-wide state. Handlers stay
+// short; the work is done by the link and the features, which have no widgets of their own state.
+#include "core/dialogs.h"
+#include "core/status.h"
+#include "link/instrumentlink.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QSplitter;
+class QTabWidget;
+class QToolButton;
+class QGroupBox;
+class AboutPage;
+class PortComboBox;
+class ReaderFeature;
+class FirmwareFeature;
+class BdtsFeature;
+
+struct MainWindowOptions {
+    std::unique_ptr<PortCatalog> catalog; // none: KVIRO_SERIALCOMM or the system's ports
+    UserDialogs *dialogs = nullptr;       // none: the real dialogs
+    QString programDir;                   // empty: the executable's folder (or the user's data folder)
+    bool startLinkCheck = true;           // false: tests drive the ticks themselves
+};
+
+class TFormMainKviroS_D7 : public QMainWindow {
+    Q_OBJECT
+public:
+    static const QString ApplicationTitle;
+    enum Page { PageAbout = 0, PageSoftSor = 1, PageBDTS = 2, PageReader = 3, PageResult = 4 };
+
+    explicit TFormMainKviroS_D7(MainWindowOptions options = {}, QWidget *parent = nullptr);
+    ~TFormMainKviroS_D7() override;
+
+    // Program-wide state.
+    QString ProgramDir;
+    StatusModel &status() { return m_status; }
+    InstrumentLink &link() { return *m_link; }
+    ReaderFeature &reader() { return *m_reader; }
+    FirmwareFeature &firmware() { return *m_firmware; }
+    BdtsFeature &bdts() { return *m_bdts; }
+    UserDialogs &dialogs() { return *m_dialogs; }
+    QWidget *FrameSoftSor = nullptr;
+    QWidget *FrameBDTS = nullptr;
+
+    // Actions.
+    QAction *Action1 = nullptr;
+    QAction *ActionExit = nullptr;
+    QAction *ActionSoftSorvint = nullptr;
+    QAction *ActionBDTS = nullptr;
+    QAction *ActionSor2006 = nullptr;
+    QAction *ActionFile = nullptr;
+
+    // Handlers.
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void RzPageControl1Change(int newPage);
+    void UpdateLinkState();
+    void ActionExitExecute();
+    void ActionSoftSorvintExecute();
+    void ActionBDTSExecute();
+    void ActionSor2006Execute();
+    void ActionFileExecute();
+
+    // Navigation.
+    QTabWidget *pages() const { return RzPageControl1; }
+    int currentPage() const;
+    bool tabVisible(int page) const;
+    int pageChangeCount() const { return m_pageChanges; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildActions();
+    void buildMenus();
+    QWidget *buildGroupBar();
+    QWidget *buildPortStrip();
+    void buildStatusBar();
+    // Makes a page current and its tab visible; the page-change step runs on a real change.
+    void showPage(int page);
+    void refreshPortStrip();
+
+    StatusModel m_status;
+    std::unique_ptr<UserDialogs> m_ownDialogs;
+    UserDialogs *m_dialogs = nullptr;
+    std::unique_ptr<InstrumentLink> m_link;
+    std::unique_ptr<ReaderFeature> m_reader;
+    std::unique_ptr<FirmwareFeature> m_firmware;
+    std::unique_ptr<BdtsFeature> m_bdts;
+
+    QSplitter *m_splitter = nullptr;
+    QWidget *RzGroupBar1 = nullptr;
+    QTabWidget *RzPageControl1 = nullptr;
+    AboutPage *m_about = nullptr;
+    QWidget *TabShSoftSor = nullptr;
+    QWidget *TabShBDTS = nullptr;
+    QWidget *TabShReader = nullptr;
+    QWidget *TabShResult = nullptr;
+    QGroupBox *RzGroupBox1 = nullptr;
+    PortComboBox *cbxNumPort = nullptr;
+    QToolButton *sbtnCommON = nullptr;
+    QLabel *lbCommParam = nullptr;
+    QComboBox *cbBaudRate = nullptr;
+    QLabel *RzStatusPane1 = nullptr;
+    QProgressBar *RzProgressBar1 = nullptr;
+    QLabel *RzClockStatus1 = nullptr;
+    int m_lastPage = 0;
+    int m_pageChanges = 0;
+    bool m_shown = false;
+    bool m_startLinkCheck = true;
+};

@@ -1,0 +1,50 @@
+#include "testbed.h"
+
+#include "app/mainwindow.h"
+#include "link/portcatalog.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+TestBed::TestBed(bool withInstrument)
+{
+    m_vi = std::make_unique<VirtualInstrument>(m_ports.path(), 3);
+    if (withInstrument)
+        m_vi->powerOn();
+}
+
+TestBed::~TestBed()
+{
+    m_window.reset();
+    m_vi.reset();
+}
+
+TFormMainKviroS_D7 &TestBed::window()
+{
+    if (!m_window) {
+        MainWindowOptions options;
+        options.catalog = std::make_unique<FolderPortCatalog>(m_ports.path());
+        options.dialogs = &dialogs;
+        options.programDir = programDir();
+        options.startLinkCheck = false;
+        m_window = std::make_unique<TFormMainKviroS_D7>(std::move(options));
+    }
+    return *m_window;
+}
+
+void TestBed::tick(int maxMs)
+{
+    InstrumentLink &link = window().link();
+    bool answered = false;
+    const auto c = QObject::connect(&link, &InstrumentLink::linkChanged, [&] { answered = true; });
+    link.PortSearchTick();
+    QElapsedTimer t;
+    t.start();
+    while (!answered && t.elapsed() < maxMs)
+        QTest::qWait(5);
+    QObject::disconnect(c);
+    pump(10);
+}
+
+void TestBed::pump(int ms) { QTest::qWait(ms); }
