@@ -97,6 +97,7 @@ private:
     {
         switch (error) {
         case QSerialPort::NoError:
+            return;
         case QSerialPort::UnsupportedOperationError: // DTR/RTS on a pseudo-terminal
         case QSerialPort::TimeoutError:
             m_port.clearError();
