@@ -1,17 +1,35 @@
 #include "firmware/firmwarefeature.h"
 
-#include <QLabel>
+#include "firmware/firmwarecontroller.h"
+#include "firmware/framesoftsor.h"
 
 FirmwareFeature::FirmwareFeature(FeatureContext context, std::function<bool()> firmwarePageCurrent, QObject *parent)
-    : QObject(parent), m_ctx(context), m_pageCurrent(std::move(firmwarePageCurrent))
+    : QObject(parent), m_controller(std::make_unique<firmware::FirmwareController>(context, std::move(firmwarePageCurrent)))
 {
 }
+
 FirmwareFeature::~FirmwareFeature() = default;
 
-bool FirmwareFeature::frameExists() const { return false; }
-QWidget *FirmwareFeature::createFrame(QWidget *parent) { return new QLabel(QStringLiteral("ПО прибора"), parent); }
-void FirmwareFeature::afterShow() {}
-void FirmwareFeature::StopProgWizard() {}
-void FirmwareFeature::ResetProgWizard() {}
-void FirmwareFeature::UpdateProgStep() {}
-void FirmwareFeature::linkUpdate() {}
+bool FirmwareFeature::frameExists() const { return m_frame != nullptr; }
+
+QWidget *FirmwareFeature::createFrame(QWidget *parent)
+{
+    if (!m_frame) {
+        m_frame = new TFrameSoftSor(*m_controller, parent);
+        m_controller->setFrameExists(true);
+    }
+    return m_frame;
+}
+
+void FirmwareFeature::afterShow()
+{
+    if (!m_frame)
+        return;
+    m_controller->defaultSearch();
+    m_frame->arrangePanes();
+}
+
+void FirmwareFeature::StopProgWizard() { m_controller->StopProgWizard(); }
+void FirmwareFeature::ResetProgWizard() { m_controller->ResetProgWizard(); }
+void FirmwareFeature::UpdateProgStep() { m_controller->UpdateProgStep(); }
+void FirmwareFeature::linkUpdate() { m_controller->linkUpdate(); }

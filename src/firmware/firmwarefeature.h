@@ -5,8 +5,13 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 
 class QWidget;
+class TFrameSoftSor;
+namespace firmware {
+class FirmwareController;
+}
 
 class FirmwareFeature : public QObject {
     Q_OBJECT
@@ -28,7 +33,10 @@ public:
     // update; the base status text has been written already.
     void linkUpdate();
 
+    firmware::FirmwareController &controller() { return *m_controller; }
+    TFrameSoftSor *frame() const { return m_frame; }
+
 private:
-    FeatureContext m_ctx;
-    std::function<bool()> m_pageCurrent;
+    std::unique_ptr<firmware::FirmwareController> m_controller;
+    TFrameSoftSor *m_frame = nullptr;
 };

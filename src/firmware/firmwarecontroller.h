@@ -1,0 +1,90 @@
+#pragma once
+// The firmware page's work without widgets: the designated image, the transfer and the wizard,
+// and the state the frame shows (file labels, the load button's enabled state and hint, the
+// cancel button). The frame's handlers call straight into this class.
+#include "firmware/firmwareimage.h"
+#include "firmware/firmwaretransfer.h"
+#include "firmware/progwizard.h"
+#include "link/featurecontext.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace firmware {
+
+// What the frame shows; it redraws on viewChanged().
+struct FrameView {
+    QString fileLabel = NoFileLabel;
+    QString dialogFileName;
+    bool loadEnabled = false;
+    QString loadHint = texts::HintNotReady;
+    bool cancelShown = false; // "Отменить загрузку" visible and enabled
+};
+
+class FirmwareController : public QObject {
+    Q_OBJECT
+public:
+    FirmwareController(FeatureContext context, std::function<bool()> firmwarePageCurrent, QObject *parent = nullptr);
+    ~FirmwareController() override;
+
+    // The wizard acts only once its frame exists.
+    void setFrameExists(bool exists) { m_frameExists = exists; }
+    bool frameExists() const { return m_frameExists; }
+
+    // Default image search, then the step evaluation.
+    void defaultSearch();
+    // "Другой файл...": the dialog, its answer, then the step evaluation.
+    void btnOtherFileLoadPOClick();
+    // "Загрузить программу в прибор".
+    void btnLoadPOClick();
+    // "Отменить загрузку".
+    void btnStopProgramSorClick();
+    // The inner page control is about to change its page (always allowed).
+    void RzPageControl2Changing() { UpdateProgStep(); }
+
+    void StopProgWizard();
+    void ResetProgWizard();
+    void UpdateProgStep();
+    // Inside UpdateLinkState, after the base status text.
+    void linkUpdate();
+
+    const FrameView &view() const { return m_view; }
+    const ImageChoice &image() const { return m_choice; }
+    const WizardFlags &flags() const { return m_wizard.flags(); }
+    // FirmwareStream: absent until the first transfer start.
+    const ImageStream *stream() const { return m_stream.get(); }
+    FirmwareTransfer &transfer() { return m_transfer; }
+    // From the start click until the transfer ends, is cancelled or the page is left.
+    bool transferBusy() const { return m_busy; }
+
+    // Where the default search looks besides the image folder (the process's current directory
+    // unless set).
+    void setCurrentDirForSearch(const QString &dir) { m_currentDir = dir; }
+
+signals:
+    void viewChanged();
+
+private:
+    WizardInputs inputs() const;
+    void apply(const WizardOutcome &outcome);
+    void setBusy(bool busy);
+    void setCancelShown(bool shown);
+    void onImageSent();
+    void onWriteFailed(const QString &reason);
+    void reportError(const QString &text);
+
+    FeatureContext m_ctx;
+    std::function<bool()> m_pageCurrent;
+    ImageChoice m_choice;
+    std::unique_ptr<ImageStream> m_stream;
+    ProgWizard m_wizard;
+    FirmwareTransfer m_transfer;
+    FrameView m_view;
+    QString m_currentDir;
+    bool m_frameExists = false;
+    bool m_busy = false;
+};
+
+} // namespace firmware

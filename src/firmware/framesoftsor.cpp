@@ -1,0 +1,196 @@
+#include "firmware/framesoftsor.h"
+
+#include "firmware/firmwarecontroller.h"
+#include "firmware/screenpicture.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+using firmware::FirmwareController;
+using firmware::PictureArrow;
+using firmware::ScreenPicture;
+
+namespace {
+const QString NavyCss = QStringLiteral("color: #000080;");
+const QString MagentaCss = QStringLiteral("color: #ff00ff;");
+
+QLabel *textBlock(QWidget *parent, const QString &name, const QStringList &lines, const QString &css, bool bold = false)
+{
+    auto *label = new QLabel(lines.join(QLatin1Char('\n')), parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignCenter);
+    label->setStyleSheet(css);
+    if (bold) {
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+    }
+    return label;
+}
+
+QLabel *fileLabel(QWidget *parent, const QString &name)
+{
+    auto *label = textBlock(parent, name, {firmware::NoFileLabel}, MagentaCss, true);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QSplitter *splitPage(QWidget *page, const QString &name, QWidget *instructions, QWidget *picture)
+{
+    auto *split = new QSplitter(Qt::Horizontal, page);
+    split->setObjectName(name);
+    split->addWidget(instructions);
+    split->addWidget(picture);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    split->setChildrenCollapsible(false);
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(split);
+    return split;
+}
+} // namespace
+
+TFrameSoftSor::TFrameSoftSor(FirmwareController &controller, QWidget *parent) : QFrame(parent), m_controller(controller)
+{
+    setObjectName(QStringLiteral("FrameSoftSor"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildHeader());
+
+    RzPageControl2 = new QTabWidget(this);
+    RzPageControl2->setObjectName(QStringLiteral("RzPageControl2"));
+    RzPageControl2->addTab(buildStepsPage(), QStringLiteral("Шаги 1,2"));
+    RzPageControl2->addTab(buildLoadPage(), QStringLiteral("Шаг 3"));
+    RzPageControl2->setCurrentIndex(0);
+    layout->addWidget(RzPageControl2, 1);
+
+    connect(btnOtherFileLoadPO, &QPushButton::clicked, this, &TFrameSoftSor::btnOtherFileLoadPOClick);
+    connect(btnLoadPO, &QPushButton::clicked, this, &TFrameSoftSor::btnLoadPOClick);
+    connect(btnStopProgramSor, &QPushButton::clicked, this, &TFrameSoftSor::btnStopProgramSorClick);
+    connect(RzPageControl2, &QTabWidget::currentChanged, this, &TFrameSoftSor::RzPageControl2Changing);
+    connect(&m_controller, &FirmwareController::viewChanged, this, &TFrameSoftSor::showView);
+    showView();
+}
+
+QWidget *TFrameSoftSor::buildHeader()
+{
+    auto *band = new QLabel(QStringLiteral("Для программирования прибора СОРВИНТ\nвыполните последовательно следующие шаги..."), this);
+    band->setObjectName(QStringLiteral("lbHeaderSoftSor"));
+    band->setTextFormat(Qt::PlainText);
+    band->setAlignment(Qt::AlignCenter);
+    band->setAutoFillBackground(true);
+    band->setStyleSheet(QStringLiteral("QLabel { background: #808080; color: #f0f0f0; padding: 6px; }"));
+    QFont f = band->font();
+    f.setBold(true);
+    f.setPointSizeF(f.pointSizeF() * 1.2);
+    band->setFont(f);
+    auto *shadow = new QGraphicsDropShadowEffect(band);
+    shadow->setOffset(1.5, 1.5);
+    shadow->setBlurRadius(2);
+    shadow->setColor(QColor(0x30, 0x30, 0x30));
+    band->setGraphicsEffect(shadow);
+    return band;
+}
+
+QWidget *TFrameSoftSor::buildStepsPage()
+{
+    TabSheet5 = new QWidget(this);
+    TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
+    auto *pane = new QWidget(TabSheet5);
+    pane->setObjectName(QStringLiteral("pnlInstrSteps12"));
+    auto *v = new QVBoxLayout(pane);
+    v->addWidget(textBlock(pane, QStringLiteral("lbStep1"), {QStringLiteral("Шаг 1. Файл для загрузки:")}, NavyCss, true));
+    lbFileLoadPO = fileLabel(pane, QStringLiteral("lbFileLoadPO"));
+    v->addWidget(lbFileLoadPO);
+    btnOtherFileLoadPO = new QPushButton(QStringLiteral("Другой файл..."), pane);
+    btnOtherFileLoadPO->setObjectName(QStringLiteral("btnOtherFileLoadPO"));
+    v->addWidget(btnOtherFileLoadPO, 0, Qt::AlignHCenter);
+    v->addSpacing(8);
+    v->addWidget(textBlock(pane, QStringLiteral("lbStep2"),
+                           {QStringLiteral("Шаг 2. Выключите прибор"), QStringLiteral("и через 5 сек"), QStringLiteral("включите,")},
+                           NavyCss, true));
+    v->addWidget(textBlock(pane, QStringLiteral("lbStep2Stylus"),
+                           {QStringLiteral("предварительно нажав"), QStringLiteral("указкой на экран"), QStringLiteral("и"),
+                            QStringLiteral("удерживая ее в этом положении.")},
+                           MagentaCss, true));
+    v->addWidget(textBlock(pane, QStringLiteral("lbStep2Screen"),
+                           {QStringLiteral("Экран прибора должен приобрести вид,"), QStringLiteral("показанный в окне справа.")},
+                           NavyCss));
+    auto *arrow = new PictureArrow(pane);
+    arrow->setObjectName(QStringLiteral("imgArrowSteps12"));
+    v->addWidget(arrow, 0, Qt::AlignHCenter);
+    v->addStretch(1);
+
+    auto *picture = new ScreenPicture(ScreenPicture::Kind::LoaderWaiting, TabSheet5);
+    RzSplitter1 = splitPage(TabSheet5, QStringLiteral("RzSplitter1"), pane, picture);
+    return TabSheet5;
+}
+
+QWidget *TFrameSoftSor::buildLoadPage()
+{
+    TabSheet6 = new QWidget(this);
+    TabSheet6->setObjectName(QStringLiteral("TabSheet6"));
+    auto *pane = new QWidget(TabSheet6);
+    pane->setObjectName(QStringLiteral("pnlInstrStep3"));
+    auto *v = new QVBoxLayout(pane);
+    v->addWidget(textBlock(pane, QStringLiteral("lbStep3File"), {QStringLiteral("Файл для загрузки:")}, NavyCss, true));
+    lbFileLoadPO2 = fileLabel(pane, QStringLiteral("lbFileLoadPO2"));
+    v->addWidget(lbFileLoadPO2);
+    btnLoadPO = new QPushButton(QStringLiteral("Загрузить программу в прибор"), pane);
+    btnLoadPO->setObjectName(QStringLiteral("btnLoadPO"));
+    btnLoadPO->setEnabled(false);
+    v->addWidget(btnLoadPO, 0, Qt::AlignHCenter);
+    v->addSpacing(8);
+    v->addWidget(textBlock(pane, QStringLiteral("lbStep3Result"),
+                           {QStringLiteral("При успешном программировании"), QStringLiteral("экран прибора приобретет вид,"),
+                            QStringLiteral("показанный справа"), QString(), QString(), QStringLiteral("и произойдет"),
+                            QStringLiteral("перезагрузка прибора.")},
+                           NavyCss));
+    auto *arrow = new PictureArrow(pane);
+    arrow->setObjectName(QStringLiteral("imgArrowStep3"));
+    v->addWidget(arrow, 0, Qt::AlignHCenter);
+    btnStopProgramSor = new QPushButton(QStringLiteral("Отменить загрузку"), pane);
+    btnStopProgramSor->setObjectName(QStringLiteral("btnStopProgramSor"));
+    btnStopProgramSor->setStyleSheet(QStringLiteral("QPushButton { color: white; background: #e00000; font-weight: bold; padding: 4px 12px; }"));
+    btnStopProgramSor->setEnabled(false);
+    btnStopProgramSor->setVisible(false);
+    v->addWidget(btnStopProgramSor, 0, Qt::AlignHCenter);
+    v->addStretch(1);
+
+    auto *picture = new ScreenPicture(ScreenPicture::Kind::ProgrammingDone, TabSheet6);
+    RzSplitter2 = splitPage(TabSheet6, QStringLiteral("RzSplitter2"), pane, picture);
+    return TabSheet6;
+}
+
+void TFrameSoftSor::arrangePanes()
+{
+    for (QSplitter *split : {RzSplitter1, RzSplitter2}) {
+        const int total = std::max(split->width(), 1000);
+        const int left = total * 60 / 100;
+        split->setSizes({left, total - left});
+    }
+}
+
+void TFrameSoftSor::showView()
+{
+    const firmware::FrameView &v = m_controller.view();
+    lbFileLoadPO->setText(v.fileLabel);
+    lbFileLoadPO2->setText(v.fileLabel);
+    btnLoadPO->setEnabled(v.loadEnabled);
+    btnLoadPO->setToolTip(v.loadHint);
+    btnStopProgramSor->setEnabled(v.cancelShown);
+    btnStopProgramSor->setVisible(v.cancelShown);
+}
+
+void TFrameSoftSor::btnOtherFileLoadPOClick() { m_controller.btnOtherFileLoadPOClick(); }
+void TFrameSoftSor::btnLoadPOClick() { m_controller.btnLoadPOClick(); }
+void TFrameSoftSor::btnStopProgramSorClick() { m_controller.btnStopProgramSorClick(); }
+void TFrameSoftSor::RzPageControl2Changing() { m_controller.RzPageControl2Changing(); }

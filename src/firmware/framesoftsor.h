@@ -1,0 +1,49 @@
+#pragma once
+// TFrameSoftSor: the firmware page. A header band, then the inner pages "Шаги 1,2" and "Шаг 3",
+// each split into an instruction pane (60 % of the width) and a picture of the instrument's
+// screen. The frame holds no state of its own: it shows the controller's view and forwards
+// the operator's clicks.
+#include <QFrame>
+
+class QLabel;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+
+namespace firmware {
+class FirmwareController;
+}
+
+class TFrameSoftSor : public QFrame {
+    Q_OBJECT
+public:
+    explicit TFrameSoftSor(firmware::FirmwareController &controller, QWidget *parent = nullptr);
+
+    // Splitters at 60 % for the instruction pane (done on every opening of the wizard).
+    void arrangePanes();
+
+    QTabWidget *RzPageControl2 = nullptr;
+    QWidget *TabSheet5 = nullptr; // "Шаги 1,2"
+    QWidget *TabSheet6 = nullptr; // "Шаг 3"
+    QSplitter *RzSplitter1 = nullptr;
+    QSplitter *RzSplitter2 = nullptr;
+    QLabel *lbFileLoadPO = nullptr;
+    QLabel *lbFileLoadPO2 = nullptr;
+    QPushButton *btnOtherFileLoadPO = nullptr;
+    QPushButton *btnLoadPO = nullptr;
+    QPushButton *btnStopProgramSor = nullptr;
+
+    // Handlers.
+    void btnOtherFileLoadPOClick();
+    void btnLoadPOClick();
+    void btnStopProgramSorClick();
+    void RzPageControl2Changing();
+
+private:
+    QWidget *buildHeader();
+    QWidget *buildStepsPage();
+    QWidget *buildLoadPage();
+    void showView();
+
+    firmware::FirmwareController &m_controller;
+};

@@ -1,0 +1,96 @@
+#pragma once
+// The programming wizard's rules without widgets: five flags of its own, read together with the
+// link state, the image flag and the firmware page, give the status line, the load button's
+// enabled state and its hint. There is no step counter; each event re-evaluates from the flags.
+#include <QString>
+
+#include <optional>
+
+namespace firmware {
+
+namespace texts {
+inline const QString StepFile = QStringLiteral("Определите файл для загрузки. Шаг 1.");
+inline const QString StepSwitchOff = QStringLiteral("Выключите прибор. Шаг 2.");
+inline const QString StepSwitchOnEval = QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2.");
+inline const QString StepSwitchOnTick = QStringLiteral("Включите прибор удерживая указку на экране.");
+inline const QString StepLoad = QStringLiteral("Загрузите программу в прибор. Шаг 3.");
+inline const QString Loading = QStringLiteral("Загрузка программы в прибор");
+inline const QString Programming = QStringLiteral("Программирование прибора");
+inline const QString Cancelled = QStringLiteral("Программирование прибора приостановлено");
+inline const QString Rebooting = QStringLiteral("Перезагрузка прибора");
+inline const QString Finished = QStringLiteral("Перепрограммирование прибора завершено");
+inline const QString HintReady = QStringLiteral("Загрузка программы управления в прибор.");
+inline const QString HintNotReady = QStringLiteral("Прибор не готов к загрузке программы управления.");
+inline const QString NotInLoaderCaption = QStringLiteral("Вернитесь к шагу 2.");
+inline const QString NotInLoaderText = QStringLiteral("Прибор не в режиме программирования!");
+} // namespace texts
+
+struct WizardFlags {
+    bool WizardActive = false;
+    bool TransferStarted = false;
+    bool TransferDone = false;
+    bool RebootSeen = false;
+    bool ReprogramFinished = false;
+};
+
+// What the wizard reads from the rest of the program.
+struct WizardInputs {
+    bool frameExists = false;
+    bool linkOn = false;             // the link indicator sbtnCommON
+    bool InstrumentInLoader = false; // last probe answer "l"
+    bool InstrumentWorking = false;  // last probe answer "L"
+    bool FirmwareFileReady = false;
+    bool firmwarePageCurrent = false;
+    // A transfer holds the line (from the start click until it ends or is cancelled): the load
+    // button stays disabled, so a second start cannot put a new header inside the image.
+    bool transferBusy = false;
+};
+
+// What one evaluation decides; absent fields are left as they are.
+struct WizardOutcome {
+    std::optional<bool> loadEnabled;
+    std::optional<QString> status;
+    std::optional<QString> loadHint;
+    bool resetWizard = false; // the end was announced: the wizard is reset (ResetProgWizard)
+};
+
+class ProgWizard {
+public:
+    const WizardFlags &flags() const { return m_flags; }
+
+    // StopProgWizard: every flag cleared, the wizard no longer reacts.
+    void stop() { m_flags = {}; }
+    // ResetProgWizard: the wizard reacts again from a clean start.
+    void reset()
+    {
+        m_flags = {};
+        m_flags.WizardActive = true;
+    }
+    // Transfer start and end.
+    void transferStarted() { m_flags.TransferStarted = true; }
+    void transferHeaderSent()
+    {
+        m_flags.TransferDone = false;
+        m_flags.RebootSeen = false;
+    }
+    void transferDone()
+    {
+        m_flags.TransferDone = true;
+        m_flags.RebootSeen = false;
+    }
+
+    // UpdateProgStep: the step from the flags (does nothing without the frame or while inactive).
+    WizardOutcome updateProgStep(const WizardInputs &in);
+    // The wizard's part of the link-state update, after the base status text has been written.
+    WizardOutcome linkUpdate(const WizardInputs &in);
+
+    static bool loadAllowed(const WizardInputs &in)
+    {
+        return in.InstrumentInLoader && in.FirmwareFileReady && !in.transferBusy;
+    }
+
+private:
+    WizardFlags m_flags;
+};
+
+} // namespace firmware
