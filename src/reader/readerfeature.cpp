@@ -1,12 +1,92 @@
 #include "reader/readerfeature.h"
 
-#include <QLabel>
+#include "link/instrumentlink.h"
+#include "reader/odpage.h"
+#include "reader/resultpage.h"
+#include "reader/samples.h"
+#include "reader/sheetwindow.h"
 
-ReaderFeature::ReaderFeature(FeatureContext context, QObject *parent) : QObject(parent), m_ctx(context) {}
-ReaderFeature::~ReaderFeature() = default;
+namespace {
+constexpr char ReaderTags[] = {'G', 'D', '2', 'g', 'N', 'd'};
+}
 
-QWidget *ReaderFeature::createOdPage(QWidget *parent) { return new QLabel(QStringLiteral("Ридер ОП"), parent); }
-QWidget *ReaderFeature::createResultPage(QWidget *parent) { return new QLabel(QStringLiteral("Результаты"), parent); }
-void ReaderFeature::odPageBecameCurrent() {}
-void ReaderFeature::ActionSor2006Execute() {}
-void ReaderFeature::setReadOpEnabled(bool) {}
+ReaderFeature::ReaderFeature(FeatureContext context, QObject *parent)
+    : QObject(parent), m_ctx(context), m_od(context, m_sheet), m_protocol(context)
+{
+    InstrumentLink &link = m_ctx.link;
+    link.registerBranch('G', [this] { m_od.branchNotice(); });
+    link.registerBranch('D', [this] { m_od.branchTable(); });
+    link.registerBranch('2', [this] { m_od.branchSaveRequest(); });
+    link.registerBranch('g', [this] { m_protocol.branchNotice(); });
+    link.registerBranch('N', [this] { m_protocol.branchAnnouncement(); });
+    link.registerBranch('d', [this] { m_protocol.branchBody(); });
+
+    connect(&m_protocol, &ProtocolController::resultsNotice, &m_od, [this] { m_od.setReadEnabled(true); });
+    connect(&m_sheet, &SheetObject::openRequested, this, &ReaderFeature::showSheet);
+    connect(&m_sheet, &SheetObject::discarded, this, &ReaderFeature::closeSheet);
+}
+
+ReaderFeature::~ReaderFeature()
+{
+    // The link may outlive this feature: its branches must not call into it any more.
+    for (char tag : ReaderTags)
+        m_ctx.link.registerBranch(tag, {});
+}
+
+QWidget *ReaderFeature::createOdPage(QWidget *parent)
+{
+    m_odPage = new OdPage(m_od, parent);
+    return m_odPage;
+}
+
+QWidget *ReaderFeature::createResultPage(QWidget *parent)
+{
+    m_resultPage = new ResultPage(m_protocol, parent);
+    return m_resultPage;
+}
+
+void ReaderFeature::odPageBecameCurrent()
+{
+    if (m_odPage)
+        m_odPage->layOut(true);
+    else
+        m_od.layOutGrid();
+}
+
+void ReaderFeature::ActionSor2006Execute()
+{
+    if (m_odPage)
+        m_odPage->layOut(false);
+    else
+        m_od.layOutGrid();
+}
+
+void ReaderFeature::setReadOpEnabled(bool enabled) { m_od.setReadEnabled(enabled); }
+
+void ReaderFeature::showSampleData(bool openSheet)
+{
+    m_od.acceptTable(readersamples::odReply());
+    m_protocol.acceptBody(readersamples::protocolReply());
+    if (openSheet)
+        m_od.btnCreateExcelClick();
+}
+
+void ReaderFeature::showSheet()
+{
+    if (!m_sheetWindow) {
+        QWidget *anchor = m_odPage ? m_odPage->window() : nullptr;
+        m_sheetWindow = std::make_unique<SheetWindow>(m_sheet, m_ctx.dialogs);
+        if (anchor)
+            m_sheetWindow->move(anchor->geometry().topLeft() + QPoint(40, 40));
+    }
+    m_sheetWindow->refresh();
+    m_sheetWindow->show();
+    m_sheetWindow->raise();
+    m_sheetWindow->activateWindow();
+}
+
+void ReaderFeature::closeSheet()
+{
+    if (m_sheetWindow)
+        m_sheetWindow->close();
+}

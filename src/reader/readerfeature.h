@@ -2,14 +2,24 @@
 // The reader pages: optical density table ("Ридер ОП"), its spreadsheet view, results protocol
 // ("Результаты"). The main window puts the pages on its tabs and calls the hooks below.
 #include "link/featurecontext.h"
+#include "reader/odcontroller.h"
+#include "reader/protocolcontroller.h"
+#include "reader/sheetobject.h"
 
 #include <QObject>
+#include <QPointer>
+
+#include <memory>
 
 class QWidget;
+class OdPage;
+class ResultPage;
+class SheetWindow;
 
 class ReaderFeature : public QObject {
     Q_OBJECT
 public:
+    // Registers the reply branches 'G', 'D', '2' (optical densities) and 'g', 'N', 'd' (protocol).
     explicit ReaderFeature(FeatureContext context, QObject *parent = nullptr);
     ~ReaderFeature() override;
 
@@ -24,6 +34,28 @@ public:
     // From the link-state update: "Принять данные" enabled.
     void setReadOpEnabled(bool enabled);
 
+    // Fills both pages with a realistic plate and protocol, as if the instrument had just sent
+    // them (the working files are written to the program folder), and with openSheet also shows
+    // the table in the spreadsheet window. For demonstrations and screenshots.
+    void showSampleData(bool openSheet = false);
+
+    OdController &od() { return m_od; }
+    ProtocolController &protocol() { return m_protocol; }
+    SheetObject &sheet() { return m_sheet; }
+    OdPage *odPage() const { return m_odPage; }
+    ResultPage *resultPage() const { return m_resultPage; }
+    // The spreadsheet window; made when the object is first opened, none before.
+    SheetWindow *sheetWindow() const { return m_sheetWindow.get(); }
+
 private:
+    void showSheet();
+    void closeSheet();
+
     FeatureContext m_ctx;
+    SheetObject m_sheet;
+    OdController m_od;
+    ProtocolController m_protocol;
+    std::unique_ptr<SheetWindow> m_sheetWindow;
+    QPointer<OdPage> m_odPage;
+    QPointer<ResultPage> m_resultPage;
 };

@@ -1,0 +1,161 @@
+#include "reader/odcontroller.h"
+
+#include "core/files.h"
+#include "core/status.h"
+#include "link/instrumentlink.h"
+#include "reader/readerfiles.h"
+#include "reader/sheetobject.h"
+
+OdController::OdController(FeatureContext context, SheetObject &sheet, QObject *parent)
+    : QObject(parent), m_ctx(context), m_sheet(sheet)
+{
+}
+
+void OdController::changed() { emit stateChanged(); }
+
+void OdController::setReadEnabled(bool enabled)
+{
+    if (m_readEnabled != enabled) {
+        m_readEnabled = enabled;
+        changed();
+    }
+}
+
+void OdController::setAutoRead(bool ticked)
+{
+    if (m_autoRead != ticked) {
+        m_autoRead = ticked;
+        changed();
+    }
+}
+
+void OdController::setAutoSave(bool ticked)
+{
+    if (m_autoSave != ticked) {
+        m_autoSave = ticked;
+        changed();
+    }
+}
+
+// Stops the link check (its tick would empty the buffer under the reply), closes the spreadsheet
+// view of the previous table and asks for the table.
+void OdController::fetch()
+{
+    m_ctx.link.stopPortSearch();
+    m_sheet.DiscardSheetObject();
+    m_ctx.link.SendCommand(QByteArrayLiteral("G"));
+    OpText.clear();
+}
+
+void OdController::btnReadOPClick()
+{
+    if (!m_ctx.link.portOpen()) {
+        m_ctx.status.setText(QStringLiteral("Порт отключен."));
+        return;
+    }
+    m_ctx.link.stopPortSearch();
+    m_sheet.DiscardSheetObject();
+    m_ctx.link.RxBuffer.clear();
+    m_ctx.link.SendCommand(QByteArrayLiteral("G"));
+    OpText.clear();
+    m_ctx.link.ReplyLen = 0;
+}
+
+void OdController::branchNotice()
+{
+    setAutoRead(true);
+    m_ctx.link.RxBuffer.clear();
+    m_ctx.link.ReplyLen = 0;
+    setReadEnabled(true);
+    m_ctx.status.setText(QStringLiteral("Оптические плотности измерены"));
+    fetch();
+}
+
+void OdController::branchTable()
+{
+    InstrumentLink &link = m_ctx.link;
+    link.ReplyLen = int(link.RxBuffer.size());
+    m_ctx.status.setText(QString::number(link.ReplyLen));
+    m_ctx.status.setProgress(StatusModel::percentOf(link.ReplyLen, odtable::ReplyLength));
+    if (link.ReplyLen != odtable::ReplyLength)
+        return;
+    const QByteArray reply = link.RxBuffer;
+    link.RxBuffer.clear();
+    link.ReplyLen = 0;
+    acceptTable(reply);
+    link.startPortSearch();
+}
+
+void OdController::acceptTable(const QByteArray &reply)
+{
+    m_grid.fill(reply);
+    m_ctx.status.setProgress(0);
+    m_ctx.status.setText(QStringLiteral("Оптические плотности приняты"));
+    OpText = odtable::tableText(reply);
+    m_readEnabled = true;
+    m_saveEnabled = true;
+    m_excelEnabled = true;
+    m_autoRead = false;
+    changed();
+}
+
+void OdController::branchSaveRequest()
+{
+    InstrumentLink &link = m_ctx.link;
+    link.ReplyLen = int(link.RxBuffer.size());
+    if (link.ReplyLen != 19)
+        return;
+    const QByteArray raw = link.RxBuffer;
+    link.RxBuffer.clear();
+    link.ReplyLen = 0;
+    // The name comes from the instrument: it may only name a file in the program folder.
+    QString why;
+    const QString name = files::safeInstrumentFileName(raw, &why);
+    if (name.isEmpty()) {
+        m_ctx.status.setText(QStringLiteral("Имя файла от прибора отклонено (%1): %2").arg(why, readerfiles::printable(raw)));
+        return;
+    }
+    if (!readerfiles::writeOrReport(m_ctx.dialogs, files::inFolder(m_ctx.programDir, name), OpText))
+        return;
+    m_ctx.status.setText(QStringLiteral("Данные записаны в файл: ") + name);
+}
+
+void OdController::btnSaveOPClick()
+{
+    const QString path = m_ctx.dialogs.askSaveFile(readerfiles::sdlgSaveSorDat(m_ctx.programDir));
+    if (path.isEmpty())
+        return;
+    // The same plain text whatever extension or filter was chosen.
+    if (!readerfiles::writeOrReport(m_ctx.dialogs, path, OpText))
+        return;
+    m_ctx.status.setText(QStringLiteral("Данные записаны в файл."));
+    QString why;
+    if (!m_sheet.CreateSheetObjectFromFile(path, &why))
+        m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);
+}
+
+void OdController::btnCreateExcelClick()
+{
+    const QString path = readerfiles::tempBdtsPath(m_ctx.programDir);
+    if (!readerfiles::writeOrReport(m_ctx.dialogs, path, OpText))
+        return;
+    QString why;
+    if (!m_sheet.CreateSheetObjectFromFile(path, &why)) {
+        m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);
+        return;
+    }
+    m_sheet.OpenSheetObject();
+}
+
+void OdController::btnFileToExcelClick()
+{
+    const QString path = m_ctx.dialogs.askOpenFile(readerfiles::odlgOpenFileToExcel(m_ctx.programDir));
+    if (path.isEmpty())
+        return;
+    QString why;
+    if (!m_sheet.CreateSheetObjectFromFile(path, &why)) {
+        m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);
+        return;
+    }
+    m_sheet.OpenSheetObject();
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The page "Ридер ОП" without its widgets: the table request and its reception (branches 'G'
+// and 'D'), the instrument's save request (branch '2'), the save and spreadsheet buttons, and the
+// enabled and ticked states the page shows.
+#include "link/featurecontext.h"
+#include "reader/odtable.h"
+
+#include <QByteArray>
+#include <QObject>
+
+class SheetObject;
+
+class OdController : public QObject {
+    Q_OBJECT
+public:
+    OdController(FeatureContext context, SheetObject &sheet, QObject *parent = nullptr);
+
+    // The last complete table reply with its tag replaced by a blank; empty while a fetch runs.
+    QByteArray OpText;
+
+    OdTableModel &grid() { return m_grid; }
+
+    // Page state: "Принять данные", "Данные в файл", "Данные в Excel", the two check boxes.
+    bool readEnabled() const { return m_readEnabled; }
+    bool saveEnabled() const { return m_saveEnabled; }
+    bool excelEnabled() const { return m_excelEnabled; }
+    bool autoRead() const { return m_autoRead; }
+    bool autoSave() const { return m_autoSave; }
+    void setReadEnabled(bool enabled);
+    // The operator's ticks; nothing reads them back except the page.
+    void setAutoRead(bool ticked);
+    void setAutoSave(bool ticked);
+
+    // Buttons.
+    void btnReadOPClick();
+    void btnSaveOPClick();
+    void btnCreateExcelClick();
+    void btnFileToExcelClick();
+
+    // Receive branches, run by the link when RxBuffer begins with their tag.
+    void branchNotice();      // 'G': optical densities measured, fetch at once
+    void branchTable();       // 'D': the table, 777 characters
+    void branchSaveRequest(); // '2': write the table under the 19 received characters
+
+    // The grid labelled anew when the page becomes current: every value cell is emptied, the
+    // table text and the buttons stay as they are.
+    void layOutGrid() { m_grid.label(); }
+
+    // Shows a complete reply in the grid and keeps it as the table text.
+    void acceptTable(const QByteArray &reply);
+
+signals:
+    void stateChanged();
+
+private:
+    void fetch();
+    void changed();
+
+    FeatureContext m_ctx;
+    SheetObject &m_sheet;
+    OdTableModel m_grid;
+    bool m_readEnabled = true;
+    bool m_saveEnabled = false;
+    bool m_excelEnabled = false;
+    bool m_autoRead = false;
+    bool m_autoSave = false;
+};

@@ -1,0 +1,60 @@
+#pragma once
+// The page "Ридер ОП": heading, the grid panel RzPanel7 on the page panel RzPanel6 (which draws
+// its drop shadow), the four buttons and two check boxes. It shows the OD controller's state and
+// hands every click to it.
+#include <QFrame>
+#include <QPointer>
+#include <QVector>
+
+class OdController;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTableView;
+
+// A panel that draws a soft black drop shadow, 6 pixels deep, behind some of its children.
+class ShadowPanel : public QFrame {
+    Q_OBJECT
+public:
+    using QFrame::QFrame;
+    void addShadowed(QWidget *child) { m_shadowed.append(child); }
+    static constexpr int ShadowDepth = 6;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QVector<QPointer<QWidget>> m_shadowed;
+};
+
+class OdPage : public ShadowPanel {
+    Q_OBJECT
+public:
+    OdPage(OdController &controller, QWidget *parent = nullptr);
+
+    // The grid laid out for the page's current size and labelled anew (every value cell emptied).
+    // placePanel: the grid panel is first placed at top 20, full width, page height - 100.
+    void layOut(bool placePanel);
+
+    QFrame *RzPanel7 = nullptr;
+    QTableView *grid = nullptr;
+    QPushButton *btnReadOP = nullptr;
+    QPushButton *btnSaveOP = nullptr;
+    QPushButton *btnCreateExcel = nullptr;
+    QPushButton *btnFileToExcel = nullptr;
+    QCheckBox *chckAutoReadOP = nullptr;
+    QCheckBox *chckAutoSaveOP = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void placePanel();
+    void sizeGrid();
+    void placeControls();
+    void refresh();
+
+    OdController &m_controller;
+    QLabel *m_heading = nullptr;
+    QWidget *m_controls = nullptr;
+};

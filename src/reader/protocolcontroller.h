@@ -1,0 +1,61 @@
+#pragma once
+// The page "Результаты" without its widgets: the two-step protocol exchange (branches 'g', 'N',
+// 'd'), the working file, the automatic save under the header's name, the save and clear buttons,
+// and the text and states the page shows.
+#include "link/featurecontext.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class ProtocolController : public QObject {
+    Q_OBJECT
+public:
+    explicit ProtocolController(FeatureContext context, QObject *parent = nullptr);
+
+    // Length of the body reply as last announced (tag and final character included); 0 before.
+    int ProtokolLen = 0;
+    // The body of the protocol being received or last received.
+    QByteArray ProtokolStream;
+    // The name of the last automatic save.
+    QString ProtokolFileName;
+
+    // What the text view Memo1 shows: the working file's content decoded from Windows-1251.
+    const QString &memoText() const { return m_memo; }
+
+    bool saveEnabled() const { return m_saveEnabled; }
+    bool autoRead() const { return m_autoRead; }
+    bool autoSave() const { return m_autoSave; }
+    void setAutoRead(bool ticked);
+    void setAutoSave(bool ticked);
+
+    // Buttons ("Принять данные" is never disabled).
+    void btnReadProtokolClick();
+    void btnSaveProtokolClick();
+    void btnClrMemo1Click();
+
+    // Receive branches.
+    void branchNotice();       // 'g': results ready, fetch at once
+    void branchAnnouncement(); // 'N': 6 characters, the body's length
+    void branchBody();         // 'd': the body, exactly ProtokolLen characters
+
+    // Takes a complete body reply: working file, text view, automatic save. False when the
+    // working file could not be written.
+    bool acceptBody(const QByteArray &reply);
+
+signals:
+    void stateChanged();
+    void memoChanged();
+    // The results-ready notice: the optical density page's request button is enabled.
+    void resultsNotice();
+
+private:
+    void autoSaveProtocol();
+    void setMemoFrom(const QByteArray &bytes);
+
+    FeatureContext m_ctx;
+    QString m_memo;
+    bool m_saveEnabled = false;
+    bool m_autoRead = false;
+    bool m_autoSave = false;
+};

@@ -1,0 +1,66 @@
+#include "reader/readerfiles.h"
+
+#include "core/cp1251.h"
+#include "core/files.h"
+
+#include <QDir>
+
+namespace readerfiles {
+QString tempBdtsPath(const QString &programDir) { return files::inFolder(programDir, QStringLiteral("\\TempBDTS.xls")); }
+
+QString workingProtocolPath(const QString &programDir)
+{
+    return files::inFolder(programDir, QStringLiteral("\\MSTempProtokol.txt"));
+}
+
+FileDialogRequest sdlgSaveSorDat(const QString &programDir)
+{
+    FileDialogRequest r;
+    r.caption = QStringLiteral("Сохранить данные");
+    r.folder = programDir;
+    r.fileName = QStringLiteral("SorDat_");
+    r.filter = qtFilterFromPairs(QStringLiteral("Таблица Excel (*.xls)|*.xls|Текстовый файл (*.txt)|*.txt"));
+    r.defaultSuffix = QStringLiteral("xls");
+    return r;
+}
+
+FileDialogRequest odlgOpenFileToExcel(const QString &programDir)
+{
+    FileDialogRequest r;
+    r.caption = QStringLiteral("Открыть файл в Excel");
+    r.folder = programDir;
+    r.fileName = QStringLiteral("SorDat_");
+    r.filter = qtFilterFromPairs(QStringLiteral("Таблица Excel (*.xls)|*.xls"));
+    r.defaultSuffix = QStringLiteral("xls");
+    return r;
+}
+
+bool writeOrReport(UserDialogs &dialogs, const QString &path, const QByteArray &bytes)
+{
+    QString why;
+    if (files::writeWhole(path, bytes, &why))
+        return true;
+    dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось записать файл \"%1\".\n%2")
+                                                    .arg(QDir::toNativeSeparators(path), why));
+    return false;
+}
+
+bool readOrReport(UserDialogs &dialogs, const QString &path, QByteArray *bytes)
+{
+    QString why;
+    if (files::readWhole(path, bytes, &why))
+        return true;
+    dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось прочитать файл \"%1\".\n%2")
+                                                    .arg(QDir::toNativeSeparators(path), why));
+    return false;
+}
+
+QString printable(const QByteArray &raw)
+{
+    QString text = cp1251::decode(raw);
+    for (QChar &ch : text)
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
+            ch = QLatin1Char('?');
+    return text;
+}
+} // namespace readerfiles

@@ -1,0 +1,26 @@
+#pragma once
+// What the two reader pages share: their dialogs, their working files, and the way a file is
+// written or its failure reported.
+#include "core/dialogs.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace readerfiles {
+// Working files in the program folder: the table for the spreadsheet view, the last protocol.
+QString tempBdtsPath(const QString &programDir);
+QString workingProtocolPath(const QString &programDir);
+
+// The save dialog of both pages: "SorDat_" with ".xls", Excel and text filters, the program folder.
+FileDialogRequest sdlgSaveSorDat(const QString &programDir);
+// The open dialog of "Из файла в Excel": "SorDat_" with ".xls", the Excel filter, the program folder.
+FileDialogRequest odlgOpenFileToExcel(const QString &programDir);
+
+// Writes the bytes whole; on failure the error message box tells the operator why, and false.
+bool writeOrReport(UserDialogs &dialogs, const QString &path, const QByteArray &bytes);
+// Reads a whole file; on failure the error message box, and false.
+bool readOrReport(UserDialogs &dialogs, const QString &path, QByteArray *bytes);
+
+// A name from the instrument as the status line may show it: decoded, control bytes as '?'.
+QString printable(const QByteArray &raw);
+} // namespace readerfiles

@@ -1,0 +1,75 @@
+#pragma once
+// The worksheet object behind "Данные в Excel" and "Из файла в Excel": a copy of a file's bytes
+// (never a link to the file: later changes to the file do not reach it), the name it came from,
+// and the table a spreadsheet would make of it when it imports the text (rows at line ends,
+// cells at tabs). Showing it is the sheet window's business; this object only says when.
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace sheettext {
+// Rows split at CR LF, CR or LF (a final line end does not start another row), cells at tabs.
+QVector<QStringList> rows(const QByteArray &bytes);
+// A file that is not text (it holds zero bytes): a real workbook, an image... It is not shown as
+// a table; the desktop's own application may still open it.
+bool looksBinary(const QByteArray &bytes);
+} // namespace sheettext
+
+class SheetModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setBytes(const QByteArray &bytes);
+    void clear() { setBytes({}); }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    QVector<QStringList> m_rows;
+    int m_columns = 0;
+};
+
+class SheetObject : public QObject {
+    Q_OBJECT
+public:
+    enum class State { InitialSheet, FromFile, Empty };
+
+    explicit SheetObject(QObject *parent = nullptr);
+
+    State state() const { return m_state; }
+    bool holdsObject() const { return m_state != State::Empty; }
+    // The copy of the file's content and the file it was made from.
+    const QByteArray &bytes() const { return m_bytes; }
+    const QString &sourceFile() const { return m_source; }
+    bool isText() const { return !sheettext::looksBinary(m_bytes); }
+    SheetModel &model() { return m_model; }
+    // How many objects were made from files so far (a replaced object counts anew).
+    int generation() const { return m_generation; }
+
+    // Closes the object's view without saving and releases the object; nothing without one.
+    void DiscardSheetObject();
+    // Discards the old object, then makes a new one from a copy of the file's content; it is not
+    // shown. A file that cannot be read leaves the container empty and gives the reason.
+    bool CreateSheetObjectFromFile(const QString &fileName, QString *error = nullptr);
+    // Asks for the object to be shown in its own window; nothing without an object from a file.
+    void OpenSheetObject();
+
+signals:
+    void discarded();
+    void created();
+    void openRequested();
+
+private:
+    State m_state = State::InitialSheet;
+    QByteArray m_bytes;
+    QString m_source;
+    SheetModel m_model;
+    int m_generation = 0;
+};
