@@ -1,0 +1,47 @@
+// kviro-shots: renders the program's pages on the virtual instrument into PNG files.
+//   kviro-shots OUTPUT_DIR
+// Run under Xvfb (scripts/screenshots.sh) so the real window system draws them.
+#include "app/mainwindow.h"
+#include "link/portcatalog.h"
+#include "sim/virtualinstrument.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "shots_pages.h"
+
+namespace {
+void settle(int ms)
+{
+    QTest::qWait(ms);
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(TFormMainKviroS_D7::ApplicationTitle);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
+    QDir().mkpath(out);
+
+    QTemporaryDir ports, program;
+    VirtualInstrument vi(ports.path(), 3);
+    vi.powerOn();
+    MainWindowOptions options;
+    options.catalog = std::make_unique<FolderPortCatalog>(ports.path());
+    options.programDir = program.path();
+    TFormMainKviroS_D7 window(std::move(options));
+    window.show();
+    QTest::qWaitForWindowExposed(&window);
+    settle(1300); // two link-check ticks: the link is up
+
+    auto shoot = [&](const QString &name) {
+        settle(150);
+        window.grab().save(QDir(out).filePath(name + QStringLiteral(".png")));
+    };
+    shoot(QStringLiteral("about"));
+    shotsOfPages(window, vi, shoot, settle);
+    return 0;
+}
