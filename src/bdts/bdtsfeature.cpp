@@ -1,11 +1,85 @@
 #include "bdts/bdtsfeature.h"
 
-#include <QLabel>
+#include "bdts/bdtsdatabase.h"
+#include "bdts/tframebdts.h"
+#include "core/dialogs.h"
+#include "core/files.h"
 
-BdtsFeature::BdtsFeature(FeatureContext context, QObject *parent) : QObject(parent), m_ctx(context) {}
+#include <QPushButton>
+
+namespace {
+FileDialogRequest databaseDialog(const QString &programDir, const QString &caption)
+{
+    FileDialogRequest r;
+    r.caption = caption;
+    r.folder = files::inFolder(programDir, QStringLiteral("FilesInSorvint"));
+    r.filter = qtFilterFromPairs(QStringLiteral("Файлы данных (*.bdts)|*.bdts|Файлы данных 528(*.bdt)|*.bdt"));
+    r.defaultSuffix = QStringLiteral("bdts");
+    return r;
+}
+} // namespace
+
+BdtsFeature::BdtsFeature(FeatureContext context, QObject *parent)
+    : QObject(parent), m_ctx(context), m_db(std::make_unique<BdtsDatabase>(context.status, context.dialogs, context.programDir))
+{
+}
+
 BdtsFeature::~BdtsFeature() = default;
 
-bool BdtsFeature::frameExists() const { return false; }
-QWidget *BdtsFeature::createFrame(QWidget *parent) { return new QLabel(QStringLiteral("БД ТС"), parent); }
-void BdtsFeature::afterShow() {}
-void BdtsFeature::setReadFromSorEnabled(bool) {}
+bool BdtsFeature::frameExists() const { return m_frame != nullptr; }
+
+QWidget *BdtsFeature::createFrame(QWidget *parent)
+{
+    if (!m_frame) {
+        m_frame = new TFrameBDTS(*this, *m_db, parent);
+        m_db->frameExists = true;
+        setReadFromSorEnabled(m_readAllowed);
+    }
+    return m_frame;
+}
+
+void BdtsFeature::afterShow()
+{
+    if (m_frame)
+        m_frame->applyWidths();
+}
+
+void BdtsFeature::setReadFromSorEnabled(bool enabled)
+{
+    m_readAllowed = enabled;
+    if (m_frame)
+        m_frame->btnReadBDTSFromSor->setEnabled(enabled);
+}
+
+void BdtsFeature::btnSaveBDTSinFileClick()
+{
+    const QString path = m_ctx.dialogs.askSaveFile(databaseDialog(m_ctx.programDir, QStringLiteral("Запись БД ТС в файл")));
+    m_db->saveInstrumentImage(path);
+}
+
+void BdtsFeature::btnReadBDTSFromFileClick()
+{
+    m_db->discardFileImage();
+    const QString path = m_ctx.dialogs.askOpenFile(databaseDialog(m_ctx.programDir, QStringLiteral("Чтение БД ТС из файла")));
+    if (path.isEmpty())
+        return;
+    m_db->loadFile(path);
+}
+
+void BdtsFeature::btnAddTSInSorClick() { m_db->addToInstrument(); }
+
+void BdtsFeature::btnDeleteTSClick()
+{
+    if (m_frame)
+        m_db->deleteFromInstrument(m_frame->selectedInstrumentNodes());
+}
+
+void BdtsFeature::TreeViewSorClick()
+{
+    if (m_frame)
+        m_db->selectionChanged(m_frame->selectedInstrumentCount());
+}
+
+void BdtsFeature::btnReadBDTSFromSorClick() {}
+void BdtsFeature::btnWriteBDTSInSorClick() {}
+void BdtsFeature::btnSaveAddTsClick() {}

@@ -5,7 +5,11 @@
 
 #include <QObject>
 
+#include <memory>
+
 class QWidget;
+class BdtsDatabase;
+class TFrameBDTS;
 
 class BdtsFeature : public QObject {
     Q_OBJECT
@@ -21,6 +25,22 @@ public:
     // From the link-state update: " из прибора" enabled.
     void setReadFromSorEnabled(bool enabled);
 
+    BdtsDatabase &database() { return *m_db; }
+    TFrameBDTS *frame() const { return m_frame; }
+
+    // Handlers of the page.
+    void btnSaveBDTSinFileClick();
+    void btnReadBDTSFromFileClick();
+    void btnAddTSInSorClick();
+    void btnDeleteTSClick();
+    void TreeViewSorClick();
+    void btnReadBDTSFromSorClick();
+    void btnWriteBDTSInSorClick();
+    void btnSaveAddTsClick();
+
 private:
     FeatureContext m_ctx;
+    std::unique_ptr<BdtsDatabase> m_db;
+    TFrameBDTS *m_frame = nullptr;
+    bool m_readAllowed = true;
 };

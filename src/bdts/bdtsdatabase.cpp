@@ -1,0 +1,278 @@
+#include "bdts/bdtsdatabase.h"
+
+#include "core/dialogs.h"
+#include "core/files.h"
+#include "core/status.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+using namespace bdts;
+
+namespace {
+const QString kBadFormat = QStringLiteral("Неверный формат файла.");
+}
+
+BdtsDatabase::BdtsDatabase(StatusModel &status, UserDialogs &dialogs, QString programDir, QObject *parent)
+    : QObject(parent), m_status(status), m_dialogs(dialogs), m_programDir(std::move(programDir))
+{
+}
+
+BdtsDatabase::~BdtsDatabase() = default;
+
+QString BdtsDatabase::workingFile(const QString &literal) const { return files::inFolder(m_programDir, literal); }
+
+void BdtsDatabase::reportFileError(const QString &path, const QString &reason)
+{
+    m_dialogs.showError(QStringLiteral("КВИРО-сервис"), path + QStringLiteral(": ") + reason);
+}
+
+bool BdtsDatabase::writeWorkingFile(const QString &literal, const QByteArray &bytes)
+{
+    const QString path = workingFile(literal);
+    QString error;
+    if (files::writeWhole(path, bytes, &error))
+        return true;
+    reportFileError(path, error);
+    return false;
+}
+
+void BdtsDatabase::saveInstrumentImage(const QString &path)
+{
+    if (path.isEmpty() || !BdtsSorStream)
+        return;
+    QString error;
+    if (!files::writeWhole(path, *BdtsSorStream, &error)) {
+        reportFileError(path, error);
+        return;
+    }
+    m_status.setText(QStringLiteral("БД ТС записана в файл: ") + files::shortName(path));
+}
+
+void BdtsDatabase::loadFile(const QString &path)
+{
+    const QString shortName = files::shortName(path);
+    m_status.setText(QStringLiteral("Чтение из файла ") + shortName);
+    BdtsFileStream = QByteArray();
+
+    const QFileInfo info(path);
+    if (info.exists() && info.size() > MaxFileBytes) {
+        m_status.setText(QStringLiteral("Файл ") + shortName + QStringLiteral(" слишком велик для БД ТС."));
+        return;
+    }
+    QByteArray bytes;
+    QString error;
+    if (!files::readWhole(path, &bytes, &error)) {
+        reportFileError(path, error);
+        return;
+    }
+    if (bytes.size() > MaxFileBytes) { // grew while we looked
+        m_status.setText(QStringLiteral("Файл ") + shortName + QStringLiteral(" слишком велик для БД ТС."));
+        return;
+    }
+    if (recognise(bytes) == FileKind::Legacy) {
+        const auto converted = convertLegacy(bytes);
+        if (!converted) {
+            m_status.setText(kBadFormat);
+            return;
+        }
+        // The converted image goes beside the chosen file, which stays as it was.
+        const QString convertedPath = path + QLatin1Char('s');
+        if (!files::writeWhole(convertedPath, *converted, &error)) {
+            reportFileError(convertedPath, error);
+            return;
+        }
+        bytes = *converted;
+    }
+    BdtsFileStream = bytes;
+
+    if (!bytes.startsWith(imageMagic())) {
+        m_status.setText(QStringLiteral("Файл ") + shortName + QStringLiteral(" не содержит БД ТС."));
+        emit changed();
+        return;
+    }
+    int pages = 0;
+    const ImageCheck check = checkImage(bytes, &pages);
+    if (check == ImageCheck::BadCount) {
+        m_status.setText(kBadFormat);
+        emit changed();
+        return;
+    }
+    view.fileVisible = false;
+    view.addVisible = false;
+    if (check != ImageCheck::Ok) {
+        m_status.setText(kBadFormat);
+        emit changed();
+        return;
+    }
+    // Bytes behind the counted pages belong to no page; the descriptor page is page N-1.
+    BdtsFileStream->truncate(pageOffset(pages));
+
+    BuildResult built;
+    fileList.change([&](TsTree &tree) {
+        built = BuildTsTree(*BdtsFileStream, pages, tree, BdtsFileEntries, &BdtsDescriptorPage);
+        BdtsFilePages = built.pages;
+        BdtsFileTsCount = built.testSystems;
+        const CompactResult compacted = CompactImage(*BdtsFileStream, tree, BdtsFileEntries, &BdtsDescriptorPage);
+        if (compacted.ok) {
+            BdtsFilePages = compacted.pages;
+            BdtsFileTsCount = compacted.testSystems;
+        }
+    });
+    BdtsFileListReady = true;
+    view.fileCaption = QStringLiteral("Список ТС в файле (%1):").arg(BdtsFileTsCount);
+    m_status.setText(QStringLiteral("Считано из файла ") + shortName + QLatin1Char(' ') + QString::number(BdtsFileTsCount) +
+                     QStringLiteral(" ТС"));
+    view.fileVisible = true;
+    view.writeFileEnabled = true;
+    BuildAdditionalList();
+    view.addVisible = true;
+    writeWorkingFile(QStringLiteral("\\SpisokTSinFile.txt"), listText(fileList.tree()));
+    view.fileDate = dateLine(lastPage(*BdtsFileStream).left(32));
+    emit changed();
+}
+
+void BdtsDatabase::BuildAdditionalList()
+{
+    if (!frameExists || !BdtsSorStream || !BdtsFileStream)
+        return;
+    BdtsAddStream = QByteArray();
+    AdditionalResult counts;
+    addList.change([&](TsTree &add) {
+        counts = bdts::BuildAdditionalList(sorList.tree(), fileList.tree(), BdtsFileEntries, *BdtsFileStream,
+                                           BdtsDescriptorPage, add, *BdtsAddStream);
+    });
+    BdtsAddTsCount = counts.testSystems;
+    BdtsAddPages = counts.pages;
+    view.addCaption = QStringLiteral("Дополнительный список ТС (%1):").arg(BdtsAddTsCount);
+    view.addEnabled = BdtsSorListReady && BdtsFileListReady && BdtsAddTsCount > 0;
+    if (!counts.wholePages)
+        m_status.setText(QStringLiteral("Ошибка формирования доп.списка."));
+    writeWorkingFile(QStringLiteral("\\TempBDTSAdd.bdt"), *BdtsAddStream);
+    emit changed();
+}
+
+void BdtsDatabase::addToInstrument()
+{
+    m_status.setText(QStringLiteral("Включение в список прибора дополнительно %1 ТС").arg(BdtsAddTsCount));
+    if (!BdtsSorStream || !BdtsAddStream)
+        return;
+    QByteArray &image = *BdtsSorStream;
+    const int newPages = BdtsPagesToRead + BdtsAddPages - 1;
+    if (newPages > MaxPages) {
+        m_status.setText(QStringLiteral("Нельзя добавить: в БД ТС прибора было бы %1 страниц, допустимо не более %2.")
+                             .arg(newPages)
+                             .arg(MaxPages));
+        return;
+    }
+    // The additional pages go over the descriptor page; the image grows.
+    const qint64 lastAt = std::max<qint64>(HeaderSize, image.size() - PageSize);
+    image.truncate(lastAt);
+    image.append(*BdtsAddStream);
+    BdtsPagesToRead = newPages;
+    if (wholePages(image) != BdtsPagesToRead || (image.size() - HeaderSize) % PageSize != 0)
+        m_status.setText(QStringLiteral("Ошибка добавления в список прибора."));
+    image.replace(10, 3, formatCount(BdtsPagesToRead).left(3));
+
+    const QDate date = today();
+    writeU16(BdtsModifiedTag, 10, quint16(date.day()));
+    writeU16(BdtsModifiedTag, 12, quint16(date.month()));
+    writeU16(BdtsModifiedTag, 14, quint16(date.year() - 2000));
+    const qint64 last = image.size() - PageSize;
+    if (last >= HeaderSize) {
+        image.replace(last, 16, BdtsCreatedTag);
+        image.replace(last + 16, 16, BdtsModifiedTag);
+    }
+    writeWorkingFile(QStringLiteral("\\TempBDTSAddSor.bdt"), image);
+    m_status.setText(QStringLiteral("В список прибора добавлено %1 ТС").arg(BdtsAddTsCount));
+
+    BdtsPagesToRead = parseCount(image.mid(10, 3)).value_or(BdtsPagesToRead);
+    sorList.change([&](TsTree &tree) {
+        BdtsTsCount = BuildTsTree(image, BdtsPagesToRead, tree, BdtsSorEntries, &BdtsDescriptorPage).testSystems;
+    });
+    BuildAdditionalList();
+    view.sorCaption = QStringLiteral("Список ТС в приборе (%1):").arg(BdtsTsCount);
+    view.saveAddEnabled = true;
+    showInstrumentDate();
+    emit changed();
+}
+
+void BdtsDatabase::deleteFromInstrument(const std::vector<const TsNode *> &selected)
+{
+    sorList.change([&](TsTree &tree) { tree.remove(selected); });
+    const int before = BdtsTsCount;
+    if (BdtsSorStream) {
+        sorList.change([&](TsTree &tree) {
+            const CompactResult compacted = CompactImage(*BdtsSorStream, tree, BdtsSorEntries, &BdtsDescriptorPage);
+            if (compacted.ok) {
+                BdtsPagesToRead = compacted.pages;
+                BdtsTsCount = compacted.testSystems;
+            }
+            BuildTsTree(*BdtsSorStream, BdtsPagesToRead, tree, BdtsSorEntries, &BdtsDescriptorPage);
+        });
+    }
+    view.sorCaption = QStringLiteral("Список ТС в приборе (%1):").arg(BdtsTsCount);
+    view.saveAddEnabled = true;
+    BuildAdditionalList();
+    m_status.setText(QStringLiteral("Из списка прибора удалено %1 ТС").arg(before - BdtsTsCount));
+    emit changed();
+}
+
+void BdtsDatabase::selectionChanged(int selectedCount)
+{
+    view.deleteEnabled = selectedCount > 0;
+    if (selectedCount > 0)
+        m_status.setText(QStringLiteral("Выбрано  позиций:%1.").arg(selectedCount));
+    emit changed();
+}
+
+void BdtsDatabase::hideInstrumentList()
+{
+    view.sorVisible = false;
+    emit changed();
+}
+
+void BdtsDatabase::showInstrumentDate()
+{
+    if (!BdtsSorStream)
+        return;
+    const QByteArray last = lastPage(*BdtsSorStream);
+    BdtsCreatedTag = last.left(16);
+    BdtsModifiedTag = last.mid(16, 16);
+    view.sorDate = dateLine(last.left(32));
+}
+
+void BdtsDatabase::finishRead()
+{
+    if (!BdtsSorStream)
+        return;
+    writeWorkingFile(QStringLiteral("ProbaMSBDTSInSor.txt"), *BdtsSorStream);
+    sorList.change([&](TsTree &tree) {
+        const BuildResult built = BuildTsTree(*BdtsSorStream, BdtsPagesToRead, tree, BdtsSorEntries, &BdtsDescriptorPage);
+        BdtsTsCount = built.testSystems;
+    });
+    writeWorkingFile(QStringLiteral("\\SpisokTSinSor.txt"), listText(sorList.tree()));
+    sorList.change([&](TsTree &tree) {
+        const CompactResult compacted = CompactImage(*BdtsSorStream, tree, BdtsSorEntries, &BdtsDescriptorPage);
+        if (compacted.ok) {
+            BdtsPagesToRead = compacted.pages;
+            BdtsTsCount = compacted.testSystems;
+        }
+    });
+    BdtsSorListReady = true;
+    view.sorCaption = QStringLiteral("Список ТС в приборе (%1):").arg(BdtsTsCount);
+    view.sorVisible = true;
+    view.saveToFileEnabled = true;
+    showInstrumentDate();
+    BuildAdditionalList();
+    m_status.setProgress(0);
+    m_status.setText(QStringLiteral("Принято из прибора страниц: %1").arg(BdtsPagesToRead));
+    emit changed();
+}
+
+QString BdtsDatabase::backupInstrumentImage(const QByteArray &image)
+{
+    const QString name = QStringLiteral("BDTSBackup_%1.bdts")
+                             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss_zzz")));
+    return writeWorkingFile(name, image) ? workingFile(name) : QString();
+}

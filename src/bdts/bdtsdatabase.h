@@ -1,0 +1,90 @@
+#pragma once
+// The database state of the program (the instrument image, the file image, the additional pages,
+// the lists with their counts, dates and flags) and the operations on it that the database page
+// offers: loading and saving files, the additional list, adding to and deleting from the
+// instrument list, and the end of a read from the instrument. No widgets: the frame shows the
+// models and the `view` part and calls these operations from its handlers.
+#include "bdts/bdtsimage.h"
+#include "bdts/tstreemodel.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class StatusModel;
+class UserDialogs;
+
+// What the database page shows besides the lists.
+struct BdtsView {
+    QString sorCaption = QStringLiteral("Список ТС в приборе:");
+    QString fileCaption = QStringLiteral("Список ТС в файле:");
+    QString addCaption = QStringLiteral("Дополнительный список ТС:");
+    QString sorDate, fileDate;
+    bool sorVisible = true, fileVisible = true, addVisible = true;
+    bool saveToFileEnabled = false; // "в файл..."
+    bool deleteEnabled = false;     // "удалить"
+    bool saveAddEnabled = false;    // instrument list "в прибор"
+    bool writeFileEnabled = false;  // file list "в прибор"
+    bool addEnabled = false;        // "<<< Добавить в список прибора"
+};
+
+class BdtsDatabase : public QObject {
+    Q_OBJECT
+public:
+    BdtsDatabase(StatusModel &status, UserDialogs &dialogs, QString programDir, QObject *parent = nullptr);
+    ~BdtsDatabase() override;
+
+    // ---- state
+    std::optional<QByteArray> BdtsSorStream, BdtsFileStream, BdtsAddStream, BdtsSendStream;
+    int BdtsPagesToRead = 0, BdtsTsCount = 0;
+    int BdtsFilePages = 0, BdtsFileTsCount = 0;
+    int BdtsAddTsCount = 0, BdtsAddPages = 0;
+    std::vector<bdts::TsEntry> BdtsSorEntries, BdtsFileEntries;
+    QByteArray BdtsDescriptorPage = QByteArray(bdts::PageSize, '\0');
+    QByteArray BdtsCreatedTag = QByteArray(16, '\0'), BdtsModifiedTag = QByteArray(16, '\0');
+    bool BdtsSorListReady = false, BdtsFileListReady = false;
+    // The additional list is built only once the page exists.
+    bool frameExists = false;
+
+    TsTreeModel sorList, fileList, addList; // TreeViewSor, TreeViewFile, TreeViewAdd
+    BdtsView view;
+    std::function<QDate()> today = [] { return QDate::currentDate(); };
+
+    QString programDir() const { return m_programDir; }
+    QString workingFile(const QString &literal) const;
+
+    // ---- file operations (after the operator's choice in a dialog)
+    void discardFileImage() { BdtsFileStream.reset(); }
+    void saveInstrumentImage(const QString &path); // "в файл..."
+    void loadFile(const QString &path);            // "из файла..."
+
+    // ---- lists
+    void BuildAdditionalList();
+    void addToInstrument();                                            // "<<< Добавить в список прибора"
+    void deleteFromInstrument(const std::vector<const bdts::TsNode *> &selected); // "удалить"
+    void selectionChanged(int selectedCount);                         // a click in the instrument list
+
+    // ---- the instrument's database (the transfer fills BdtsSorStream)
+    void hideInstrumentList();
+    // The last page of a read has arrived: list, working files, compaction, dates, additional list.
+    void finishRead();
+    // The instrument's image as the backup before a write; the path written, or empty.
+    QString backupInstrumentImage(const QByteArray &image);
+
+signals:
+    void changed();
+
+private:
+    bool writeWorkingFile(const QString &literal, const QByteArray &bytes);
+    void showInstrumentDate();
+    void reportFileError(const QString &path, const QString &reason);
+
+    StatusModel &m_status;
+    UserDialogs &m_dialogs;
+    QString m_programDir;
+};

@@ -1,0 +1,172 @@
+#include "bdts/tframebdts.h"
+
+#include "bdts/bdtsdatabase.h"
+#include "bdts/bdtsfeature.h"
+#include "bdts/tstreeview.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QString &hint, bool enabled)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    b->setAccessibleName(caption);
+    b->setEnabled(enabled);
+    return b;
+}
+
+QGroupBox *group(QWidget *parent, const char *name, const QString &caption, const QColor &background)
+{
+    auto *g = new QGroupBox(caption, parent);
+    g->setObjectName(QLatin1String(name));
+    g->setAutoFillBackground(true);
+    QPalette p = g->palette();
+    p.setColor(QPalette::Window, background);
+    g->setPalette(p);
+    return g;
+}
+
+QLabel *dateLabel(QWidget *parent, const char *name)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, QColor(0xFF, 0x00, 0xFF)); // fuchsia
+    l->setPalette(p);
+    return l;
+}
+
+TsTreeView *tree(QWidget *parent, const char *name, bool multi, QAbstractItemModel *model)
+{
+    auto *t = new TsTreeView(multi, parent);
+    t->setObjectName(QLatin1String(name));
+    t->setModel(model);
+    t->setAccessibleName(QLatin1String(name));
+    return t;
+}
+} // namespace
+
+TFrameBDTS::TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *parent) : QWidget(parent), m_db(database)
+{
+    setObjectName(QStringLiteral("FrameBDTS"));
+    auto *outer = new QVBoxLayout(this);
+    title = new QLabel(QStringLiteral("Перепрограммирование базы данных тест-систем."), this);
+    title->setObjectName(QStringLiteral("lbTitleBDTS"));
+    QFont f = title->font();
+    f.setBold(true);
+    title->setFont(f);
+    outer->addWidget(title);
+    auto *halves = new QHBoxLayout;
+    outer->addLayout(halves, 1);
+
+    // Instrument list.
+    RzGroupBox1 = group(this, "RzGroupBox1", QStringLiteral("Список ТС в приборе:"), QColor(0xFF, 0xFB, 0xF0));
+    auto *left = new QVBoxLayout(RzGroupBox1);
+    TreeViewSor = tree(RzGroupBox1, "TreeViewSor", true, &database.sorList);
+    RzLbDateBDTSinSorvint = dateLabel(RzGroupBox1, "RzLbDateBDTSinSorvint");
+    btnReadBDTSFromSor = button(RzGroupBox1, "btnReadBDTSFromSor", QStringLiteral(" из прибора"),
+                                QStringLiteral("Чтение БД ТС из прибора."), true);
+    btnSaveBDTSinFile = button(RzGroupBox1, "btnSaveBDTSinFile", QStringLiteral("в файл..."),
+                               QStringLiteral("Запись БД ТС в файл."), false);
+    btnDeleteTS = button(RzGroupBox1, "btnDeleteTS", QStringLiteral("удалить"),
+                         QStringLiteral("Выбор для удаления:\nShift + левый клик - непрерывно,\nCtrl + левый клик - выборочно."),
+                         false);
+    btnSaveAddTs = button(RzGroupBox1, "btnSaveAddTs", QStringLiteral("в прибор"), QStringLiteral("Запись БД ТС в прибор."), false);
+    left->addWidget(TreeViewSor, 1);
+    left->addWidget(RzLbDateBDTSinSorvint);
+    auto *leftButtons = new QHBoxLayout;
+    for (QPushButton *b : {btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS, btnSaveAddTs})
+        leftButtons->addWidget(b);
+    leftButtons->addStretch(1);
+    left->addLayout(leftButtons);
+    halves->addWidget(RzGroupBox1);
+
+    // File list and additional list.
+    auto *right = new QVBoxLayout;
+    RzGroupBox2 = group(this, "RzGroupBox2", QStringLiteral("Список ТС в файле:"), QColor(0xA6, 0xCA, 0xF0));
+    auto *fileBox = new QVBoxLayout(RzGroupBox2);
+    TreeViewFile = tree(RzGroupBox2, "TreeViewFile", false, &database.fileList);
+    RzLbDateBDTSinPC = dateLabel(RzGroupBox2, "RzLbDateBDTSinPC");
+    btnReadBDTSFromFile = button(RzGroupBox2, "btnReadBDTSFromFile", QStringLiteral("из файла..."),
+                                 QStringLiteral("Чтение БД ТС из файла."), true);
+    btnWriteBDTSInSor = button(RzGroupBox2, "btnWriteBDTSInSor", QStringLiteral("в прибор"),
+                               QStringLiteral("Запись БД ТС из файла в прибор."), false);
+    fileBox->addWidget(TreeViewFile, 1);
+    fileBox->addWidget(RzLbDateBDTSinPC);
+    auto *fileButtons = new QHBoxLayout;
+    fileButtons->addWidget(btnReadBDTSFromFile);
+    fileButtons->addWidget(btnWriteBDTSInSor);
+    fileButtons->addStretch(1);
+    fileBox->addLayout(fileButtons);
+
+    RzGroupBox3 = group(this, "RzGroupBox3", QStringLiteral("Дополнительный список ТС:"), QColor(0xC0, 0xDC, 0xC0));
+    auto *addBox = new QVBoxLayout(RzGroupBox3);
+    TreeViewAdd = tree(RzGroupBox3, "TreeViewAdd", false, &database.addList);
+    btnAddTSInSor = button(RzGroupBox3, "btnAddTSInSor", QStringLiteral("<<< Добавить в список прибора"),
+                           QStringLiteral("Дополнение списка ТС прибора\nнедостающими из файла."), false);
+    addBox->addWidget(TreeViewAdd, 1);
+    addBox->addWidget(btnAddTSInSor);
+    right->addWidget(RzGroupBox2, 1);
+    right->addWidget(RzGroupBox3, 1);
+    halves->addLayout(right, 1);
+
+    connect(btnReadBDTSFromSor, &QPushButton::clicked, &feature, &BdtsFeature::btnReadBDTSFromSorClick);
+    connect(btnSaveBDTSinFile, &QPushButton::clicked, &feature, &BdtsFeature::btnSaveBDTSinFileClick);
+    connect(btnDeleteTS, &QPushButton::clicked, &feature, &BdtsFeature::btnDeleteTSClick);
+    connect(btnSaveAddTs, &QPushButton::clicked, &feature, &BdtsFeature::btnSaveAddTsClick);
+    connect(btnReadBDTSFromFile, &QPushButton::clicked, &feature, &BdtsFeature::btnReadBDTSFromFileClick);
+    connect(btnWriteBDTSInSor, &QPushButton::clicked, &feature, &BdtsFeature::btnWriteBDTSInSorClick);
+    connect(btnAddTSInSor, &QPushButton::clicked, &feature, &BdtsFeature::btnAddTSInSorClick);
+    connect(TreeViewSor, &TsTreeView::clickedInView, &feature, &BdtsFeature::TreeViewSorClick);
+    connect(&database, &BdtsDatabase::changed, this, &TFrameBDTS::refresh);
+    refresh();
+}
+
+void TFrameBDTS::applyWidths()
+{
+    const int groupWidth = width() * 55 / 100;
+    RzGroupBox1->setFixedWidth(groupWidth);
+    const int buttonWidth = groupWidth / 4;
+    for (QPushButton *b : {btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS})
+        b->setFixedWidth(buttonWidth);
+    const int fileGroupWidth = width() - groupWidth;
+    btnReadBDTSFromFile->setFixedWidth(std::max(1, fileGroupWidth / 2));
+}
+
+void TFrameBDTS::refresh()
+{
+    const BdtsView &v = m_db.view;
+    RzGroupBox1->setTitle(v.sorCaption);
+    RzGroupBox2->setTitle(v.fileCaption);
+    RzGroupBox3->setTitle(v.addCaption);
+    RzLbDateBDTSinSorvint->setText(v.sorDate);
+    RzLbDateBDTSinPC->setText(v.fileDate);
+    TreeViewSor->setVisible(v.sorVisible);
+    TreeViewFile->setVisible(v.fileVisible);
+    TreeViewAdd->setVisible(v.addVisible);
+    btnSaveBDTSinFile->setEnabled(v.saveToFileEnabled);
+    btnDeleteTS->setEnabled(v.deleteEnabled);
+    btnSaveAddTs->setEnabled(v.saveAddEnabled);
+    btnWriteBDTSInSor->setEnabled(v.writeFileEnabled);
+    btnAddTSInSor->setEnabled(v.addEnabled);
+    TreeViewSor->expandAll();
+    TreeViewFile->expandAll();
+    TreeViewAdd->expandAll();
+}
+
+std::vector<const bdts::TsNode *> TFrameBDTS::selectedInstrumentNodes() const
+{
+    std::vector<const bdts::TsNode *> nodes;
+    for (const QModelIndex &index : TreeViewSor->selectionModel()->selectedIndexes())
+        if (const bdts::TsNode *node = m_db.sorList.nodeAt(index))
+            nodes.push_back(node);
+    return nodes;
+}
+
+int TFrameBDTS::selectedInstrumentCount() const { return int(TreeViewSor->selectionModel()->selectedIndexes().size()); }

@@ -1,0 +1,42 @@
+#pragma once
+// TFrameBDTS: the database page "БД ТС". Left: the instrument list with its buttons; right: the
+// file list above and the additional list below. The frame only shows the database state and
+// passes the operator's clicks on to the feature.
+#include <QWidget>
+
+#include <vector>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class TsTreeView;
+class BdtsDatabase;
+class BdtsFeature;
+namespace bdts {
+struct TsNode;
+}
+
+class TFrameBDTS : public QWidget {
+    Q_OBJECT
+public:
+    TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *parent = nullptr);
+
+    // Widths of the groups and buttons, from the frame's width.
+    void applyWidths();
+    // Shows the database state: captions, dates, visibility and the buttons it enables.
+    void refresh();
+
+    std::vector<const bdts::TsNode *> selectedInstrumentNodes() const;
+    int selectedInstrumentCount() const;
+
+    QLabel *title = nullptr;
+    QGroupBox *RzGroupBox1 = nullptr, *RzGroupBox2 = nullptr, *RzGroupBox3 = nullptr;
+    TsTreeView *TreeViewSor = nullptr, *TreeViewFile = nullptr, *TreeViewAdd = nullptr;
+    QLabel *RzLbDateBDTSinSorvint = nullptr, *RzLbDateBDTSinPC = nullptr;
+    QPushButton *btnReadBDTSFromSor = nullptr, *btnSaveBDTSinFile = nullptr, *btnDeleteTS = nullptr,
+                *btnSaveAddTs = nullptr, *btnReadBDTSFromFile = nullptr, *btnWriteBDTSInSor = nullptr,
+                *btnAddTSInSor = nullptr;
+
+private:
+    BdtsDatabase &m_db;
+};

@@ -1,0 +1,103 @@
+#pragma once
+// The three-level list of test systems (group, subgroup, test system) as a plain tree, and the
+// list operations on database images: building a list from an image, rebuilding an image from a
+// list (compaction), the list text file and the additional list.
+#include "bdts/bdtsimage.h"
+
+#include <QByteArray>
+#include <QCollatorSortKey>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace bdts {
+
+struct TsNode {
+    QByteArray name;   // the instrument's bytes, compared byte by byte
+    QString text;      // decoded for display
+    std::optional<QCollatorSortKey> sortKey; // locale-aware, case-sensitive order of the decoded name
+    TsNode *parent = nullptr;
+    int row = 0;
+    int entry = -1; // test systems: index into the entries of the image the list belongs to
+    std::vector<std::unique_ptr<TsNode>> children;
+
+    int level() const; // 0 group, 1 subgroup, 2 test system
+};
+
+class TsTree {
+public:
+    TsTree();
+    TsNode &root() { return *m_root; }
+    const TsNode &root() const { return *m_root; }
+
+    void clear();
+    bool isEmpty() const { return m_root->children.empty(); }
+    // The child with exactly these bytes, or none.
+    static TsNode *findChild(const TsNode &parent, const QByteArray &name);
+    // Appends a child (the order is restored by sort()).
+    TsNode *addChild(TsNode &parent, const QByteArray &name, int entry = -1);
+    // Sorts every level by the locale-aware, case-sensitive order of the decoded names.
+    void sort();
+    // Removes the nodes (and everything under them); a node under another removed one is skipped.
+    void remove(const std::vector<const TsNode *> &nodes);
+
+    // Every node in tree order: a group, then each of its subgroups followed by their test systems.
+    void forEach(const std::function<void(const TsNode &)> &visit) const;
+    // Test systems in tree order.
+    void forEachTestSystem(const std::function<void(const TsNode &)> &visit) const;
+    int testSystemCount() const;
+    // The node with these three names, or none.
+    const TsNode *find(const QByteArray &group, const QByteArray &subgroup, const QByteArray &name) const;
+
+private:
+    std::unique_ptr<TsNode> m_root;
+};
+
+// Orders two decoded names as the lists show them.
+bool nameLess(const TsNode &a, const TsNode &b);
+
+struct BuildResult {
+    int pages = 0;
+    int testSystems = 0;
+};
+
+// Fills the tree from the first `pages` pages of the image. Entries are sized to the page count;
+// each listed test system gets one. A first page with a page count below 1 owns that one page;
+// a test system whose pages run past the image is not listed (compaction could not keep it).
+// A repeated test system (same three names) is listed once. The last descriptor page met is
+// copied into *descriptor.
+BuildResult BuildTsTree(const QByteArray &image, int pages, TsTree &tree, std::vector<TsEntry> &entries,
+                        QByteArray *descriptor);
+
+struct CompactResult {
+    bool ok = false; // false: the image would exceed 999 pages and is left unchanged
+    int pages = 0;
+    int testSystems = 0;
+};
+
+// Rebuilds the image from the listed test systems in tree order, then its last page (the
+// descriptor, also copied into *descriptor). Entries are moved to the new offsets.
+CompactResult CompactImage(QByteArray &image, const TsTree &tree, std::vector<TsEntry> &entries, QByteArray *descriptor);
+
+// The list as text: per node as many TABs as its level, its bytes, CR LF.
+QByteArray listText(const TsTree &tree);
+
+struct AdditionalResult {
+    int testSystems = 0;
+    int pages = 0; // the descriptor page included
+    bool wholePages = true;
+};
+
+// One test system of the file list into the additional list and its pages.
+void AddToAdditionalList(const TsNode &fileNode, const std::vector<TsEntry> &fileEntries, const QByteArray &fileImage,
+                         TsTree &add, QByteArray &addStream, AdditionalResult &counts);
+// The test systems of the file list that the instrument list lacks (same three names, byte by
+// byte), with their pages followed by the descriptor page.
+AdditionalResult BuildAdditionalList(const TsTree &sor, const TsTree &file, const std::vector<TsEntry> &fileEntries,
+                                     const QByteArray &fileImage, const QByteArray &descriptor, TsTree &add,
+                                     QByteArray &addStream);
+
+} // namespace bdts

@@ -1,0 +1,61 @@
+#include "bdts/tstreeview.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+
+TsTreeView::TsTreeView(bool multiSelection, QWidget *parent) : QTreeView(parent)
+{
+    setHeaderHidden(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(multiSelection ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+    setUniformRowHeights(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(p);
+}
+
+void TsTreeView::setModel(QAbstractItemModel *model)
+{
+    QTreeView::setModel(model);
+    if (selectionMode() == QAbstractItemView::ExtendedSelection)
+        connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &TsTreeView::keepSiblingsOnly);
+}
+
+void TsTreeView::keepSiblingsOnly()
+{
+    if (m_fixing)
+        return;
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return;
+    const QModelIndex parent = current.parent();
+    QItemSelection drop;
+    for (const QModelIndex &index : selectionModel()->selectedIndexes())
+        if (index.parent() != parent)
+            drop.select(index, index);
+    if (drop.isEmpty())
+        return;
+    m_fixing = true;
+    selectionModel()->select(drop, QItemSelectionModel::Deselect);
+    m_fixing = false;
+}
+
+void TsTreeView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        const QModelIndex index = indexAt(event->position().toPoint());
+        if (index.isValid())
+            selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        event->accept();
+        return;
+    }
+    QTreeView::mousePressEvent(event);
+}
+
+void TsTreeView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTreeView::mouseReleaseEvent(event);
+    emit clickedInView();
+}
