@@ -12,8 +12,8 @@
 #include <memory>
 
 class QWidget;
-class OdPage;
-class ResultPage;
+#include "reader/odpage.h"
+#include "reader/resultpage.h"
 class SheetWindow;
 
 class ReaderFeature : public QObject {
