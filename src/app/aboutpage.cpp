@@ -53,7 +53,7 @@ void FeatureLine::mouseReleaseEvent(QMouseEvent *event)
     QLabel::mouseReleaseEvent(event);
 }
 
-void ShadowPanel::drawShadow(QPainter &painter, const QRect &bounds, int depth)
+void AboutBackground::drawShadow(QPainter &painter, const QRect &bounds, int depth)
 {
     // A soft black shadow: layers of falling opacity below and right of the panel.
     painter.save();
@@ -66,7 +66,7 @@ void ShadowPanel::drawShadow(QPainter &painter, const QRect &bounds, int depth)
     painter.restore();
 }
 
-void ShadowPanel::paintEvent(QPaintEvent *event)
+void AboutBackground::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
     QPainter painter(this);
@@ -75,7 +75,7 @@ void ShadowPanel::paintEvent(QPaintEvent *event)
             drawShadow(painter, w->geometry());
 }
 
-void ShadowPanel::resizeEvent(QResizeEvent *event)
+void AboutBackground::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     emit resized();
@@ -109,7 +109,7 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("TabSheet1"));
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    RzPanel2 = new ShadowPanel(this);
+    RzPanel2 = new AboutBackground(this);
     RzPanel2->setObjectName(QStringLiteral("RzPanel2"));
     RzPanel2->setAutoFillBackground(true);
     {
@@ -176,7 +176,7 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
     RzPanel2->addShadowed(RzPanel3);
     RzPanel2->addShadowed(RzPanel4);
     RzPanel2->addShadowed(RzPanel5);
-    connect(RzPanel2, &ShadowPanel::resized, this, &AboutPage::arrange);
+    connect(RzPanel2, &AboutBackground::resized, this, &AboutPage::arrange);
 }
 
 void AboutPage::arrange()

@@ -31,7 +31,7 @@ private:
 };
 
 // Background panel that draws the drop shadows of the panels listed to it.
-class ShadowPanel : public QWidget {
+class AboutBackground : public QWidget {
     Q_OBJECT
 public:
     using QWidget::QWidget;
@@ -57,7 +57,7 @@ public:
     // The layout arithmetic of showing the window; integer divisions.
     void arrange();
 
-    ShadowPanel *RzPanel2;
+    AboutBackground *RzPanel2;
     QLabel *RzLabel1, *RzLabel2, *RzLabel13, *RzLabel6, *RzLabel10, *RzLabel5;
     QFrame *RzPanel3, *RzPanel4, *RzPanel5;
     FeatureLine *lbLoadPOInSor, *lbLoadBDTS, *lbReader, *lbProtokol;
