@@ -1,0 +1,100 @@
+// The virtual instrument's own machinery: command parsing, modes, and the line knobs that the
+// other tests and the benchmarks rely on.
+#include "link/portcatalog.h"
+#include "link/tmscomm.h"
+#include "sim/virtualinstrument.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TstSimCore : public QObject {
+    Q_OBJECT
+private slots:
+    void commandsAreParsedAcrossPieces()
+    {
+        InstrumentCore core;
+        QByteArray replies;
+        connect(&core, &InstrumentCore::reply, this, [&](const QByteArray &b) { replies += b; });
+        int seen = 0;
+        // A three-byte command that waits for its payload.
+        core.addCommand('M', [&](const QByteArray &pending) -> qsizetype {
+            if (pending.size() < 3)
+                return 0;
+            ++seen;
+            core.send("m");
+            return 3;
+        });
+        core.feed("lM");
+        QCOMPARE(replies, QByteArray("L"));
+        QCOMPARE(seen, 0);
+        core.feed(QByteArray("\x01", 1));
+        core.feed(QByteArray("\x2Cl", 2));
+        QCOMPARE(seen, 1);
+        QCOMPARE(replies, QByteArray("LmL"));
+        QCOMPARE(core.received(), QByteArray("lM\x01\x2Cl"));
+
+        core.setMode(InstrumentCore::Mode::Loader);
+        replies.clear();
+        core.feed("l");
+        QCOMPARE(replies, QByteArray("l"));
+        core.setSilent(true);
+        core.feed("l");
+        QCOMPARE(replies, QByteArray("l"));
+    }
+
+    void controlInterface()
+    {
+        QTemporaryDir dir;
+        VirtualInstrument vi(dir.path(), 3);
+        QVERIFY(vi.control(QStringLiteral("help")).contains(QStringLiteral("chunk")));
+        QVERIFY(vi.control(QStringLiteral("nonsense")).startsWith(QStringLiteral("error")));
+        QCOMPARE(vi.control(QStringLiteral("on stylus")), QStringLiteral("ok"));
+        QCOMPARE(vi.core().mode(), InstrumentCore::Mode::Loader);
+        QVERIFY(vi.isOn());
+        QCOMPARE(vi.control(QStringLiteral("off")), QStringLiteral("ok"));
+        QVERIFY(!vi.isOn());
+        QVERIFY(!FolderPortCatalog(dir.path()).valueTexts()->contains(QStringLiteral("COM3")));
+    }
+
+    void chunkedRepliesArriveInPieces()
+    {
+        QTemporaryDir dir;
+        VirtualInstrument vi(dir.path(), 3);
+        QVERIFY(vi.powerOn());
+        vi.port().setChunking(10, 20);
+        FolderPortCatalog catalog(dir.path());
+        TMSComm comm(catalog);
+        comm.setCommPort(3);
+        QVERIFY(comm.setPortOpen(true));
+        QSignalSpy notices(&comm, &TMSComm::OnComm);
+        QByteArray got;
+        connect(&comm, &TMSComm::OnComm, this, [&] { got += comm.Input(); });
+        const QByteArray reply(55, 'x');
+        vi.sendRaw(reply);
+        QTRY_COMPARE_WITH_TIMEOUT(got.size(), reply.size(), 5000);
+        QVERIFY(notices.count() >= 5);
+    }
+
+    void lineRateHoldsBothDirections()
+    {
+        QTemporaryDir dir;
+        VirtualInstrument vi(dir.path(), 3);
+        QVERIFY(vi.powerOn());
+        vi.port().setLineRate(20000);
+        FolderPortCatalog catalog(dir.path());
+        TMSComm comm(catalog);
+        comm.setCommPort(3);
+        QVERIFY(comm.setPortOpen(true));
+        // 6000 bytes at 20000 bytes/s take at least about 0.3 s; unthrottled they take microseconds.
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(comm.setOutput(QByteArray(6000, 'r')));
+        QTRY_COMPARE_WITH_TIMEOUT(vi.core().received().size(), 6000, 10000);
+        QVERIFY2(t.elapsed() >= 200, qPrintable(QString::number(t.elapsed())));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSimCore)
+#include "tst_simcore.moc"
