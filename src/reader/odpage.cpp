@@ -32,7 +32,7 @@ public:
 };
 } // namespace
 
-void ShadowPanel::paintEvent(QPaintEvent *event)
+void GridShadowPanel::paintEvent(QPaintEvent *event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
@@ -47,10 +47,10 @@ void ShadowPanel::paintEvent(QPaintEvent *event)
     }
 }
 
-OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent), m_controller(controller)
+OdPage::OdPage(OdController &controller, QWidget *parent) : GridShadowPanel(parent), m_controller(controller)
 {
     setObjectName(QStringLiteral("RzPanel6"));
-    setMinimumSize(400, 260);
+    setMinimumSize(300, 200);
 
     m_heading = new QLabel(QStringLiteral("Чтение оптических плотностей из СОРВИНТ."), this);
     m_heading->setObjectName(QStringLiteral("lbReaderHeading"));
@@ -169,7 +169,7 @@ void OdPage::sizeGrid()
 void OdPage::placeControls()
 {
     m_heading->setGeometry(8, 0, width() - 8, PanelTop);
-    const int top = RzPanel7->geometry().bottom() + ShadowPanel::ShadowDepth + 6;
+    const int top = RzPanel7->geometry().bottom() + GridShadowPanel::ShadowDepth + 6;
     m_controls->setGeometry(8, top, width() - 16, std::max(0, height() - top - 4));
 }
 
@@ -184,7 +184,7 @@ void OdPage::layOut(bool place)
 
 void OdPage::resizeEvent(QResizeEvent *event)
 {
-    ShadowPanel::resizeEvent(event);
+    GridShadowPanel::resizeEvent(event);
     // The panel follows the page's size; the values stay (only a page change relabels the grid).
     placePanel();
     sizeGrid();

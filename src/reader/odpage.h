@@ -13,7 +13,7 @@ class QPushButton;
 class QTableView;
 
 // A panel that draws a soft black drop shadow, 6 pixels deep, behind some of its children.
-class ShadowPanel : public QFrame {
+class GridShadowPanel : public QFrame {
     Q_OBJECT
 public:
     using QFrame::QFrame;
@@ -27,7 +27,7 @@ private:
     QVector<QPointer<QWidget>> m_shadowed;
 };
 
-class OdPage : public ShadowPanel {
+class OdPage : public GridShadowPanel {
     Q_OBJECT
 public:
     OdPage(OdController &controller, QWidget *parent = nullptr);

@@ -61,6 +61,9 @@ void ReaderFeature::ActionSor2006Execute()
         m_od.layOutGrid();
 }
 
+OdPage *ReaderFeature::odPage() const { return m_odPage; }
+ResultPage *ReaderFeature::resultPage() const { return m_resultPage; }
+
 void ReaderFeature::setReadOpEnabled(bool enabled) { m_od.setReadEnabled(enabled); }
 
 void ReaderFeature::showSampleData(bool openSheet)

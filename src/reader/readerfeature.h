@@ -12,8 +12,8 @@
 #include <memory>
 
 class QWidget;
-#include "reader/odpage.h"
-#include "reader/resultpage.h"
+class OdPage;
+class ResultPage;
 class SheetWindow;
 
 class ReaderFeature : public QObject {
@@ -42,8 +42,8 @@ public:
     OdController &od() { return m_od; }
     ProtocolController &protocol() { return m_protocol; }
     SheetObject &sheet() { return m_sheet; }
-    OdPage *odPage() const { return m_odPage; }
-    ResultPage *resultPage() const { return m_resultPage; }
+    OdPage *odPage() const;
+    ResultPage *resultPage() const;
     // The spreadsheet window; made when the object is first opened, none before.
     SheetWindow *sheetWindow() const { return m_sheetWindow.get(); }
 

@@ -33,8 +33,10 @@ ResultPage::ResultPage(ProtocolController &controller, QWidget *parent) : QWidge
     QFont fixed(QStringLiteral("Courier New"));
     fixed.setStyleHint(QFont::TypeWriter);
     fixed.setFixedPitch(true);
-    if (!QFontInfo(fixed).fixedPitch())
+    if (!QFontInfo(fixed).fixedPitch()) {
         fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        fixed.setFixedPitch(true);
+    }
     Memo1->setFont(fixed);
     layout->addWidget(Memo1, 1);
 
