@@ -34,7 +34,8 @@ int main(int argc, char **argv)
     options.programDir = program.path();
     TFormMainKviroS_D7 window(std::move(options));
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
     settle(1300); // two link-check ticks: the link is up
 
     auto shoot = [&](const QString &name) {
