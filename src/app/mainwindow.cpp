@@ -138,6 +138,9 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     });
     rightLayout->addWidget(RzPageControl1, 1);
     rightLayout->addWidget(buildPortStrip());
+    // Neither side may force its own width on the division made when the window shows.
+    right->setMinimumWidth(0);
+    right->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_splitter->addWidget(right);
     m_splitter->setStretchFactor(1, 1);
     setCentralWidget(m_splitter);
@@ -264,6 +267,7 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     lbCommParam = new QLabel(QStringLiteral("параметры не определены"));
     lbCommParam->setObjectName(QStringLiteral("lbCommParam"));
     lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
+    lbCommParam->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     cbBaudRate = new QComboBox;
     cbBaudRate->setObjectName(QStringLiteral("cbBaudRate"));
     cbBaudRate->addItems(InstrumentLink::BaudRates);
@@ -335,6 +339,9 @@ void TFormMainKviroS_D7::FormCreate()
 
 void TFormMainKviroS_D7::FormShow()
 {
+    // The splitter must have its final size first, or it rescales the division.
+    if (layout())
+        layout()->activate();
     const int groupWidth = width() / 4;
     m_splitter->setSizes({groupWidth, width() - groupWidth - m_splitter->handleWidth()});
     m_about->arrange();
