@@ -92,6 +92,9 @@ QFrame *greyPanel(const QString &name, QWidget *parent)
     p.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
     p.setColor(QPalette::WindowText, p.color(QPalette::Light));
     panel->setPalette(p);
+    QFont small = panel->font();
+    small.setPointSize(8);
+    panel->setFont(small);
     return panel;
 }
 
