@@ -151,7 +151,9 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
                                          "типа СОРВИНТ\nс заводского номера 3070\nсовместно с персональным\nкомпьютером."),
                           RzPanel3);
     purpose->setAlignment(Qt::AlignCenter);
-    (new QVBoxLayout(RzPanel3))->addWidget(purpose);
+    auto *purposeLayout = new QVBoxLayout(RzPanel3);
+    purposeLayout->setContentsMargins(4, 1, 4, 1);
+    purposeLayout->addWidget(purpose);
 
     RzPanel5 = greyPanel(QStringLiteral("RzPanel5"), RzPanel2);
     auto *needs = label(QStringLiteral("lbRequirements"),
@@ -159,7 +161,9 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
                                        "2000,NT,XP,7\n(Рекомендуемая скорость обмена\nпорта связи - 115200бод)"),
                         RzPanel5);
     needs->setAlignment(Qt::AlignCenter);
-    (new QVBoxLayout(RzPanel5))->addWidget(needs);
+    auto *needsLayout = new QVBoxLayout(RzPanel5);
+    needsLayout->setContentsMargins(4, 1, 4, 1);
+    needsLayout->addWidget(needs);
 
     RzPanel4 = greyPanel(QStringLiteral("RzPanel4"), RzPanel2);
     RzLabel5 = label(QStringLiteral("RzLabel5"), QStringLiteral("С помощью этй программы\nВы можете:"), RzPanel4);
