@@ -1,5 +1,10 @@
 #pragma once
-// The virtual instrument's bdts feature.
+// The virtual instrument's test-system database: it holds an image (generated at power-up or
+// loaded from a file), serves it page by page on "R" / "r", takes a new one on "M" and the pages
+// that follow, and misbehaves on command (stalls, drops a byte, announces a wrong count).
+#include <QByteArray>
+#include <QString>
+
 class VirtualInstrument;
 
 class BdtsSim {
@@ -7,6 +12,38 @@ public:
     explicit BdtsSim(VirtualInstrument &instrument);
     ~BdtsSim();
 
+    // The database as an image (13-byte header + pages).
+    const QByteArray &image() const { return m_image; }
+    void setImage(const QByteArray &image);
+    // A *.bdts or legacy *.bdt file; false with the reason.
+    bool loadFile(const QString &path, QString *error = nullptr);
+    void generate(quint32 seed, int testSystems, int targetPages = 0);
+    int pages() const;
+
+    // Knobs.
+    void stallAfter(int answers) { m_answersLeft = answers; } // -1 = never stall
+    void dropByteInNextPage() { m_dropByte = true; }
+    void announceWrongCount(int count) { m_wrongCount = count; } // -1 = the true count
+
+    // What happened.
+    int writesCompleted() const { return m_writesCompleted; }
+    int pagesServed() const { return m_readPage; }
+    bool writing() const { return m_writePages >= 0; }
+
 private:
+    bool answering(); // false while stalled
+    qsizetype onRead(const QByteArray &pending);
+    qsizetype onNextPage(const QByteArray &pending);
+    qsizetype onWriteStart(const QByteArray &pending);
+    qsizetype onWritePage(const QByteArray &pending);
+
     VirtualInstrument &m_vi;
+    QByteArray m_image;
+    int m_readPage = 0;
+    int m_writePages = -1; // pages announced by "M"; -1 = no write open
+    QByteArray m_incoming;
+    int m_answersLeft = -1;
+    bool m_dropByte = false;
+    int m_wrongCount = -1;
+    int m_writesCompleted = 0;
 };

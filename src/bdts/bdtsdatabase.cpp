@@ -158,6 +158,10 @@ void BdtsDatabase::addToInstrument()
     if (!BdtsSorStream || !BdtsAddStream)
         return;
     QByteArray &image = *BdtsSorStream;
+    if (image.size() < HeaderSize + PageSize) {
+        m_status.setText(QStringLiteral("Ошибка добавления в список прибора."));
+        return; // no descriptor page to add behind
+    }
     const int newPages = BdtsPagesToRead + BdtsAddPages - 1;
     if (newPages > MaxPages) {
         m_status.setText(QStringLiteral("Нельзя добавить: в БД ТС прибора было бы %1 страниц, допустимо не более %2.")
