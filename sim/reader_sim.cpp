@@ -117,8 +117,9 @@ void ReaderSim::announceResults() { m_vi.core().send(QByteArrayLiteral("g")); }
 QByteArray ReaderSim::protocolText(const QString &designation, const QString &date)
 {
     QByteArray body = win1251(QStringLiteral("СОРВИНТ зав.№ 3070          ИФА-анализатор\r\n"));
-    body += win1251(QStringLiteral("ПРОТОКОЛ РЕЗУЛЬТАТОВ ИЗМЕРЕНИЙ  №"));
-    body = body.leftJustified(HeaderOffset, ' ', true);
+    // The title line ends in "№ " right where the designation has to start.
+    body += win1251(QStringLiteral("ПРОТОКОЛ РЕЗУЛЬТАТОВ ИЗМЕРЕНИЙ"));
+    body = body.leftJustified(HeaderOffset - 2, ' ', true) + win1251(QStringLiteral("№ "));
     QString text = designation + QStringLiteral(" от ") + date + QStringLiteral("\r\n\r\n");
     text += QStringLiteral("Тест-система: ДС-ИФА-АНТИ-ВГС\r\n");
     text += QStringLiteral("Длина волны: 450 нм, референс 620 нм\r\n");

@@ -37,8 +37,8 @@ QByteArray odReply()
 QByteArray protocolReply()
 {
     QByteArray body = cp1251::encode(QStringLiteral("СОРВИНТ зав.№ 3070          ИФА-анализатор\r\n"));
-    body += cp1251::encode(QStringLiteral("ПРОТОКОЛ РЕЗУЛЬТАТОВ ИЗМЕРЕНИЙ  №"));
-    body = body.leftJustified(protokol::HeaderOffset, ' ');
+    body += cp1251::encode(QStringLiteral("ПРОТОКОЛ РЕЗУЛЬТАТОВ ИЗМЕРЕНИЙ"));
+    body = body.leftJustified(protokol::HeaderOffset - 2, ' ', true) + cp1251::encode(QStringLiteral("№ "));
     const QStringList lines = {
         QStringLiteral("12 от 03.04.11"),
         QString(),

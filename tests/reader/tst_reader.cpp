@@ -1,0 +1,491 @@
+// The reader pages through the real main window, the real serial layer and the virtual
+// instrument: optical density table, spreadsheet window, results protocol.
+#include "app/mainwindow.h"
+#include "core/cp1251.h"
+#include "core/files.h"
+#include "reader/odpage.h"
+#include "reader/readerfeature.h"
+#include "reader/resultpage.h"
+#include "reader/sheetwindow.h"
+#include "sim/reader_sim.h"
+#include "support/testbed.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+constexpr int Patience = 10000;
+
+QByteArray fileBytes(const QString &path)
+{
+    QByteArray bytes;
+    files::readWhole(path, &bytes);
+    return bytes;
+}
+
+// A bench with the link up and the actions enabled. The link check is then held still so its
+// probes do not mingle with the instrument's notices; the exchanges start it again at their end.
+struct Bench {
+    TestBed bed;
+    TFormMainKviroS_D7 &w = bed.window();
+    ReaderFeature &reader = w.reader();
+    ReaderSim &sim = bed.instrument().reader();
+
+    Bench()
+    {
+        bed.tick();
+        bed.tick();
+        hold();
+    }
+    void hold()
+    {
+        w.link().stopPortSearch();
+        TestBed::pump(30);
+        w.link().RxBuffer.clear();
+        bed.instrument().core().clearReceived();
+    }
+    template <class T> T *find(const char *name) { return w.findChild<T *>(QLatin1String(name)); }
+    QPushButton *button(const char *name) { return find<QPushButton>(name); }
+    QString dir() const { return bed.programDir(); }
+    QString cell(int column, int row) { return reader.od().grid().data(reader.od().grid().index(row, column)).toString(); }
+    // A measured plate fetched through the notice.
+    void measure(unsigned seed = 5)
+    {
+        sim.measurePlate(seed);
+        QTRY_COMPARE_WITH_TIMEOUT(reader.od().OpText.size(), 777, Patience);
+        hold();
+    }
+};
+} // namespace
+
+class TstReader : public QObject {
+    Q_OBJECT
+private slots:
+    void noticeFillsTheGridAndSaveRequestWritesTheTable()
+    {
+        Bench b;
+        b.w.ActionSor2006->trigger();
+        QVERIFY(!b.button("btnSaveOP")->isEnabled());
+        QVERIFY(!b.button("btnCreateExcel")->isEnabled());
+        auto *autoRead = b.find<QCheckBox>("chckAutoReadOP");
+        QSignalSpy ticks(autoRead, &QCheckBox::toggled);
+
+        b.sim.measurePlate(5);
+        QTRY_COMPARE_WITH_TIMEOUT(b.reader.od().OpText.size(), 777, Patience);
+        const QByteArray table = ReaderSim::plateTable(5);
+        QCOMPARE(b.bed.instrument().core().received(), QByteArray("G"));
+        for (int r = 1; r <= 8; ++r)
+            for (int c = 1; c <= 12; ++c)
+                QCOMPARE(b.cell(c, r), QString::fromLatin1(table.mid(1 + 97 * (r - 1) + 8 * (c - 1), 6)));
+        QCOMPARE(b.cell(1, 0), QStringLiteral("1"));
+        QCOMPARE(b.cell(0, 1), QStringLiteral("A"));
+        QCOMPARE(b.w.status().text(), QStringLiteral("Оптические плотности приняты"));
+        QCOMPARE(b.w.status().progress(), 0);
+        // Ticked at the notice, cleared with the complete table.
+        QCOMPARE(ticks.size(), 2);
+        QVERIFY(!autoRead->isChecked());
+        QVERIFY(b.button("btnSaveOP")->isEnabled() && b.button("btnCreateExcel")->isEnabled());
+        QVERIFY(b.w.link().RxBuffer.isEmpty());
+        QVERIFY(b.w.link().portSearchRunning());
+        b.hold();
+
+        // The instrument names the file: the leading '2' is part of the name; the bytes are the
+        // table with a blank for the tag, no line end added.
+        b.sim.sendSaveRequest();
+        const QString saved = b.dir() + QStringLiteral("20110403_153000.txt");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(saved), Patience);
+        QCOMPARE(fileBytes(saved), QByteArray(" ") + table.mid(1));
+        QCOMPARE(b.w.status().text(), QStringLiteral("Данные записаны в файл: 20110403_153000.txt"));
+        QVERIFY(b.w.link().RxBuffer.isEmpty());
+
+        // A Cyrillic name is decoded for the file system.
+        b.sim.sendSaveRequest(cp1251::encode(QStringLiteral("ОП_№12.txt")));
+        const QString cyrillic = b.dir() + QStringLiteral("2ОП_№12.txt________");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(cyrillic), Patience);
+        QCOMPARE(fileBytes(cyrillic), fileBytes(saved));
+    }
+
+    void tableSplitAcrossManyNotifications()
+    {
+        Bench b;
+        b.bed.instrument().port().setChunking(37, 3);
+        QStringList texts;
+        QList<int> progress;
+        connect(&b.w.status(), &StatusModel::textChanged, this, [&](const QString &t) { texts << t; });
+        connect(&b.w.status(), &StatusModel::progressChanged, this, [&](int p) { progress << p; });
+        b.w.ActionSor2006->trigger();
+        b.button("btnReadOP")->click();
+        QVERIFY(!b.w.link().portSearchRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(b.reader.od().OpText.size(), 777, Patience);
+        QCOMPARE(b.bed.instrument().reader().tableRequests, 1);
+        // The count grows piece by piece, each shown as digits only; progress follows.
+        QVERIFY2(texts.size() >= 10, qPrintable(texts.join(QLatin1Char(','))));
+        int last = 0;
+        for (int i = 0; i + 1 < texts.size(); ++i) {
+            bool ok = false;
+            const int n = texts.at(i).toInt(&ok);
+            QVERIFY2(ok && n > last && n <= 777, qPrintable(texts.at(i)));
+            last = n;
+        }
+        QCOMPARE(texts.last(), QStringLiteral("Оптические плотности приняты"));
+        QVERIFY(progress.contains(4) || progress.size() > 10);
+        QCOMPARE(progress.last(), 0);
+        QCOMPARE(b.reader.od().OpText, QByteArray(" ") + b.sim.tableReply().mid(1));
+    }
+
+    void tableThatGrowsPastItsLengthIsNotAccepted()
+    {
+        Bench b;
+        b.sim.setTableReply(b.sim.tableReply() + "G"); // a notice glued behind the table
+        b.button("btnReadOP")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(b.w.status().text(), QStringLiteral("778"), Patience);
+        QVERIFY(b.reader.od().OpText.isEmpty());
+        QVERIFY(b.reader.od().grid().valuesEmpty());
+        // A new request empties the buffer and starts over.
+        b.sim.setTableReply(ReaderSim::plateTable(9));
+        b.button("btnReadOP")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(b.reader.od().OpText.size(), 777, Patience);
+    }
+
+    void pageSwitchEmptiesTheGridButTheTableStillSaves()
+    {
+        Bench b;
+        b.w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&b.w));
+        b.w.ActionSor2006->trigger();
+        b.measure(7);
+        auto *page = b.reader.odPage();
+        QVERIFY(!b.reader.od().grid().valuesEmpty());
+
+        b.w.pages()->setCurrentIndex(TFormMainKviroS_D7::PageAbout);
+        b.w.pages()->setCurrentIndex(TFormMainKviroS_D7::PageReader);
+        QVERIFY(b.reader.od().grid().valuesEmpty());
+        QCOMPARE(b.cell(12, 0), QStringLiteral("12"));
+        QCOMPARE(b.cell(0, 8), QStringLiteral("H"));
+        // The grid panel and its rows and columns follow the page.
+        QCOMPARE(page->RzPanel7->geometry(), QRect(0, 20, page->width(), page->height() - 100));
+        QCOMPARE(page->grid->columnWidth(0), 15);
+        QCOMPARE(page->grid->rowHeight(0), 17);
+        QCOMPARE(page->grid->columnWidth(5), page->RzPanel7->width() / 13);
+        QCOMPARE(page->grid->rowHeight(8), (page->RzPanel7->height() - 20) / 9);
+        QCOMPARE(page->grid->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QVERIFY(page->grid->editTriggers() == QAbstractItemView::NoEditTriggers);
+
+        // Still enabled, still the whole last table, whatever the extension.
+        QVERIFY(b.button("btnSaveOP")->isEnabled());
+        const QString xls = b.dir() + QStringLiteral("plate.xls");
+        b.bed.dialogs.saveAnswers << xls;
+        b.button("btnSaveOP")->click();
+        QCOMPARE(fileBytes(xls), QByteArray(" ") + ReaderSim::plateTable(7).mid(1));
+        QCOMPARE(b.w.status().text(), QStringLiteral("Данные записаны в файл."));
+        const FileDialogRequest &asked = b.bed.dialogs.saveRequests.last();
+        QCOMPARE(asked.fileName, QStringLiteral("SorDat_"));
+        QCOMPARE(asked.defaultSuffix, QStringLiteral("xls"));
+        QCOMPARE(QDir(asked.folder), QDir(b.dir()));
+        QCOMPARE(asked.filter, QStringLiteral("Таблица Excel (*.xls);;Текстовый файл (*.txt)"));
+        // The object is made from the saved file and not shown.
+        QCOMPARE(b.reader.sheet().state(), SheetObject::State::FromFile);
+        QVERIFY(!b.reader.sheetWindow() || !b.reader.sheetWindow()->isVisible());
+
+        // The action repeats the labelling even on the current page.
+        b.reader.od().grid().fill(ReaderSim::plateTable(7));
+        b.w.ActionSor2006->trigger();
+        QVERIFY(b.reader.od().grid().valuesEmpty());
+    }
+
+    void saveDuringAFetchWritesAnEmptyFile()
+    {
+        Bench b;
+        b.measure(3);
+        b.bed.instrument().port().setStalled(true); // the table does not come
+        b.button("btnReadOP")->click();
+        QVERIFY(b.reader.od().OpText.isEmpty());
+        QVERIFY(b.button("btnSaveOP")->isEnabled());
+        const QString path = b.dir() + QStringLiteral("during.txt");
+        b.bed.dialogs.saveAnswers << path;
+        b.button("btnSaveOP")->click();
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(QFileInfo(path).size(), 0);
+        // Cancelling the dialog writes nothing.
+        const int files = int(QDir(b.dir()).entryList(QDir::Files).size());
+        b.button("btnSaveOP")->click();
+        QCOMPARE(int(QDir(b.dir()).entryList(QDir::Files).size()), files);
+    }
+
+    void failedWritesAreReportedAndChangeNothing()
+    {
+        Bench b;
+        b.measure(4);
+        const QByteArray table = b.reader.od().OpText;
+        b.w.status().setText(QStringLiteral("-"));
+
+        // The chosen file's folder does not exist.
+        b.bed.dialogs.saveAnswers << b.dir() + QStringLiteral("missing/plate.txt");
+        b.button("btnSaveOP")->click();
+        QCOMPARE(b.bed.dialogs.errors.size(), 1);
+        QCOMPARE(b.w.status().text(), QStringLiteral("-"));
+        QCOMPARE(b.reader.od().OpText, table);
+        QVERIFY(b.button("btnSaveOP")->isEnabled());
+
+        // The instrument's name is taken by a folder.
+        QVERIFY(QDir(b.dir()).mkdir(QStringLiteral("20110403_153000.txt")));
+        b.sim.sendSaveRequest();
+        QTRY_COMPARE_WITH_TIMEOUT(b.bed.dialogs.errors.size(), 2, Patience);
+        QCOMPARE(b.w.status().text(), QStringLiteral("-"));
+        QVERIFY(b.w.link().RxBuffer.isEmpty());
+
+        // The spreadsheet's working file is taken by a folder: no object made or shown.
+        QVERIFY(QDir(b.dir()).mkdir(QStringLiteral("TempBDTS.xls")));
+        b.button("btnCreateExcel")->click();
+        QCOMPARE(b.bed.dialogs.errors.size(), 3);
+        QVERIFY(!b.reader.sheetWindow());
+
+        // An unreadable file for "Из файла в Excel": reported, the container left empty.
+        b.bed.dialogs.openAnswers << b.dir() + QStringLiteral("none.xls");
+        b.button("btnFileToExcel")->click();
+        QCOMPARE(b.bed.dialogs.errors.size(), 4);
+        QCOMPARE(b.reader.sheet().state(), SheetObject::State::Empty);
+        QVERIFY(!b.reader.sheetWindow());
+    }
+
+    void hostileNamesAreRefused()
+    {
+        Bench b;
+        b.measure(2);
+        const QString outside = QDir(b.dir()).absoluteFilePath(QStringLiteral("../../../evil.txt"));
+        const QStringList before = QDir(b.dir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        for (const QByteArray &name : ReaderSim::hostileSaveNames()) {
+            b.w.status().setText(QString());
+            b.bed.instrument().sendRaw(name);
+            QTRY_VERIFY_WITH_TIMEOUT(b.w.status().text().startsWith(QStringLiteral("Имя файла от прибора отклонено")),
+                                     Patience);
+            QVERIFY(b.w.link().RxBuffer.isEmpty());
+        }
+        QCOMPARE(QDir(b.dir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        QVERIFY(!QFile::exists(outside));
+        QVERIFY(!QFile::exists(QStringLiteral("/tmp/kviro_evl.txt")));
+        // The next request is recognised by its own tag.
+        b.sim.sendSaveRequest();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.dir() + QStringLiteral("20110403_153000.txt")), Patience);
+    }
+
+    void sheetWindowShowsTheTableAndIsReplacedAndClosed()
+    {
+        Bench b;
+        b.measure(6);
+        b.button("btnCreateExcel")->click();
+        SheetWindow *sheet = b.reader.sheetWindow();
+        QVERIFY(sheet);
+        QVERIFY(sheet->isVisible());
+        QVERIFY(sheet->isWindow());
+        QCOMPARE(fileBytes(b.dir() + QStringLiteral("TempBDTS.xls")), b.reader.od().OpText);
+        QAbstractItemModel *model = sheet->table->model();
+        QCOMPARE(model->rowCount(), 8);
+        QCOMPARE(model->index(1, 0).data().toString(), QString::fromLatin1(ReaderSim::plateTable(6).mid(98, 7)));
+        QVERIFY(sheet->windowTitle().endsWith(QStringLiteral("TempBDTS.xls")));
+
+        // The desktop's application gets the object's own copy, even after the file changed.
+        QList<QUrl> opened;
+        sheet->setOpener([&](const QUrl &u) {
+            opened << u;
+            return true;
+        });
+        QVERIFY(files::writeWhole(b.dir() + QStringLiteral("TempBDTS.xls"), "changed"));
+        sheet->btnOpenInSpreadsheetApp->click();
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(fileBytes(opened.first().toLocalFile()), b.reader.od().OpText);
+
+        // "Из файла в Excel" replaces the object: the same window shows the other file.
+        const QString other = b.dir() + QStringLiteral("other.xls");
+        QVERIFY(files::writeWhole(other, "x\ty\rz\r"));
+        b.bed.dialogs.openAnswers << other;
+        const int generation = b.reader.sheet().generation();
+        b.button("btnFileToExcel")->click();
+        QCOMPARE(b.reader.sheet().generation(), generation + 1);
+        QCOMPARE(b.reader.sheetWindow(), sheet);
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(b.bed.dialogs.openRequests.last().filter, QStringLiteral("Таблица Excel (*.xls)"));
+        QCOMPARE(b.bed.dialogs.openRequests.last().fileName, QStringLiteral("SorDat_"));
+
+        // A new request closes the view without saving and empties the object.
+        b.button("btnReadOP")->click();
+        QVERIFY(!sheet->isVisible());
+        QCOMPARE(b.reader.sheet().state(), SheetObject::State::Empty);
+        QTRY_COMPARE_WITH_TIMEOUT(b.reader.od().OpText.size(), 777, Patience);
+
+        // A notice does the same.
+        b.hold();
+        b.button("btnCreateExcel")->click();
+        QVERIFY(sheet->isVisible());
+        b.sim.measurePlate(8);
+        QTRY_VERIFY_WITH_TIMEOUT(!sheet->isVisible(), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(b.reader.od().OpText.size(), 777, Patience);
+    }
+
+    void portClosedRequestsSendNothing()
+    {
+        TestBed bed(false);
+        auto &w = bed.window();
+        w.reader().od().btnReadOPClick();
+        QCOMPARE(w.status().text(), QStringLiteral("Порт отключен."));
+        w.status().setText(QString());
+        w.reader().protocol().btnReadProtokolClick();
+        QCOMPARE(w.status().text(), QStringLiteral("Порт отключен."));
+        QVERIFY(!w.link().MSComm1.NullDiscard());
+    }
+
+    void protocolLengthAndBodyExchange()
+    {
+        Bench b;
+        b.w.ActionFile->trigger();
+        auto *page = b.reader.resultPage();
+        QVERIFY(!page->btnSaveProtokol->isEnabled());
+        QVERIFY(page->Memo1->isReadOnly());
+        QCOMPARE(page->Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QVERIFY(page->Memo1->font().fixedPitch());
+
+        // A 250-character reply: the working file holds the 248 bytes between tag and final one.
+        QByteArray body = ReaderSim::protocolText(QStringLiteral("12"), QStringLiteral("03.04.11")).left(246);
+        body += "\r\n";
+        b.sim.setProtocolBody(body);
+        QCOMPARE(b.sim.announcement(), QByteArray("N00250"));
+        QList<int> progress;
+        connect(&b.w.status(), &StatusModel::progressChanged, this, [&](int p) { progress << p; });
+        b.bed.instrument().port().setChunking(40, 3);
+        b.w.link().MSComm1.setNullDiscard(false);
+        page->btnReadProtokol->click();
+        QVERIFY(b.w.link().MSComm1.NullDiscard());
+        const QString working = b.dir() + QStringLiteral("MSTempProtokol.txt");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(working), Patience);
+        QCOMPARE(b.bed.instrument().core().received(), QByteArray("gd"));
+        QCOMPARE(b.reader.protocol().ProtokolLen, 250);
+        QCOMPARE(fileBytes(working), body);
+        QCOMPARE(fileBytes(working).size(), 248);
+        QVERIFY(page->Memo1->toPlainText().startsWith(QStringLiteral("СОРВИНТ зав.№ 3070")));
+        QVERIFY(page->Memo1->toPlainText().contains(QRegularExpression(QStringLiteral("ИЗМЕРЕНИЙ +№ 12 от 03.04.11\n"))));
+        QVERIFY(page->btnSaveProtokol->isEnabled());
+        QVERIFY(progress.size() > 3);
+        QCOMPARE(progress.last(), 0);
+        QVERIFY(b.w.link().portSearchRunning());
+        b.hold();
+
+        // Cleared view, then "Данные в файл": the last complete protocol is still saved.
+        page->btnClrMemo1->click();
+        QVERIFY(page->Memo1->toPlainText().isEmpty());
+        const QString chosen = b.dir() + QStringLiteral("prot.xls");
+        b.bed.dialogs.saveAnswers << chosen;
+        page->btnSaveProtokol->click();
+        QCOMPARE(fileBytes(chosen), body);
+        QCOMPARE(b.w.status().text(), QStringLiteral("Данные записаны в файл."));
+        QCOMPARE(b.bed.dialogs.saveRequests.last().fileName, QStringLiteral("SorDat_"));
+    }
+
+    void noticeFetchesAndSavesUnderTheHeadersName()
+    {
+        Bench b;
+        b.w.ActionFile->trigger();
+        auto *page = b.reader.resultPage();
+        page->chckAutoSaveRes->click();
+        QVERIFY(b.reader.protocol().autoSave());
+        b.w.reader().od().setReadEnabled(false);
+        b.w.link().MSComm1.setNullDiscard(false);
+        QStringList texts;
+        connect(&b.w.status(), &StatusModel::textChanged, this, [&](const QString &t) { texts << t; });
+
+        b.sim.announceResults();
+        const QString automatic = b.dir() + QStringLiteral("2011_04_03 Pr №12");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(automatic), Patience);
+        QCOMPARE(fileBytes(automatic), b.sim.protocolBody());
+        QCOMPARE(fileBytes(b.dir() + QStringLiteral("MSTempProtokol.txt")), b.sim.protocolBody());
+        QVERIFY(texts.contains(QStringLiteral("Результаты измерений готовы")));
+        QCOMPARE(texts.last(), QStringLiteral("Протокол записан в файл: 2011_04_03 Pr №12"));
+        QCOMPARE(b.reader.protocol().ProtokolFileName, QStringLiteral("2011_04_03 Pr №12"));
+        QVERIFY(b.reader.od().readEnabled()); // the notice enables the OD page's request
+        QVERIFY(!b.w.link().MSComm1.NullDiscard()); // left as the last exchange set it
+        QVERIFY(!page->chckAutoReadRes->isChecked());
+        b.hold();
+
+        // A designation that would leave the folder is refused and reported.
+        b.sim.setProtocol(QStringLiteral("../../x"), QStringLiteral("05.06.12"));
+        texts.clear();
+        page->btnReadProtokol->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!texts.isEmpty() && texts.last().startsWith(QStringLiteral("Имя протокола отклонено")),
+                                 Patience);
+        QVERIFY(!QFile::exists(b.dir() + QStringLiteral("../../x")));
+        QVERIFY(page->Memo1->toPlainText().contains(QStringLiteral("../../x от 05.06.12")));
+    }
+
+    void brokenProtocolRepliesDoNotStickOrCrash()
+    {
+        Bench b;
+        // A body while no length was announced: dropped, no division by zero.
+        b.bed.instrument().sendRaw("dstray body\x1A");
+        QTRY_VERIFY_WITH_TIMEOUT(b.w.status().text().contains(QStringLiteral("без объявленной длины")), Patience);
+        QVERIFY(b.w.link().RxBuffer.isEmpty());
+
+        // A length that is not a number: reported, nothing requested, buffer emptied.
+        b.sim.setAnnouncementOverride(QByteArray("00a50"));
+        b.reader.resultPage()->btnReadProtokol->click();
+        QTRY_COMPARE_WITH_TIMEOUT(b.w.status().text(), QStringLiteral("Неверная длина протокола: 00a50"), Patience);
+        QVERIFY(b.w.link().RxBuffer.isEmpty());
+        QCOMPARE(b.sim.bodyRequests, 0);
+        QVERIFY(b.w.link().portSearchRunning());
+        b.hold();
+
+        // Zero: the exchange ends quietly, the link check stays stopped.
+        b.sim.setAnnouncementOverride(QByteArray("00000"));
+        b.reader.resultPage()->btnReadProtokol->click();
+        QTRY_COMPARE_WITH_TIMEOUT(b.sim.lengthRequests, 2, Patience);
+        TestBed::pump(100);
+        QCOMPARE(b.sim.bodyRequests, 0);
+        QVERIFY(b.w.link().RxBuffer.isEmpty());
+        QVERIFY(!b.w.link().portSearchRunning());
+
+        // A body shorter than the header window still gets a name, and later replies work.
+        b.sim.setAnnouncementOverride(std::nullopt);
+        b.sim.setProtocolBody("short");
+        b.reader.protocol().setAutoSave(true);
+        b.reader.resultPage()->btnReadProtokol->click();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.dir() + QStringLiteral("20__ Pr №")), Patience);
+        QCOMPARE(fileBytes(b.dir() + QStringLiteral("20__ Pr №")), QByteArray("short"));
+        b.hold();
+
+        // The working file cannot be written: reported, the view and the files stay as they were.
+        QVERIFY(QFile::remove(b.dir() + QStringLiteral("MSTempProtokol.txt")));
+        QVERIFY(QDir(b.dir()).mkdir(QStringLiteral("MSTempProtokol.txt")));
+        const QString shown = b.reader.resultPage()->Memo1->toPlainText();
+        b.sim.setProtocol(QStringLiteral("13"), QStringLiteral("04.04.11"));
+        b.reader.resultPage()->btnReadProtokol->click();
+        QTRY_COMPARE_WITH_TIMEOUT(b.bed.dialogs.errors.size(), 1, Patience);
+        QCOMPARE(b.reader.resultPage()->Memo1->toPlainText(), shown);
+        QVERIFY(!QFile::exists(b.dir() + QStringLiteral("2011_04_04 Pr №13")));
+        QVERIFY(b.w.link().RxBuffer.isEmpty());
+        QVERIFY(b.w.link().portSearchRunning());
+    }
+
+    void sampleDataFillsBothPages()
+    {
+        TestBed bed(false);
+        auto &w = bed.window();
+        w.reader().showSampleData(true);
+        QCOMPARE(w.reader().od().OpText.size(), 777);
+        QVERIFY(!w.reader().od().grid().valuesEmpty());
+        QVERIFY(w.reader().resultPage()->Memo1->toPlainText().contains(QStringLiteral("12 от 03.04.11")));
+        QVERIFY(w.reader().sheetWindow() && w.reader().sheetWindow()->isVisible());
+        QCOMPARE(w.reader().sheetWindow()->table->model()->rowCount(), 8);
+    }
+};
+
+QTEST_MAIN(TstReader)
+#include "tst_reader.moc"
