@@ -84,6 +84,12 @@ OdPage::OdPage(OdController &controller, QWidget *parent) : GridShadowPanel(pare
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setFrameShape(QFrame::NoFrame);
+    // Six characters must fit a thirteenth of the panel: a slightly smaller font, never elided.
+    grid->setTextElideMode(Qt::ElideNone);
+    grid->setWordWrap(false);
+    QFont small = grid->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    grid->setFont(small);
     panelLayout->addWidget(grid, 1);
     addShadowed(RzPanel7);
 

@@ -54,13 +54,16 @@ ResultPage::ResultPage(ProtocolController &controller, QWidget *parent) : QWidge
     btnSaveProtokol->setToolTip(QStringLiteral("Записать протокол в файл"));
     btnClrMemo1->setToolTip(QStringLiteral("Очистить окно протокола"));
     buttons->addStretch(1);
+    layout->addLayout(buttons);
+    auto *checks = new QHBoxLayout;
     chckAutoReadRes = new QCheckBox(QStringLiteral("автоприем данных"), this);
     chckAutoReadRes->setObjectName(QStringLiteral("chckAutoReadRes"));
     chckAutoSaveRes = new QCheckBox(QStringLiteral("автосохранение данных"), this);
     chckAutoSaveRes->setObjectName(QStringLiteral("chckAutoSaveRes"));
-    buttons->addWidget(chckAutoReadRes);
-    buttons->addWidget(chckAutoSaveRes);
-    layout->addLayout(buttons);
+    checks->addWidget(chckAutoReadRes);
+    checks->addWidget(chckAutoSaveRes);
+    checks->addStretch(1);
+    layout->addLayout(checks);
 
     connect(btnReadProtokol, &QPushButton::clicked, &controller, &ProtocolController::btnReadProtokolClick);
     connect(btnSaveProtokol, &QPushButton::clicked, &controller, &ProtocolController::btnSaveProtokolClick);

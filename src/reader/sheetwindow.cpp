@@ -18,7 +18,7 @@ SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, QWidget *pare
 {
     setObjectName(QStringLiteral("SheetWindow"));
     setAttribute(Qt::WA_DeleteOnClose, false);
-    resize(760, 360);
+    resize(900, 360);
 
     auto *layout = new QVBoxLayout(this);
     table = new QTableView(this);
@@ -26,7 +26,7 @@ SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, QWidget *pare
     table->setAccessibleName(QStringLiteral("Таблица Excel"));
     table->setModel(&sheet.model());
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->horizontalHeader()->setDefaultSectionSize(72);
+    table->horizontalHeader()->setDefaultSectionSize(64);
     table->verticalHeader()->setDefaultSectionSize(20);
     layout->addWidget(table, 1);
 

@@ -80,7 +80,7 @@ private slots:
         auto *autoRead = b.find<QCheckBox>("chckAutoReadOP");
         QSignalSpy ticks(autoRead, &QCheckBox::toggled);
 
-        b.sim.measurePlate(5);
+        QCOMPARE(b.bed.instrument().control(QStringLiteral("measure 5")), QStringLiteral("ok"));
         QTRY_COMPARE_WITH_TIMEOUT(b.reader.od().OpText.size(), 777, Patience);
         const QByteArray table = ReaderSim::plateTable(5);
         QCOMPARE(b.bed.instrument().core().received(), QByteArray("G"));
@@ -264,9 +264,9 @@ private slots:
         b.measure(2);
         const QString outside = QDir(b.dir()).absoluteFilePath(QStringLiteral("../../../evil.txt"));
         const QStringList before = QDir(b.dir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        for (const QByteArray &name : ReaderSim::hostileSaveNames()) {
+        for (int n = 0; n < ReaderSim::hostileSaveNames().size(); ++n) {
             b.w.status().setText(QString());
-            b.bed.instrument().sendRaw(name);
+            QVERIFY(b.bed.instrument().control(QStringLiteral("save-hostile %1").arg(n)).startsWith(QStringLiteral("ok")));
             QTRY_VERIFY_WITH_TIMEOUT(b.w.status().text().startsWith(QStringLiteral("Имя файла от прибора отклонено")),
                                      Patience);
             QVERIFY(b.w.link().RxBuffer.isEmpty());
@@ -417,7 +417,7 @@ private slots:
         b.hold();
 
         // A designation that would leave the folder is refused and reported.
-        b.sim.setProtocol(QStringLiteral("../../x"), QStringLiteral("05.06.12"));
+        b.bed.instrument().control(QStringLiteral("protocol ../../x 05.06.12"));
         texts.clear();
         page->btnReadProtokol->click();
         QTRY_VERIFY_WITH_TIMEOUT(!texts.isEmpty() && texts.last().startsWith(QStringLiteral("Имя протокола отклонено")),
@@ -435,7 +435,7 @@ private slots:
         QVERIFY(b.w.link().RxBuffer.isEmpty());
 
         // A length that is not a number: reported, nothing requested, buffer emptied.
-        b.sim.setAnnouncementOverride(QByteArray("00a50"));
+        QCOMPARE(b.bed.instrument().control(QStringLiteral("announce 00a50")), QStringLiteral("ok"));
         b.reader.resultPage()->btnReadProtokol->click();
         QTRY_COMPARE_WITH_TIMEOUT(b.w.status().text(), QStringLiteral("Неверная длина протокола: 00a50"), Patience);
         QVERIFY(b.w.link().RxBuffer.isEmpty());
@@ -453,7 +453,7 @@ private slots:
         QVERIFY(!b.w.link().portSearchRunning());
 
         // A body shorter than the header window still gets a name, and later replies work.
-        b.sim.setAnnouncementOverride(std::nullopt);
+        b.bed.instrument().control(QStringLiteral("announce auto"));
         b.sim.setProtocolBody("short");
         b.reader.protocol().setAutoSave(true);
         b.reader.resultPage()->btnReadProtokol->click();
