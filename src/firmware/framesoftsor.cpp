@@ -6,6 +6,7 @@
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -41,11 +42,32 @@ QLabel *fileLabel(QWidget *parent, const QString &name)
     return label;
 }
 
+// The instruction pane scrolls rather than squeezing its lines when the page is short.
+QWidget *scrolling(QWidget *pane)
+{
+    auto *area = new QScrollArea;
+    area->setObjectName(pane->objectName() + QStringLiteral("Scroll"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidget(pane);
+    return area;
+}
+
+void compact(QWidget *pane, QVBoxLayout *v)
+{
+    QFont f = pane->font();
+    f.setPointSizeF(8.5);
+    pane->setFont(f);
+    v->setContentsMargins(6, 4, 6, 4);
+    v->setSpacing(3);
+}
+
 QSplitter *splitPage(QWidget *page, const QString &name, QWidget *instructions, QWidget *picture)
 {
     auto *split = new QSplitter(Qt::Horizontal, page);
     split->setObjectName(name);
-    split->addWidget(instructions);
+    split->addWidget(scrolling(instructions));
     split->addWidget(picture);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
@@ -87,10 +109,10 @@ QWidget *TFrameSoftSor::buildHeader()
     band->setTextFormat(Qt::PlainText);
     band->setAlignment(Qt::AlignCenter);
     band->setAutoFillBackground(true);
-    band->setStyleSheet(QStringLiteral("QLabel { background: #808080; color: #f0f0f0; padding: 6px; }"));
+    band->setStyleSheet(QStringLiteral("QLabel { background: #808080; color: #f0f0f0; padding: 2px; }"));
     QFont f = band->font();
     f.setBold(true);
-    f.setPointSizeF(f.pointSizeF() * 1.2);
+    f.setPointSizeF(f.pointSizeF() * 1.1);
     band->setFont(f);
     auto *shadow = new QGraphicsDropShadowEffect(band);
     shadow->setOffset(1.5, 1.5);
@@ -107,13 +129,14 @@ QWidget *TFrameSoftSor::buildStepsPage()
     auto *pane = new QWidget(TabSheet5);
     pane->setObjectName(QStringLiteral("pnlInstrSteps12"));
     auto *v = new QVBoxLayout(pane);
+    compact(pane, v);
     v->addWidget(textBlock(pane, QStringLiteral("lbStep1"), {QStringLiteral("Шаг 1. Файл для загрузки:")}, NavyCss, true));
     lbFileLoadPO = fileLabel(pane, QStringLiteral("lbFileLoadPO"));
     v->addWidget(lbFileLoadPO);
     btnOtherFileLoadPO = new QPushButton(QStringLiteral("Другой файл..."), pane);
     btnOtherFileLoadPO->setObjectName(QStringLiteral("btnOtherFileLoadPO"));
     v->addWidget(btnOtherFileLoadPO, 0, Qt::AlignHCenter);
-    v->addSpacing(8);
+    v->addSpacing(4);
     v->addWidget(textBlock(pane, QStringLiteral("lbStep2"),
                            {QStringLiteral("Шаг 2. Выключите прибор"), QStringLiteral("и через 5 сек"), QStringLiteral("включите,")},
                            NavyCss, true));
@@ -141,6 +164,7 @@ QWidget *TFrameSoftSor::buildLoadPage()
     auto *pane = new QWidget(TabSheet6);
     pane->setObjectName(QStringLiteral("pnlInstrStep3"));
     auto *v = new QVBoxLayout(pane);
+    compact(pane, v);
     v->addWidget(textBlock(pane, QStringLiteral("lbStep3File"), {QStringLiteral("Файл для загрузки:")}, NavyCss, true));
     lbFileLoadPO2 = fileLabel(pane, QStringLiteral("lbFileLoadPO2"));
     v->addWidget(lbFileLoadPO2);
@@ -148,7 +172,7 @@ QWidget *TFrameSoftSor::buildLoadPage()
     btnLoadPO->setObjectName(QStringLiteral("btnLoadPO"));
     btnLoadPO->setEnabled(false);
     v->addWidget(btnLoadPO, 0, Qt::AlignHCenter);
-    v->addSpacing(8);
+    v->addSpacing(4);
     v->addWidget(textBlock(pane, QStringLiteral("lbStep3Result"),
                            {QStringLiteral("При успешном программировании"), QStringLiteral("экран прибора приобретет вид,"),
                             QStringLiteral("показанный справа"), QString(), QString(), QStringLiteral("и произойдет"),

@@ -24,10 +24,11 @@ QLabel *row(QWidget *parent, const QString &name, const QString &text, const QCo
     QFont font(QStringLiteral("Monospace"));
     font.setStyleHint(QFont::TypeWriter);
     font.setBold(true);
+    font.setPointSizeF(8);
     label->setFont(font);
     QString style = QStringLiteral("color: %1; background: transparent;").arg(colour.name());
     if (framed)
-        style += QStringLiteral("border: 1px solid %1; padding: 3px;").arg(colour.name());
+        style += QStringLiteral("border: 1px solid %1; padding: 2px;").arg(colour.name());
     label->setStyleSheet(style);
     return label;
 }
@@ -36,7 +37,7 @@ QWidget *fileBar(QWidget *parent, const QString &name, bool filled)
 {
     auto *bar = new QFrame(parent);
     bar->setObjectName(name);
-    bar->setFixedHeight(12);
+    bar->setFixedHeight(10);
     bar->setMinimumWidth(80);
     bar->setAccessibleName(filled ? QStringLiteral("файл принят") : QStringLiteral("прием файла"));
     bar->setStyleSheet(QStringLiteral("QFrame#%1 { border: 1px solid white; background: %2; }")
@@ -57,8 +58,8 @@ ScreenPicture::ScreenPicture(Kind kind, QWidget *parent) : QFrame(parent)
     setStyleSheet(QStringLiteral("QFrame#%1 { background: %2; }").arg(objectName(), Navy.name()));
 
     auto *v = new QVBoxLayout(this);
-    v->setContentsMargins(12, 16, 12, 16);
-    v->setSpacing(8);
+    v->setContentsMargins(8, 8, 8, 8);
+    v->setSpacing(4);
     v->addWidget(row(this, p + QStringLiteral("Row1"), QStringLiteral("Начальный  загрузчик  V2.2"), Aqua));
     v->addWidget(row(this, p + QStringLiteral("Row2"), QStringLiteral("Тест  ОЗУ  32Мб  .......  ОК"), Lime));
     v->addWidget(row(this, p + QStringLiteral("Row3"), QStringLiteral("Режим программирования\nвключен"), Yellow, true),

@@ -17,7 +17,7 @@ class PictureArrow : public QWidget {
     Q_OBJECT
 public:
     explicit PictureArrow(QWidget *parent = nullptr);
-    QSize sizeHint() const override { return {64, 32}; }
+    QSize sizeHint() const override { return {48, 22}; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
