@@ -269,7 +269,7 @@ private slots:
         QCOMPARE(p.frame().btnLoadPO->toolTip(), texts::HintReady);
         // Step 3: load; the instrument programs and restarts on its own.
         p.vi().boot().setProgrammingMs(700);
-        p.vi().boot().setRestartGapMs(1300);
+        p.vi().boot().setRestartGapMs(2000);
         p.frame().btnLoadPO->click();
         QTRY_COMPARE_WITH_TIMEOUT(p.statuses.contains(texts::Finished), true, 15000);
         QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::StepSwitchOff, 5000);
