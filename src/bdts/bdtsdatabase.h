@@ -31,6 +31,8 @@ struct BdtsView {
     bool saveAddEnabled = false;    // instrument list "в прибор"
     bool writeFileEnabled = false;  // file list "в прибор"
     bool addEnabled = false;        // "<<< Добавить в список прибора"
+    bool readAllowed = true;        // " из прибора": link up, instrument in working mode
+    bool exchangeRunning = false;   // a database exchange with the instrument is under way
 };
 
 class BdtsDatabase : public QObject {

@@ -1,9 +1,12 @@
 #include "bdts/bdtsfeature.h"
 
 #include "bdts/bdtsdatabase.h"
+#include "bdts/bdtstransfer.h"
 #include "bdts/tframebdts.h"
 #include "core/dialogs.h"
 #include "core/files.h"
+#include "core/status.h"
+#include "link/instrumentlink.h"
 
 #include <QPushButton>
 
@@ -20,8 +23,13 @@ FileDialogRequest databaseDialog(const QString &programDir, const QString &capti
 } // namespace
 
 BdtsFeature::BdtsFeature(FeatureContext context, QObject *parent)
-    : QObject(parent), m_ctx(context), m_db(std::make_unique<BdtsDatabase>(context.status, context.dialogs, context.programDir))
+    : QObject(parent), m_ctx(context), m_db(std::make_unique<BdtsDatabase>(context.status, context.dialogs, context.programDir)),
+      m_transfer(std::make_unique<BdtsTransfer>(context.link, context.status, *m_db))
 {
+    connect(m_transfer.get(), &BdtsTransfer::busyChanged, this, [this](bool busy) {
+        m_db->view.exchangeRunning = busy;
+        emit m_db->changed();
+    });
 }
 
 BdtsFeature::~BdtsFeature() = default;
@@ -33,7 +41,6 @@ QWidget *BdtsFeature::createFrame(QWidget *parent)
     if (!m_frame) {
         m_frame = new TFrameBDTS(*this, *m_db, parent);
         m_db->frameExists = true;
-        setReadFromSorEnabled(m_readAllowed);
     }
     return m_frame;
 }
@@ -46,9 +53,10 @@ void BdtsFeature::afterShow()
 
 void BdtsFeature::setReadFromSorEnabled(bool enabled)
 {
-    m_readAllowed = enabled;
-    if (m_frame)
-        m_frame->btnReadBDTSFromSor->setEnabled(enabled);
+    if (m_db->view.readAllowed == enabled)
+        return;
+    m_db->view.readAllowed = enabled;
+    emit m_db->changed();
 }
 
 void BdtsFeature::btnSaveBDTSinFileClick()
@@ -80,6 +88,17 @@ void BdtsFeature::TreeViewSorClick()
         m_db->selectionChanged(m_frame->selectedInstrumentCount());
 }
 
-void BdtsFeature::btnReadBDTSFromSorClick() {}
-void BdtsFeature::btnWriteBDTSInSorClick() {}
-void BdtsFeature::btnSaveAddTsClick() {}
+void BdtsFeature::RequestBdtsRead() { m_transfer->RequestBdtsRead(); }
+
+void BdtsFeature::btnReadBDTSFromSorClick()
+{
+    if (m_transfer->busy()) {
+        m_ctx.status.setText(QStringLiteral("Идёт обмен БД ТС с прибором, дождитесь окончания."));
+        return;
+    }
+    m_ctx.link.stopPortSearch();
+    RequestBdtsRead();
+}
+
+void BdtsFeature::btnWriteBDTSInSorClick() { m_transfer->startWrite(BdtsTransfer::Source::File); }
+void BdtsFeature::btnSaveAddTsClick() { m_transfer->startWrite(BdtsTransfer::Source::Instrument); }

@@ -9,6 +9,7 @@
 
 class QWidget;
 class BdtsDatabase;
+class BdtsTransfer;
 class TFrameBDTS;
 
 class BdtsFeature : public QObject {
@@ -26,6 +27,10 @@ public:
     void setReadFromSorEnabled(bool enabled);
 
     BdtsDatabase &database() { return *m_db; }
+    BdtsTransfer &transfer() { return *m_transfer; }
+
+    // Starts a read of the instrument's database (also the read-back after every write).
+    void RequestBdtsRead();
     TFrameBDTS *frame() const { return m_frame; }
 
     // Handlers of the page.
@@ -41,6 +46,6 @@ public:
 private:
     FeatureContext m_ctx;
     std::unique_ptr<BdtsDatabase> m_db;
+    std::unique_ptr<BdtsTransfer> m_transfer;
     TFrameBDTS *m_frame = nullptr;
-    bool m_readAllowed = true;
 };

@@ -152,8 +152,10 @@ void TFrameBDTS::refresh()
     TreeViewAdd->setVisible(v.addVisible);
     btnSaveBDTSinFile->setEnabled(v.saveToFileEnabled);
     btnDeleteTS->setEnabled(v.deleteEnabled);
-    btnSaveAddTs->setEnabled(v.saveAddEnabled);
-    btnWriteBDTSInSor->setEnabled(v.writeFileEnabled);
+    // No exchange starts over a running one.
+    btnReadBDTSFromSor->setEnabled(v.readAllowed && !v.exchangeRunning);
+    btnSaveAddTs->setEnabled(v.saveAddEnabled && !v.exchangeRunning);
+    btnWriteBDTSInSor->setEnabled(v.writeFileEnabled && !v.exchangeRunning);
     btnAddTSInSor->setEnabled(v.addEnabled);
     TreeViewSor->expandAll();
     TreeViewFile->expandAll();

@@ -1,0 +1,80 @@
+#pragma once
+// The database exchange with the instrument: a read ("R", then "r" per page) and a write ("M"
+// with the page count, then "m" + one page per acknowledgement, then a read-back). The state of
+// the exchange is explicit, so that a reply outside its exchange is not acted on; an exchange
+// that hears nothing from the instrument for kBdtsReplyTimeoutMs ends with a clear status text;
+// no exchange starts over a running one; and before the program writes a database into the
+// instrument it keeps the instrument's current image as a backup file in the program folder.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class BdtsDatabase;
+class InstrumentLink;
+class StatusModel;
+
+// The longest the instrument may stay silent within an exchange. A page reply is 514 bytes: at
+// the slowest line speed offered (4800 baud, 480 bytes/s) it takes 1.1 s on the line, at 115200
+// baud 45 ms; the rest leaves the instrument time to store a page it was sent.
+constexpr int kBdtsReplyTimeoutMs = 5000;
+
+class BdtsTransfer : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Idle, AwaitingCount, ReceivingPages, Writing };
+
+    BdtsTransfer(InstrumentLink &link, StatusModel &status, BdtsDatabase &database, QObject *parent = nullptr);
+
+    State state() const { return m_state; }
+    bool busy() const { return m_state != State::Idle; }
+
+    // Starts a read of the instrument's database.
+    void RequestBdtsRead();
+    enum class Source { File, Instrument };
+    // Writes the file image (file list "в прибор") or the edited instrument image (instrument
+    // list "в прибор").
+    void startWrite(Source source);
+
+    void setReplyTimeout(int ms) { m_watchdog.setInterval(ms); }
+    int replyTimeout() const { return m_watchdog.interval(); }
+    // The file the last backup went to (empty before the first write).
+    QString lastBackup() const { return m_lastBackup; }
+    // The instrument's image exactly as last received (empty before the first read).
+    const QByteArray &instrumentImage() const { return m_received; }
+
+    // Reply branches of the dispatcher.
+    void replyR();
+    void replyPage();
+    void replyM();
+
+signals:
+    void busyChanged(bool busy);
+
+private:
+    void setState(State state);
+    bool send(const QByteArray &bytes);
+    void startRead();
+    void finishRead();
+    void beginWrite();
+    void endExchange(const QString &text);
+    void timedOut();
+
+    InstrumentLink &m_link;
+    StatusModel &m_status;
+    BdtsDatabase &m_db;
+    State m_state = State::Idle;
+    QTimer m_watchdog;
+
+    // Read.
+    QByteArray BdtsHeader;
+    QByteArray m_incoming; // the image being received; it replaces the instrument image when whole
+    int m_pagesToRead = 0;
+    int BdtsPageNo = 0;
+    QByteArray m_received;
+    // Write.
+    QByteArray BdtsSendStream;
+    int BdtsPagesToSend = 0;
+    bool m_writeAfterRead = false; // the read is the one that fetches the backup
+    QString m_lastBackup;
+};

@@ -1,0 +1,337 @@
+// The database exchange through the main window with the virtual instrument on a pseudo-terminal:
+// reads, writes with their read-back, the backup, and an instrument that stalls or misbehaves.
+#include "app/mainwindow.h"
+#include "bdts/bdtsdatabase.h"
+#include "bdts/bdtsfeature.h"
+#include "bdts/bdtsgen.h"
+#include "bdts/bdtsimage.h"
+#include "bdts/bdtstransfer.h"
+#include "bdts/tframebdts.h"
+#include "bdts/tstreeview.h"
+#include "core/cp1251.h"
+#include "core/files.h"
+#include "sim/bdts_sim.h"
+#include "support/testbed.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+using namespace bdts;
+
+namespace {
+QByteArray w(const char *utf8) { return cp1251::encode(QString::fromUtf8(utf8)); }
+QByteArray ts(const char *g, const char *s, const char *n, int pages = 1, quint32 seed = 7)
+{
+    return makeTestSystem(w(g), w(s), w(n), pages, seed);
+}
+QByteArray dated() { return descriptorPage(QDate(2009, 3, 5), QDate(2010, 11, 17)); }
+
+QByteArray manyPages(int pages, quint32 seed)
+{
+    GenOptions o;
+    o.seed = seed;
+    o.targetPages = pages;
+    o.maxPages = 4;
+    return generateImage(o);
+}
+
+struct Bench {
+    TestBed tb;
+    QStringList statuses;
+    BdtsFeature *feature = nullptr;
+    TFrameBDTS *frame = nullptr;
+
+    Bench()
+    {
+        TFormMainKviroS_D7 &win = tb.window();
+        QObject::connect(&win.status(), &StatusModel::textChanged, [this](const QString &t) { statuses << t; });
+        tb.tick();
+        win.ActionBDTSExecute();
+        feature = &win.bdts();
+        frame = feature->frame();
+    }
+    BdtsDatabase &db() { return feature->database(); }
+    BdtsTransfer &transfer() { return feature->transfer(); }
+    BdtsSim &sim() { return tb.instrument().bdts(); }
+    QByteArray sent() const { return const_cast<TestBed &>(tb).instrument().core().received(); }
+    void clearSent() { tb.instrument().core().clearReceived(); }
+    bool waitIdle(int ms = 20000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            if (!transfer().busy())
+                return true;
+            QTest::qWait(5);
+        }
+        return false;
+    }
+    void read()
+    {
+        frame->btnReadBDTSFromSor->click();
+        QVERIFY(waitIdle());
+    }
+    void loadFile(const QByteArray &image)
+    {
+        const QString p = files::inFolder(tb.programDir(), QStringLiteral("file.bdts"));
+        files::writeWhole(p, image);
+        tb.dialogs.openAnswers << p;
+        frame->btnReadBDTSFromFile->click();
+    }
+    QByteArray workingFile(const QString &name)
+    {
+        QByteArray b;
+        files::readWhole(files::inFolder(tb.programDir(), name), &b);
+        return b;
+    }
+};
+} // namespace
+
+class TestBdtsTransfer : public QObject {
+    Q_OBJECT
+private slots:
+    void threePageRead();
+    void statusAtPageThreeOfFive();
+    void pageSplitAcrossNotifications();
+    void write300PagesWithReadBack();
+    void firstWriteReadsTheBackupFirst();
+    void countMismatchSendsNothing();
+    void addThenWriteRoundTrip();
+    void deleteThenWriteRoundTrip();
+    void stallEndsInTimeoutAndLateRepliesAreIgnored();
+    void droppedByteAndWrongCountEndInTimeout();
+    void noSecondExchangeOverAWrite();
+};
+
+void TestBdtsTransfer::threePageRead()
+{
+    Bench b;
+    const QByteArray image = makeImage(ts("Гормоны", "Репродукция", "ФСГ") + ts("Гормоны", "Репродукция", "ЛГ"), dated());
+    b.sim().setImage(image);
+    b.clearSent();
+    b.read();
+    QVERIFY(b.sent().startsWith("Rrrr"));
+    QCOMPARE(b.sent().count('r'), 3);
+    QCOMPARE(b.workingFile(QStringLiteral("ProbaMSBDTSInSor.txt")), image);
+    QVERIFY(b.statuses.contains(QStringLiteral("Принято из прибора страниц: 1")));
+    QVERIFY(b.statuses.contains(QStringLiteral("Принято из прибора страниц: 3")));
+    QCOMPARE(b.tb.window().status().progress(), 0);
+    QCOMPARE(b.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (2):"));
+    QVERIFY(!b.frame->TreeViewSor->isHidden());
+    QVERIFY(b.frame->btnSaveBDTSinFile->isEnabled());
+    QCOMPARE(b.frame->RzLbDateBDTSinSorvint->text(), QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10"));
+    // Compacted into list order: ЛГ before ФСГ.
+    QCOMPARE(*b.db().BdtsSorStream, makeImage(ts("Гормоны", "Репродукция", "ЛГ") + ts("Гормоны", "Репродукция", "ФСГ"), dated()));
+    QVERIFY(b.tb.window().link().portSearchRunning());
+    QVERIFY(!b.tb.window().link().MSComm1.NullDiscard());
+}
+
+void TestBdtsTransfer::statusAtPageThreeOfFive()
+{
+    Bench b;
+    b.sim().setImage(makeImage(ts("А", "Б", "В", 2) + ts("А", "Б", "Г", 2), dated()));
+    b.read();
+    const int third = int(b.statuses.indexOf(QStringLiteral("Принято из прибора страниц: 3")));
+    const int last = int(b.statuses.lastIndexOf(QStringLiteral("Принято из прибора страниц: 5")));
+    QVERIFY(third >= 0);
+    QVERIFY(last > third);
+}
+
+void TestBdtsTransfer::pageSplitAcrossNotifications()
+{
+    Bench b;
+    const QByteArray image = manyPages(6, 3);
+    b.sim().setImage(image);
+    b.tb.instrument().port().setChunking(300, 40); // every page reply comes in two pieces
+    b.read();
+    QCOMPARE(b.workingFile(QStringLiteral("ProbaMSBDTSInSor.txt")), image);
+    QCOMPARE(b.sent().count('r'), 6);
+}
+
+void TestBdtsTransfer::write300PagesWithReadBack()
+{
+    Bench b;
+    const QByteArray old = b.sim().image();
+    b.read();
+    const QByteArray file = manyPages(300, 5);
+    b.loadFile(file);
+    QCOMPARE(b.db().BdtsFilePages, 300);
+    const QByteArray toSend = *b.db().BdtsFileStream;
+    b.clearSent();
+    b.statuses.clear();
+    b.frame->btnWriteBDTSInSor->click();
+    QVERIFY(b.transfer().busy());
+    QVERIFY(!b.frame->btnWriteBDTSInSor->isEnabled());
+    QVERIFY(b.waitIdle(60000));
+    QVERIFY(b.sent().startsWith(QByteArray::fromHex("4d012c")));
+    // 300 pages of "m" + 512 bytes, then the read-back.
+    QCOMPARE(b.sent().mid(3, 513), QByteArray("m") + toSend.mid(13, 512));
+    QCOMPARE(b.sent().mid(3 + 300 * 513, 1), QByteArray("R"));
+    QCOMPARE(b.sim().image(), toSend);
+    QCOMPARE(b.sim().writesCompleted(), 1);
+    QVERIFY(b.statuses.contains(QStringLiteral("Отправлено в прибор страниц: 300")));
+    QCOMPARE(b.statuses.last(), QStringLiteral("Принято из прибора страниц: 300"));
+    // The list shows what the instrument now holds; the backup holds what it held before.
+    QCOMPARE(b.db().BdtsTsCount, b.db().BdtsFileTsCount);
+    QVERIFY(!b.transfer().lastBackup().isEmpty());
+    QByteArray backup;
+    QVERIFY(files::readWhole(b.transfer().lastBackup(), &backup));
+    QCOMPARE(backup, old);
+    QVERIFY(b.frame->btnWriteBDTSInSor->isEnabled());
+}
+
+void TestBdtsTransfer::firstWriteReadsTheBackupFirst()
+{
+    Bench b;
+    const QByteArray old = b.sim().image();
+    const QByteArray file = makeImage(ts("Новые", "Набор", "Один", 2), dated());
+    b.loadFile(file);
+    b.clearSent();
+    b.frame->btnWriteBDTSInSor->click();
+    QVERIFY(b.waitIdle());
+    QVERIFY(b.sent().startsWith("Rr"));
+    const qsizetype m = b.sent().indexOf("M\x00\x03", 0);
+    QVERIFY(m > 0);
+    QCOMPARE(b.sent().left(m).count('r'), bdts::wholePages(old));
+    QByteArray backup;
+    QVERIFY(files::readWhole(b.transfer().lastBackup(), &backup));
+    QCOMPARE(backup, old);
+    QCOMPARE(b.sim().image(), file);
+}
+
+void TestBdtsTransfer::countMismatchSendsNothing()
+{
+    Bench b;
+    b.read();
+    b.loadFile(manyPages(20, 8));
+    b.db().BdtsFilePages = 19; // the list and the image disagree
+    b.clearSent();
+    b.frame->btnWriteBDTSInSor->click();
+    QCOMPARE(b.tb.window().status().text(), QStringLiteral("Ошибка в создании списка."));
+    QVERIFY(!b.transfer().busy());
+    QVERIFY(b.tb.window().link().portSearchRunning());
+    b.tb.pump(50);
+    QVERIFY(!b.sent().contains('M'));
+    QCOMPARE(b.sim().writesCompleted(), 0);
+}
+
+void TestBdtsTransfer::addThenWriteRoundTrip()
+{
+    Bench b;
+    b.sim().setImage(makeImage(ts("Гепатиты", "Гепатит C", "анти-HCV", 2) + ts("Гормоны", "Репродукция", "ЛГ"), dated()));
+    b.read();
+    b.loadFile(makeImage(ts("Гормоны", "Репродукция", "ЛГ") + ts("Гормоны", "Репродукция", "ФСГ", 3, 9) +
+                             ts("Онкомаркеры", "Общие", "ПСА", 1, 10),
+                         dated()));
+    QVERIFY(b.frame->btnAddTSInSor->isEnabled());
+    b.frame->btnAddTSInSor->click();
+    const QByteArray edited = *b.db().BdtsSorStream;
+    QCOMPARE(wholePages(edited), 3 + 4 + 1);
+    b.frame->btnSaveAddTs->click();
+    QVERIFY(b.waitIdle());
+    QCOMPARE(b.sim().image(), edited);
+    QCOMPARE(b.db().BdtsTsCount, 4);
+    QCOMPARE(b.db().BdtsAddTsCount, 0);
+}
+
+void TestBdtsTransfer::deleteThenWriteRoundTrip()
+{
+    Bench b;
+    b.tb.window().show();
+    b.sim().setImage(makeImage(ts("Гепатиты", "Гепатит C", "анти-HCV", 2) + ts("Гормоны", "Репродукция", "ЛГ") +
+                                   ts("Гормоны", "Репродукция", "ФСГ", 2),
+                               dated()));
+    b.read();
+    TsTreeView *view = b.frame->TreeViewSor;
+    const QModelIndex lh = b.db().sorList.find({QStringLiteral("Гормоны"), QStringLiteral("Репродукция"), QStringLiteral("ЛГ")});
+    view->scrollTo(lh);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(lh).center());
+    b.frame->btnDeleteTS->click();
+    QCOMPARE(b.tb.window().status().text(), QStringLiteral("Из списка прибора удалено 1 ТС"));
+    const QByteArray edited = *b.db().BdtsSorStream;
+    b.frame->btnSaveAddTs->click();
+    QVERIFY(b.waitIdle());
+    QCOMPARE(b.sim().image(), edited);
+    QCOMPARE(b.sim().image(), makeImage(ts("Гепатиты", "Гепатит C", "анти-HCV", 2) + ts("Гормоны", "Репродукция", "ФСГ", 2), dated()));
+}
+
+void TestBdtsTransfer::stallEndsInTimeoutAndLateRepliesAreIgnored()
+{
+    Bench b;
+    b.read();
+    const QByteArray before = *b.db().BdtsSorStream;
+    b.transfer().setReplyTimeout(400);
+    b.sim().stallAfter(3); // the count and two pages, then silence
+    b.frame->btnReadBDTSFromSor->click();
+    QVERIFY(b.transfer().busy());
+    QVERIFY(!b.tb.window().link().portSearchRunning());
+    QVERIFY(b.waitIdle(10000));
+    QVERIFY(b.statuses.contains(QStringLiteral("Прибор не отвечает: чтение БД ТС прервано.")));
+    QCOMPARE(b.tb.window().status().progress(), 0);
+    QVERIFY(b.tb.window().link().portSearchRunning());
+    QCOMPARE(*b.db().BdtsSorStream, before); // the old image and its list survive
+    QVERIFY(!b.frame->TreeViewSor->isHidden());
+    // A late page is not acted on.
+    b.sim().stallAfter(-1);
+    b.clearSent();
+    b.tb.instrument().sendRaw(QByteArray("r") + QByteArray(513, 'x'));
+    b.tb.pump(100);
+    QVERIFY(!b.sent().contains('r'));
+    QCOMPARE(*b.db().BdtsSorStream, before);
+}
+
+void TestBdtsTransfer::droppedByteAndWrongCountEndInTimeout()
+{
+    Bench b;
+    b.transfer().setReplyTimeout(400);
+    b.sim().dropByteInNextPage();
+    b.frame->btnReadBDTSFromSor->click();
+    QVERIFY(b.waitIdle(10000));
+    QCOMPARE(b.statuses.last(), QStringLiteral("Прибор не отвечает: чтение БД ТС прервано."));
+    QVERIFY(!b.db().BdtsSorStream);
+    // More pages announced than the instrument has: it falls silent after its last one.
+    b.sim().announceWrongCount(b.sim().pages() + 2);
+    b.frame->btnReadBDTSFromSor->click();
+    QVERIFY(b.waitIdle(10000));
+    QCOMPARE(b.statuses.last(), QStringLiteral("Прибор не отвечает: чтение БД ТС прервано."));
+    // A count no image can hold is refused at once.
+    b.sim().announceWrongCount(1500);
+    b.frame->btnReadBDTSFromSor->click();
+    QVERIFY(b.waitIdle(10000));
+    QVERIFY(b.statuses.last().contains(QStringLiteral("1500")));
+    // And a sound read afterwards works.
+    b.read();
+    QCOMPARE(b.db().BdtsPagesToRead > 0, true);
+}
+
+void TestBdtsTransfer::noSecondExchangeOverAWrite()
+{
+    Bench b;
+    b.read();
+    b.loadFile(manyPages(40, 12));
+    b.transfer().setReplyTimeout(400);
+    b.sim().stallAfter(10); // the write stops half-way
+    b.clearSent();
+    b.frame->btnWriteBDTSInSor->click();
+    QTRY_VERIFY_WITH_TIMEOUT(b.sent().size() > 3 + 8 * 513, 10000);
+    QVERIFY(b.transfer().busy());
+    QVERIFY(!b.frame->btnReadBDTSFromSor->isEnabled());
+    QVERIFY(!b.frame->btnSaveAddTs->isEnabled());
+    b.feature->RequestBdtsRead(); // from code, too, it is refused
+    b.feature->btnSaveAddTsClick();
+    QCOMPARE(b.tb.window().status().text(), QStringLiteral("Идёт обмен БД ТС с прибором, дождитесь окончания."));
+    QCOMPARE(b.transfer().state(), BdtsTransfer::State::Writing);
+    QVERIFY(b.sim().writing());
+    QVERIFY(b.waitIdle(10000));
+    QVERIFY(b.statuses.last().startsWith(QStringLiteral("Прибор не отвечает: запись БД ТС прервана")));
+    QVERIFY(b.statuses.last().contains(b.transfer().lastBackup()));
+    QCOMPARE(b.sim().writesCompleted(), 0);
+    QVERIFY(b.frame->btnWriteBDTSInSor->isEnabled());
+}
+
+QTEST_MAIN(TestBdtsTransfer)
+#include "tst_bdtstransfer.moc"
