@@ -36,6 +36,7 @@ QLabel *dateLabel(QWidget *parent, const char *name)
 {
     auto *l = new QLabel(parent);
     l->setObjectName(QLatin1String(name));
+    l->setWordWrap(true); // the whole date line, also in a narrow group
     QPalette p = l->palette();
     p.setColor(QPalette::WindowText, QColor(0xFF, 0x00, 0xFF)); // fuchsia
     l->setPalette(p);
@@ -83,7 +84,6 @@ TFrameBDTS::TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *pa
     auto *leftButtons = new QHBoxLayout;
     for (QPushButton *b : {btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS, btnSaveAddTs})
         leftButtons->addWidget(b);
-    leftButtons->addStretch(1);
     left->addLayout(leftButtons);
     halves->addWidget(RzGroupBox1);
 
@@ -116,6 +116,16 @@ TFrameBDTS::TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *pa
     right->addWidget(RzGroupBox3, 1);
     halves->addLayout(right, 1);
 
+    // The page is small: tight margins, and the last button of a row takes what is left.
+    for (QLayout *l : findChildren<QLayout *>()) {
+        l->setContentsMargins(4, 4, 4, 4);
+        l->setSpacing(3);
+    }
+    for (QHBoxLayout *row : {leftButtons, fileButtons})
+        row->setContentsMargins(0, 0, 0, 0);
+    btnSaveAddTs->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    btnSaveAddTs->setMinimumWidth(40);
+
     connect(btnReadBDTSFromSor, &QPushButton::clicked, &feature, &BdtsFeature::btnReadBDTSFromSorClick);
     connect(btnSaveBDTSinFile, &QPushButton::clicked, &feature, &BdtsFeature::btnSaveBDTSinFileClick);
     connect(btnDeleteTS, &QPushButton::clicked, &feature, &BdtsFeature::btnDeleteTSClick);
@@ -133,8 +143,10 @@ void TFrameBDTS::applyWidths()
     const int groupWidth = width() * 55 / 100;
     RzGroupBox1->setFixedWidth(groupWidth);
     const int buttonWidth = groupWidth / 4;
-    for (QPushButton *b : {btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS})
+    for (QPushButton *b : {btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS}) {
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         b->setFixedWidth(buttonWidth);
+    }
     const int fileGroupWidth = width() - groupWidth;
     btnReadBDTSFromFile->setFixedWidth(std::max(1, fileGroupWidth / 2));
 }
