@@ -2,6 +2,7 @@
 //   kviro-shots OUTPUT_DIR
 // Run under Xvfb (scripts/screenshots.sh) so the real window system draws them.
 #include "app/mainwindow.h"
+#include "core/dialogs.h"
 #include "link/portcatalog.h"
 #include "sim/virtualinstrument.h"
 
@@ -13,6 +14,18 @@
 #include "shots_pages.h"
 
 namespace {
+// The operator's answers: the sample database for every open dialog, cancel for every save.
+class SampleDialogs final : public UserDialogs {
+public:
+    QString askSaveFile(const FileDialogRequest &) override { return {}; }
+    QString askOpenFile(const FileDialogRequest &) override
+    {
+        return QStringLiteral(KVIRO_SOURCE_DIR "/samples/sorvint_demo.bdts");
+    }
+    bool warnYesNo(const QString &, const QString &) override { return true; }
+    void showError(const QString &, const QString &) override {}
+};
+
 void settle(int ms)
 {
     QTest::qWait(ms);
@@ -32,6 +45,8 @@ int main(int argc, char **argv)
     MainWindowOptions options;
     options.catalog = std::make_unique<FolderPortCatalog>(ports.path());
     options.programDir = program.path();
+    SampleDialogs dialogs;
+    options.dialogs = &dialogs;
     TFormMainKviroS_D7 window(std::move(options));
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
@@ -43,6 +58,6 @@ int main(int argc, char **argv)
         window.grab().save(QDir(out).filePath(name + QStringLiteral(".png")));
     };
     shoot(QStringLiteral("about"));
-    shotsOfPages(window, vi, shoot, settle);
+    shotsOfPages(window, vi, out, shoot, settle);
     return 0;
 }

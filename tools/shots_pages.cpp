@@ -3,13 +3,72 @@
 #include "app/mainwindow.h"
 #include "sim/virtualinstrument.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QString>
+#include <QTabWidget>
 
-void shotsOfPages(TFormMainKviroS_D7 &window, VirtualInstrument &vi, const std::function<void(const QString &)> &shoot,
-                  const std::function<void(int)> &settle)
+namespace {
+QWidget *otherTopLevel(QWidget *main)
 {
-    (void)vi;
-    (void)settle;
-    (void)window;
-    (void)shoot;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w != main && w->isVisible() && w->isWindow() && !w->inherits("QMenu"))
+            return w;
+    return nullptr;
+}
+
+void click(TFormMainKviroS_D7 &window, const char *name)
+{
+    if (auto *b = window.findChild<QAbstractButton *>(QString::fromLatin1(name)); b && b->isEnabled())
+        b->click();
+}
+} // namespace
+
+void shotsOfPages(TFormMainKviroS_D7 &window, VirtualInstrument &vi, const QString &outDir,
+                  const std::function<void(const QString &)> &shoot, const std::function<void(int)> &settle)
+{
+    // Optical densities: the instrument measures a plate and announces it; the page fetches it.
+    window.ActionSor2006Execute();
+    vi.control(QStringLiteral("measure 7"));
+    settle(1500);
+    shoot(QStringLiteral("reader"));
+    click(window, "btnCreateExcel");
+    settle(400);
+    if (QWidget *sheet = otherTopLevel(&window)) {
+        sheet->grab().save(QDir(outDir).filePath(QStringLiteral("sheet.png")));
+        sheet->close();
+    }
+
+    // Results protocol, announced by the instrument.
+    window.ActionFileExecute();
+    vi.control(QStringLiteral("results"));
+    settle(1500);
+    shoot(QStringLiteral("results"));
+
+    // Test-system database: the instrument's list, a file's list and the additional list.
+    window.ActionBDTSExecute();
+    settle(100);
+    click(window, "btnReadBDTSFromSor");
+    settle(3000);
+    click(window, "btnReadBDTSFromFile");
+    settle(500);
+    shoot(QStringLiteral("bdts"));
+
+    // Firmware wizard with an image designated and the instrument in its boot loader.
+    QDir(window.ProgramDir).mkpath(QStringLiteral("FilesInSorvint"));
+    QFile image(QDir(window.ProgramDir).filePath(QStringLiteral("FilesInSorvint/Sorvint_3070.tsk")));
+    if (image.open(QIODevice::WriteOnly))
+        image.write(QByteArray(40000, '\x5A'));
+    image.close();
+    window.ActionSoftSorvintExecute();
+    settle(1200);
+    shoot(QStringLiteral("firmware-steps12"));
+    vi.control(QStringLiteral("stylus 600"));
+    settle(2500);
+    if (auto *inner = window.findChild<QTabWidget *>(QStringLiteral("RzPageControl2")))
+        inner->setCurrentIndex(1);
+    settle(700);
+    shoot(QStringLiteral("firmware-step3"));
 }

@@ -6,5 +6,5 @@ class QString;
 class TFormMainKviroS_D7;
 class VirtualInstrument;
 
-void shotsOfPages(TFormMainKviroS_D7 &window, VirtualInstrument &vi, const std::function<void(const QString &)> &shoot,
-                  const std::function<void(int)> &settle);
+void shotsOfPages(TFormMainKviroS_D7 &window, VirtualInstrument &vi, const QString &outDir,
+                  const std::function<void(const QString &)> &shoot, const std::function<void(int)> &settle);
