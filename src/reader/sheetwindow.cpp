@@ -18,6 +18,8 @@ SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, QWidget *pare
 {
     setObjectName(QStringLiteral("SheetWindow"));
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // A view left open must not keep the program running once the main window is closed.
+    setAttribute(Qt::WA_QuitOnClose, false);
     resize(900, 360);
 
     auto *layout = new QVBoxLayout(this);
