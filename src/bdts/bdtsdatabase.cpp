@@ -53,7 +53,7 @@ void BdtsDatabase::loadFile(const QString &path)
 {
     const QString shortName = files::shortName(path);
     m_status.setText(QStringLiteral("Чтение из файла ") + shortName);
-    BdtsFileStream = QByteArray();
+    BdtsFileStream.reset(); // set only once the file is accepted
 
     const QFileInfo info(path);
     if (info.exists() && info.size() > MaxFileBytes) {
@@ -63,6 +63,7 @@ void BdtsDatabase::loadFile(const QString &path)
     QByteArray bytes;
     QString error;
     if (!files::readWhole(path, &bytes, &error)) {
+        BdtsFileStream.reset();
         reportFileError(path, error);
         return;
     }
@@ -73,20 +74,23 @@ void BdtsDatabase::loadFile(const QString &path)
     if (recognise(bytes) == FileKind::Legacy) {
         const auto converted = convertLegacy(bytes);
         if (!converted) {
+            BdtsFileStream.reset();
             m_status.setText(kBadFormat);
             return;
         }
         // The converted image goes beside the chosen file, which stays as it was.
         const QString convertedPath = path + QLatin1Char('s');
         if (!files::writeWhole(convertedPath, *converted, &error)) {
+            BdtsFileStream.reset();
             reportFileError(convertedPath, error);
             return;
         }
         bytes = *converted;
     }
-    BdtsFileStream = bytes;
-
+    // A rejected file is not kept as the file image: the file list (still showing the last good
+    // file) and the additional list would otherwise take their pages from the wrong bytes.
     if (!bytes.startsWith(imageMagic())) {
+        BdtsFileStream.reset();
         m_status.setText(QStringLiteral("Файл ") + shortName + QStringLiteral(" не содержит БД ТС."));
         emit changed();
         return;
@@ -94,6 +98,7 @@ void BdtsDatabase::loadFile(const QString &path)
     int pages = 0;
     const ImageCheck check = checkImage(bytes, &pages);
     if (check == ImageCheck::BadCount) {
+        BdtsFileStream.reset();
         m_status.setText(kBadFormat);
         emit changed();
         return;
@@ -101,10 +106,12 @@ void BdtsDatabase::loadFile(const QString &path)
     view.fileVisible = false;
     view.addVisible = false;
     if (check != ImageCheck::Ok) {
+        BdtsFileStream.reset();
         m_status.setText(kBadFormat);
         emit changed();
         return;
     }
+    BdtsFileStream = bytes;
     // Bytes behind the counted pages belong to no page; the descriptor page is page N-1.
     BdtsFileStream->truncate(pageOffset(pages));
 
@@ -134,8 +141,20 @@ void BdtsDatabase::loadFile(const QString &path)
 
 void BdtsDatabase::BuildAdditionalList()
 {
-    if (!frameExists || !BdtsSorStream || !BdtsFileStream)
+    if (!frameExists || !BdtsSorStream || !BdtsFileStream) {
+        // Built against an instrument list that has changed since: adding its pages now could
+        // put test systems into the instrument a second time.
+        if (BdtsAddStream && BdtsSorStream && !BdtsFileStream) {
+            BdtsAddStream.reset();
+            BdtsAddTsCount = 0;
+            BdtsAddPages = 0;
+            addList.change([](TsTree &add) { add.clear(); });
+            view.addCaption = QStringLiteral("Дополнительный список ТС (0):");
+            view.addEnabled = false;
+            emit changed();
+        }
         return;
+    }
     BdtsAddStream = QByteArray();
     AdditionalResult counts;
     addList.change([&](TsTree &add) {

@@ -35,6 +35,7 @@ private slots:
     void malformedFiles_data();
     void malformedFiles();
     void unreadableFileReportsTheError();
+    void staleAdditionalListIsNotAddedTwice();
     void addThroughTheButton();
     void addRefusedBeyond999Pages();
     void selectionAmongSiblingsOnly();
@@ -157,6 +158,29 @@ void TestBdtsPage::malformedFiles()
     QVERIFY(!QFile::exists(rig.path(QStringLiteral("bad.bdtss"))));
     QCOMPARE(rig.read(QStringLiteral("bad.bdts")), bytes);
     QVERIFY(rig.dialogs.errors.isEmpty());
+    // The rejected bytes never stand behind the file list: a later change of the instrument list
+    // does not take pages from them, and the file list cannot be written.
+    QVERIFY(!rig.db().BdtsFileStream);
+    rig.instrumentHolds(makeImage(kInstrument, dated()));
+    QCOMPARE(rig.db().BdtsAddTsCount, 0);
+    QVERIFY(!rig.frame->btnAddTSInSor->isEnabled());
+}
+
+void TestBdtsPage::staleAdditionalListIsNotAddedTwice()
+{
+    BdtsRig rig;
+    rig.instrumentHolds(makeImage(kInstrument, dated()));
+    rig.openFile(rig.put(QStringLiteral("f.bdts"), makeImage(kFile, dated())));
+    QCOMPARE(rig.db().BdtsAddTsCount, 3);
+    rig.frame->btnReadBDTSFromFile->click(); // cancelled: no file image any more
+    QVERIFY(rig.frame->btnAddTSInSor->isEnabled()); // the list still matches the instrument
+    rig.frame->btnAddTSInSor->click();
+    QCOMPARE(rig.db().BdtsTsCount, 6);
+    QVERIFY(!rig.frame->btnAddTSInSor->isEnabled());
+    rig.frame->btnAddTSInSor->setEnabled(true);
+    rig.frame->btnAddTSInSor->click();
+    QCOMPARE(rig.db().BdtsTsCount, 6);
+    QCOMPARE(bdts::wholePages(*rig.db().BdtsSorStream), 5 + 7 - 1);
 }
 
 void TestBdtsPage::unreadableFileReportsTheError()
@@ -164,7 +188,7 @@ void TestBdtsPage::unreadableFileReportsTheError()
     BdtsRig rig;
     rig.openFile(rig.path(QStringLiteral("missing.bdts")));
     QCOMPARE(rig.dialogs.errors.size(), 1);
-    QVERIFY(rig.db().BdtsFileStream && rig.db().BdtsFileStream->isEmpty());
+    QVERIFY(!rig.db().BdtsFileStream);
 }
 
 void TestBdtsPage::addThroughTheButton()
