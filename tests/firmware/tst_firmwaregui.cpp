@@ -283,16 +283,25 @@ private slots:
         QVERIFY(!p.ctl().flags().TransferStarted);
     }
 
+    void restartWithoutLinkDrop_data()
+    {
+        QTest::addColumn<int>("programmingMs");
+        QTest::addColumn<int>("restartMs");
+        QTest::newRow("silent while restarting") << 600 << 600;
+        QTest::newRow("at once in working mode") << 0 << 0;
+    }
     void restartWithoutLinkDrop()
     {
         // The instrument's port stays listed through its restart: the wizard never sees it go,
         // so no end is announced and the steps simply resume.
+        QFETCH(int, programmingMs);
+        QFETCH(int, restartMs);
         const QByteArray image = pattern(12000);
         Page p(&image);
         p.toLoader();
         p.vi().boot().setRestartDropsPort(false);
-        p.vi().boot().setProgrammingMs(600);
-        p.vi().boot().setRestartGapMs(600);
+        p.vi().boot().setProgrammingMs(programmingMs);
+        p.vi().boot().setRestartGapMs(restartMs);
         QSignalSpy restarted(&p.vi().boot(), &BootSim::restarted);
         p.frame().btnLoadPO->click();
         QTRY_COMPARE_WITH_TIMEOUT(restarted.size(), 1, 10000);
