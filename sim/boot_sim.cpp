@@ -19,6 +19,14 @@ BootSim::BootSim(VirtualInstrument &instrument) : m_vi(instrument)
         m_stage = Stage::Idle;
     });
 
+    m_powerWatch.setInterval(50);
+    connect(&m_powerWatch, &QTimer::timeout, this, [this] {
+        const bool inStream = m_stage == Stage::Length || m_stage == Stage::Image || m_stage == Stage::Checksum;
+        if (inStream && !m_vi.isOn())
+            m_stage = Stage::Idle;
+    });
+    m_powerWatch.start();
+
     m_vi.addVerb(QStringLiteral("stylus"), QStringLiteral("stylus [MS]: switch off, wait MS (default 0), switch on with the stylus (boot loader)"),
                  [this](const QStringList &a) {
                      switchOnWithStylus(a.value(0).toInt());

@@ -70,6 +70,7 @@ private:
     Stage m_stage = Stage::Idle;
     QByteArray m_header;
     QTimer m_timer;
+    QTimer m_powerWatch; // a switch-off by any means drops a half-received stream
     int m_programmingMs = 1500;
     int m_restartGapMs = 1200;
     bool m_restartDropsPort = true;
