@@ -205,6 +205,10 @@ private slots:
         QSignalSpy ticks(&p.ctl().transfer(), &FirmwareTransfer::progress);
         p.frame().btnLoadPO->click();
         QTRY_VERIFY_WITH_TIMEOUT(ticks.size() >= 2, 5000);
+        // An inner tab click re-evaluates the step; the transfer keeps the button and its text.
+        p.frame().RzPageControl2->setCurrentIndex(1);
+        QVERIFY(!p.frame().btnLoadPO->isEnabled());
+        QCOMPARE(p.status(), texts::Loading);
         p.w().pages()->setCurrentIndex(TFormMainKviroS_D7::PageAbout);
         const qsizetype written = ticks.size();
         QCOMPARE(p.status(), QString());
