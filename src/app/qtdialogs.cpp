@@ -9,7 +9,7 @@ QString runFileDialog(QWidget *parent, const FileDialogRequest &r, QFileDialog::
 {
     QFileDialog dialog(parent, r.caption, r.folder, r.filter);
     dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave || !r.mustExist ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!r.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(r.defaultSuffix);
     if (!r.fileName.isEmpty())

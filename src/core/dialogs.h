@@ -12,6 +12,7 @@ struct FileDialogRequest {
     QString fileName;      // pre-set name ("SorDat_")
     QString filter;        // Qt filter text, entries separated by ";;"
     QString defaultSuffix; // without the dot ("xls")
+    bool mustExist = true; // open dialogs: false accepts a typed name of a file that is not there
 };
 
 class UserDialogs {

@@ -55,7 +55,13 @@ void FirmwareController::apply(const WizardOutcome &outcome)
         emit viewChanged();
 }
 
-void FirmwareController::setBusy(bool busy) { m_busy = busy; }
+void FirmwareController::setBusy(bool busy)
+{
+    m_busy = busy;
+    // A probe written into the image would corrupt the stream: closing the port list must not
+    // restart the link check while the transfer owns the line.
+    m_ctx.link.holdPortSearch(busy);
+}
 
 void FirmwareController::setCancelShown(bool shown)
 {
@@ -84,6 +90,7 @@ void FirmwareController::btnOtherFileLoadPOClick()
     request.folder = imageFolder(m_ctx.programDir);
     request.fileName = m_choice.dialogFileName;
     request.filter = qtFilterFromPairs(QString::fromUtf8(DialogFilter));
+    request.mustExist = false; // a typed name is taken; loading reports a missing file
     const QString chosen = m_ctx.dialogs.askOpenFile(request);
     applyDialogResult(m_choice, chosen);
     m_view.fileLabel = m_choice.labelText;

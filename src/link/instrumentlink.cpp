@@ -230,7 +230,11 @@ void InstrumentLink::cbBaudRateChange(int index)
 }
 
 void InstrumentLink::cbxNumPortDropDown() { DefSetComm_Timer.stop(); }
-void InstrumentLink::cbxNumPortCloseUp() { DefSetComm_Timer.start(); }
+void InstrumentLink::cbxNumPortCloseUp()
+{
+    if (!m_searchHeld)
+        DefSetComm_Timer.start();
+}
 
 void InstrumentLink::setBaudSettings() { MSComm1.setSettings(settingsText()); }
 

@@ -76,6 +76,10 @@ public:
     void stopPortSearch() { DefSetComm_Timer.stop(); }
     void startPortSearch() { DefSetComm_Timer.start(); }
     bool portSearchRunning() const { return DefSetComm_Timer.isActive(); }
+    // A one-way stream that a probe must never interrupt (the firmware image) holds the port
+    // search: closing the port list then leaves it stopped.
+    void holdPortSearch(bool hold) { m_searchHeld = hold; }
+    bool portSearchHeld() const { return m_searchHeld; }
 
     // The link indicator sbtnCommON: enabled = the instrument has answered.
     bool linkOn() const { return m_linkOn; }
@@ -106,4 +110,5 @@ private:
 
     std::array<Branch, 256> m_branches{};
     bool m_linkOn = false;
+    bool m_searchHeld = false;
 };

@@ -184,6 +184,10 @@ private slots:
         QVERIFY(p.frame().btnLoadPO->isEnabled());
         p.frame().btnLoadPO->click(); // the file is read afresh
         p.ctl().transfer().Timer.stop();
+        // Opening and closing the port list while the image streams must not bring a probe in.
+        p.w().link().cbxNumPortDropDown();
+        p.w().link().cbxNumPortCloseUp();
+        QVERIFY(!p.w().link().portSearchRunning());
         for (int i = 0; i < 3; ++i)
             p.ctl().transfer().TimerTimer();
         p.frame().btnStopProgramSor->click();
@@ -194,6 +198,11 @@ private slots:
         QCOMPARE(p.vi().core().received(), wire(image).left(6 + 30000));
         QCOMPARE(p.status(), texts::Cancelled); // no link check runs to replace it
         QVERIFY(!p.w().link().portSearchRunning());
+        // After a cancel the port list is the operator's way to bring the link check back.
+        p.w().link().cbxNumPortDropDown();
+        p.w().link().cbxNumPortCloseUp();
+        QVERIFY(p.w().link().portSearchRunning());
+        p.w().link().stopPortSearch();
     }
 
     void leavingThePageEndsTheTransferSilently()

@@ -194,7 +194,13 @@ private slots:
         QVERIFY(!w.link().portSearchRunning());
         w.link().cbxNumPortCloseUp();
         QVERIFY(w.link().portSearchRunning());
+        // ...but not over a stream that holds the line.
         w.link().stopPortSearch();
+        w.link().holdPortSearch(true);
+        w.link().cbxNumPortDropDown();
+        w.link().cbxNumPortCloseUp();
+        QVERIFY(!w.link().portSearchRunning());
+        w.link().holdPortSearch(false);
     }
 
     void dispatcherCases()
