@@ -220,9 +220,14 @@ void BdtsDatabase::addToInstrument()
     emit changed();
 }
 
+void BdtsDatabase::DeleteSelectedNodes(TsTreeModel &list, const std::vector<const TsNode *> &selected)
+{
+    list.change([&](TsTree &tree) { tree.remove(selected); });
+}
+
 void BdtsDatabase::deleteFromInstrument(const std::vector<const TsNode *> &selected)
 {
-    sorList.change([&](TsTree &tree) { tree.remove(selected); });
+    DeleteSelectedNodes(sorList, selected);
     const int before = BdtsTsCount;
     if (BdtsSorStream) {
         sorList.change([&](TsTree &tree) {

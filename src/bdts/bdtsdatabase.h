@@ -69,6 +69,8 @@ public:
     void BuildAdditionalList();
     void addToInstrument();                                            // "<<< Добавить в список прибора"
     void deleteFromInstrument(const std::vector<const bdts::TsNode *> &selected); // "удалить"
+    // Removes the selected nodes of a list; a group or subgroup goes with everything under it.
+    static void DeleteSelectedNodes(TsTreeModel &list, const std::vector<const bdts::TsNode *> &selected);
     void selectionChanged(int selectedCount);                         // a click in the instrument list
 
     // ---- the instrument's database (the transfer fills BdtsSorStream)
