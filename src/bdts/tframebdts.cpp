@@ -49,6 +49,8 @@ TsTreeView *tree(QWidget *parent, const char *name, bool multi, QAbstractItemMod
     t->setObjectName(QLatin1String(name));
     t->setModel(model);
     t->setAccessibleName(QLatin1String(name));
+    // A rebuilt list is shown opened; what the operator folds stays folded until the next rebuild.
+    QObject::connect(model, &QAbstractItemModel::modelReset, t, &QTreeView::expandAll);
     return t;
 }
 } // namespace
@@ -169,9 +171,6 @@ void TFrameBDTS::refresh()
     btnSaveAddTs->setEnabled(v.saveAddEnabled && !v.exchangeRunning);
     btnWriteBDTSInSor->setEnabled(v.writeFileEnabled && !v.exchangeRunning);
     btnAddTSInSor->setEnabled(v.addEnabled);
-    TreeViewSor->expandAll();
-    TreeViewFile->expandAll();
-    TreeViewAdd->expandAll();
 }
 
 std::vector<const bdts::TsNode *> TFrameBDTS::selectedInstrumentNodes() const
