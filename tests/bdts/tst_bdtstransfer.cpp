@@ -264,7 +264,7 @@ void TestBdtsTransfer::stallEndsInTimeoutAndLateRepliesAreIgnored()
     Bench b;
     b.read();
     const QByteArray before = *b.db().BdtsSorStream;
-    b.transfer().setReplyTimeout(400);
+    b.transfer().setReplyTimeout(1500);
     b.sim().stallAfter(3); // the count and two pages, then silence
     b.frame->btnReadBDTSFromSor->click();
     QVERIFY(b.transfer().busy());
@@ -287,7 +287,7 @@ void TestBdtsTransfer::stallEndsInTimeoutAndLateRepliesAreIgnored()
 void TestBdtsTransfer::droppedByteAndWrongCountEndInTimeout()
 {
     Bench b;
-    b.transfer().setReplyTimeout(400);
+    b.transfer().setReplyTimeout(1500);
     b.sim().dropByteInNextPage();
     b.frame->btnReadBDTSFromSor->click();
     QVERIFY(b.waitIdle(10000));
@@ -304,6 +304,7 @@ void TestBdtsTransfer::droppedByteAndWrongCountEndInTimeout()
     QVERIFY(b.waitIdle(10000));
     QVERIFY(b.statuses.last().contains(QStringLiteral("1500")));
     // And a sound read afterwards works.
+    b.transfer().setReplyTimeout(kBdtsReplyTimeoutMs);
     b.read();
     QCOMPARE(b.db().BdtsPagesToRead > 0, true);
 }
@@ -313,7 +314,7 @@ void TestBdtsTransfer::noSecondExchangeOverAWrite()
     Bench b;
     b.read();
     b.loadFile(manyPages(40, 12));
-    b.transfer().setReplyTimeout(400);
+    b.transfer().setReplyTimeout(1500);
     b.sim().stallAfter(10); // the write stops half-way
     b.clearSent();
     b.frame->btnWriteBDTSInSor->click();
