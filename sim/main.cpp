@@ -1,5 +1,6 @@
 // kviro-sim: the virtual СОРВИНТ on a pseudo-terminal.
 //   kviro-sim [--folder DIR] [--com N] [--loader] [--chunk BYTES MS] [--rate BPS] [--database FILE]
+//             [--do "COMMAND"]...
 // It publishes DIR/COM<N> (default: $KVIRO_SERIALCOMM or /tmp/kviro-ports, COM3) and reads
 // control commands, one per line, on standard input ("help" lists them).
 #include "sim/virtualinstrument.h"
@@ -33,10 +34,12 @@ int main(int argc, char **argv)
             i += 2;
         } else if (a == QLatin1String("--rate") && i + 1 < args.size())
             startup << QStringLiteral("rate ") + args.at(++i);
+        else if (a == QLatin1String("--database") && i + 1 < args.size())
+            startup << QStringLiteral("db-load ") + args.at(++i);
         else if (a == QLatin1String("--do") && i + 1 < args.size())
             startup << args.at(++i);
         else {
-            std::fprintf(stderr, "usage: kviro-sim [--folder DIR] [--com N] [--loader] [--chunk BYTES MS] [--rate BPS] [--do \"COMMAND\"]...\n");
+            std::fprintf(stderr, "usage: kviro-sim [--folder DIR] [--com N] [--loader] [--chunk BYTES MS] [--rate BPS] [--database FILE] [--do \"COMMAND\"]...\n");
             return 2;
         }
     }

@@ -2,7 +2,10 @@
 //   kviro-shots OUTPUT_DIR
 // Run under Xvfb (scripts/screenshots.sh) so the real window system draws them.
 #include "app/mainwindow.h"
+#include "bdts/bdtsgen.h"
 #include "core/dialogs.h"
+#include "core/files.h"
+#include "sim/bdts_sim.h"
 #include "link/portcatalog.h"
 #include "sim/virtualinstrument.h"
 
@@ -14,14 +17,12 @@
 #include "shots_pages.h"
 
 namespace {
-// The operator's answers: the sample database for every open dialog, cancel for every save.
+// The operator's answers: a database file for every open dialog, cancel for every save.
 class SampleDialogs final : public UserDialogs {
 public:
+    QString file;
     QString askSaveFile(const FileDialogRequest &) override { return {}; }
-    QString askOpenFile(const FileDialogRequest &) override
-    {
-        return QStringLiteral(KVIRO_SOURCE_DIR "/samples/sorvint_demo.bdts");
-    }
+    QString askOpenFile(const FileDialogRequest &) override { return file; }
     bool warnYesNo(const QString &, const QString &) override { return true; }
     void showError(const QString &, const QString &) override {}
 };
@@ -41,11 +42,23 @@ int main(int argc, char **argv)
 
     QTemporaryDir ports, program;
     VirtualInstrument vi(ports.path(), 3);
+    // The instrument's database and a newer file that holds test systems it lacks.
+    bdts::GenOptions inInstrument;
+    inInstrument.seed = 21;
+    inInstrument.testSystems = 18;
+    vi.bdts().setImage(bdts::generateImage(inInstrument));
     vi.powerOn();
     MainWindowOptions options;
     options.catalog = std::make_unique<FolderPortCatalog>(ports.path());
     options.programDir = program.path();
     SampleDialogs dialogs;
+    bdts::GenOptions inFile;
+    inFile.seed = 22;
+    inFile.testSystems = 30;
+    inFile.created = QDate(2013, 2, 14);
+    inFile.modified = QDate(2014, 6, 5);
+    dialogs.file = QDir(program.path()).filePath(QStringLiteral("БДТС_2014.bdts"));
+    files::writeWhole(dialogs.file, bdts::generateImage(inFile));
     options.dialogs = &dialogs;
     TFormMainKviroS_D7 window(std::move(options));
     window.show();

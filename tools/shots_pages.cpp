@@ -51,7 +51,7 @@ void shotsOfPages(TFormMainKviroS_D7 &window, VirtualInstrument &vi, const QStri
     window.ActionBDTSExecute();
     settle(100);
     click(window, "btnReadBDTSFromSor");
-    settle(3000);
+    settle(2500);
     click(window, "btnReadBDTSFromFile");
     settle(500);
     shoot(QStringLiteral("bdts"));
