@@ -53,34 +53,6 @@ void FeatureLine::mouseReleaseEvent(QMouseEvent *event)
     QLabel::mouseReleaseEvent(event);
 }
 
-void AboutBackground::drawShadow(QPainter &painter, const QRect &bounds, int depth)
-{
-    // A soft black shadow: layers of falling opacity below and right of the panel.
-    painter.save();
-    painter.setPen(Qt::NoPen);
-    for (int i = depth; i >= 1; --i) {
-        const int alpha = 70 * (depth - i + 1) / depth;
-        painter.setBrush(QColor(0, 0, 0, alpha / 2));
-        painter.drawRoundedRect(bounds.translated(i, i), 3, 3);
-    }
-    painter.restore();
-}
-
-void AboutBackground::paintEvent(QPaintEvent *event)
-{
-    QWidget::paintEvent(event);
-    QPainter painter(this);
-    for (QWidget *w : std::as_const(m_shadowed))
-        if (w->isVisible())
-            drawShadow(painter, w->geometry());
-}
-
-void AboutBackground::resizeEvent(QResizeEvent *event)
-{
-    QWidget::resizeEvent(event);
-    emit resized();
-}
-
 namespace {
 QFrame *greyPanel(const QString &name, QWidget *parent)
 {
@@ -105,6 +77,18 @@ QLabel *label(const QString &name, const QString &text, QWidget *parent)
     l->setAccessibleName(text);
     return l;
 }
+
+// A grey panel holding one centred text.
+QFrame *textPanel(const QString &panelName, const QString &labelName, const QString &text, QWidget *parent)
+{
+    QFrame *panel = greyPanel(panelName, parent);
+    QLabel *l = label(labelName, text, panel);
+    l->setAlignment(Qt::AlignCenter);
+    auto *layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(4, 1, 4, 1);
+    layout->addWidget(l);
+    return panel;
+}
 } // namespace
 
 AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
@@ -112,7 +96,7 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("TabSheet1"));
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    RzPanel2 = new AboutBackground(this);
+    RzPanel2 = new ShadowPanel(this);
     RzPanel2->setObjectName(QStringLiteral("RzPanel2"));
     RzPanel2->setAutoFillBackground(true);
     {
@@ -145,25 +129,14 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
     RzLabel10->setStyleSheet(QStringLiteral("color:#F0F4F8; background:transparent;"));
     RzLabel10->setFont(band);
 
-    RzPanel3 = greyPanel(QStringLiteral("RzPanel3"), RzPanel2);
-    auto *purpose = label(QStringLiteral("lbPurpose"),
-                          QStringLiteral("Программа предназначена\nдля работы с иммуноферментными\nанализаторами "
-                                         "типа СОРВИНТ\nс заводского номера 3070\nсовместно с персональным\nкомпьютером."),
-                          RzPanel3);
-    purpose->setAlignment(Qt::AlignCenter);
-    auto *purposeLayout = new QVBoxLayout(RzPanel3);
-    purposeLayout->setContentsMargins(4, 1, 4, 1);
-    purposeLayout->addWidget(purpose);
-
-    RzPanel5 = greyPanel(QStringLiteral("RzPanel5"), RzPanel2);
-    auto *needs = label(QStringLiteral("lbRequirements"),
-                        QStringLiteral("Технические требования:\nIBM совместимый\nперсональный компьютер.\nWindows "
-                                       "2000,NT,XP,7\n(Рекомендуемая скорость обмена\nпорта связи - 115200бод)"),
-                        RzPanel5);
-    needs->setAlignment(Qt::AlignCenter);
-    auto *needsLayout = new QVBoxLayout(RzPanel5);
-    needsLayout->setContentsMargins(4, 1, 4, 1);
-    needsLayout->addWidget(needs);
+    RzPanel3 = textPanel(QStringLiteral("RzPanel3"), QStringLiteral("lbPurpose"),
+                         QStringLiteral("Программа предназначена\nдля работы с иммуноферментными\nанализаторами "
+                                        "типа СОРВИНТ\nс заводского номера 3070\nсовместно с персональным\nкомпьютером."),
+                         RzPanel2);
+    RzPanel5 = textPanel(QStringLiteral("RzPanel5"), QStringLiteral("lbRequirements"),
+                         QStringLiteral("Технические требования:\nIBM совместимый\nперсональный компьютер.\nWindows "
+                                        "2000,NT,XP,7\n(Рекомендуемая скорость обмена\nпорта связи - 115200бод)"),
+                         RzPanel2);
 
     RzPanel4 = greyPanel(QStringLiteral("RzPanel4"), RzPanel2);
     RzLabel5 = label(QStringLiteral("RzLabel5"), QStringLiteral("С помощью этй программы\nВы можете:"), RzPanel4);
@@ -183,7 +156,7 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
     RzPanel2->addShadowed(RzPanel3);
     RzPanel2->addShadowed(RzPanel4);
     RzPanel2->addShadowed(RzPanel5);
-    connect(RzPanel2, &AboutBackground::resized, this, &AboutPage::arrange);
+    connect(RzPanel2, &ShadowPanel::resized, this, &AboutPage::arrange);
 }
 
 void AboutPage::arrange()

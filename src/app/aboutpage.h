@@ -1,6 +1,8 @@
 #pragma once
 // The About page (TabSheet1): title and instrument bands, three grey panels with soft drop
 // shadows, and four feature lines that run their actions.
+#include "widgets/shadowpanel.h"
+
 #include <QLabel>
 #include <QWidget>
 
@@ -30,25 +32,6 @@ private:
     bool m_hovered = false;
 };
 
-// Background panel that draws the drop shadows of the panels listed to it.
-class AboutBackground : public QWidget {
-    Q_OBJECT
-public:
-    using QWidget::QWidget;
-    void addShadowed(QWidget *panel) { m_shadowed.append(panel); }
-    static void drawShadow(QPainter &painter, const QRect &bounds, int depth = 6);
-
-signals:
-    void resized();
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-
-private:
-    QList<QWidget *> m_shadowed;
-};
-
 class AboutPage : public QWidget {
     Q_OBJECT
 public:
@@ -57,7 +40,7 @@ public:
     // The layout arithmetic of showing the window; integer divisions.
     void arrange();
 
-    AboutBackground *RzPanel2;
+    ShadowPanel *RzPanel2;
     QLabel *RzLabel1, *RzLabel2, *RzLabel13, *RzLabel6, *RzLabel10, *RzLabel5;
     QFrame *RzPanel3, *RzPanel4, *RzPanel5;
     FeatureLine *lbLoadPOInSor, *lbLoadBDTS, *lbReader, *lbProtokol;

@@ -139,19 +139,19 @@ void OdController::btnCreateExcelClick()
     const QString path = readerfiles::tempBdtsPath(m_ctx.programDir);
     if (!readerfiles::writeOrReport(m_ctx.dialogs, path, OpText))
         return;
-    QString why;
-    if (!m_sheet.CreateSheetObjectFromFile(path, &why)) {
-        m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);
-        return;
-    }
-    m_sheet.OpenSheetObject();
+    showInSheet(path);
 }
 
 void OdController::btnFileToExcelClick()
 {
     const QString path = m_ctx.dialogs.askOpenFile(readerfiles::odlgOpenFileToExcel(m_ctx.programDir));
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        showInSheet(path);
+}
+
+// A new sheet object from the file's bytes, shown in its own window; a failure is reported.
+void OdController::showInSheet(const QString &path)
+{
     QString why;
     if (!m_sheet.CreateSheetObjectFromFile(path, &why)) {
         m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);

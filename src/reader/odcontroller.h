@@ -53,6 +53,7 @@ signals:
     void stateChanged();
 
 private:
+    void showInSheet(const QString &path);
     void fetch();
     void changed();
 

@@ -32,22 +32,7 @@ public:
 };
 } // namespace
 
-void GridShadowPanel::paintEvent(QPaintEvent *event)
-{
-    QFrame::paintEvent(event);
-    QPainter painter(this);
-    painter.setPen(Qt::NoPen);
-    for (const QPointer<QWidget> &child : m_shadowed) {
-        if (!child || !child->isVisibleTo(this))
-            continue;
-        const QRect bounds = child->geometry();
-        // Layers offset down and right, each a little more transparent: darkest by the edge.
-        for (int d = ShadowDepth; d >= 1; --d)
-            painter.fillRect(bounds.translated(d, d), QColor(0, 0, 0, 14));
-    }
-}
-
-OdPage::OdPage(OdController &controller, QWidget *parent) : GridShadowPanel(parent), m_controller(controller)
+OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent), m_controller(controller)
 {
     setObjectName(QStringLiteral("RzPanel6"));
     setMinimumSize(300, 200);
@@ -175,7 +160,7 @@ void OdPage::sizeGrid()
 void OdPage::placeControls()
 {
     m_heading->setGeometry(8, 0, width() - 8, PanelTop);
-    const int top = RzPanel7->geometry().bottom() + GridShadowPanel::ShadowDepth + 6;
+    const int top = RzPanel7->geometry().bottom() + ShadowPanel::ShadowDepth + 6;
     m_controls->setGeometry(8, top, width() - 16, std::max(0, height() - top - 4));
 }
 
@@ -190,7 +175,7 @@ void OdPage::layOut(bool place)
 
 void OdPage::resizeEvent(QResizeEvent *event)
 {
-    GridShadowPanel::resizeEvent(event);
+    ShadowPanel::resizeEvent(event);
     // The panel follows the page's size; the values stay (only a page change relabels the grid).
     placePanel();
     sizeGrid();

@@ -2,6 +2,8 @@
 // The page "Ридер ОП": heading, the grid panel RzPanel7 on the page panel RzPanel6 (which draws
 // its drop shadow), the four buttons and two check boxes. It shows the OD controller's state and
 // hands every click to it.
+#include "widgets/shadowpanel.h"
+
 #include <QFrame>
 #include <QPointer>
 #include <QVector>
@@ -12,22 +14,7 @@ class QLabel;
 class QPushButton;
 class QTableView;
 
-// A panel that draws a soft black drop shadow, 6 pixels deep, behind some of its children.
-class GridShadowPanel : public QFrame {
-    Q_OBJECT
-public:
-    using QFrame::QFrame;
-    void addShadowed(QWidget *child) { m_shadowed.append(child); }
-    static constexpr int ShadowDepth = 6;
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    QVector<QPointer<QWidget>> m_shadowed;
-};
-
-class OdPage : public GridShadowPanel {
+class OdPage : public ShadowPanel {
     Q_OBJECT
 public:
     OdPage(OdController &controller, QWidget *parent = nullptr);
