@@ -109,15 +109,9 @@ void OdController::branchSaveRequest()
     link.RxBuffer.clear();
     link.ReplyLen = 0;
     // The name comes from the instrument: it may only name a file in the program folder.
-    QString why;
-    const QString name = files::safeInstrumentFileName(raw, &why);
-    if (name.isEmpty()) {
-        m_ctx.status.setText(QStringLiteral("Имя файла от прибора отклонено (%1): %2").arg(why, readerfiles::printable(raw)));
-        return;
-    }
-    if (!readerfiles::writeOrReport(m_ctx.dialogs, files::inFolder(m_ctx.programDir, name), OpText))
-        return;
-    m_ctx.status.setText(QStringLiteral("Данные записаны в файл: ") + name);
+    const QString name = readerfiles::writeUnderInstrumentName(m_ctx, raw, OpText, QStringLiteral("Имя файла от прибора отклонено"));
+    if (!name.isEmpty())
+        m_ctx.status.setText(QStringLiteral("Данные записаны в файл: ") + name);
 }
 
 void OdController::btnSaveOPClick()

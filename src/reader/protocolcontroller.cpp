@@ -124,15 +124,10 @@ void ProtocolController::autoSaveProtocol()
 {
     const QByteArray raw = protokol::automaticName(ProtokolStream);
     // The header is the instrument's text: it may only name a file in the program folder.
-    QString why;
-    const QString name = files::safeInstrumentFileName(raw, &why);
-    if (name.isEmpty()) {
-        m_ctx.status.setText(QStringLiteral("Имя протокола отклонено (%1): %2").arg(why, readerfiles::printable(raw)));
+    const QString name = readerfiles::writeUnderInstrumentName(m_ctx, raw, ProtokolStream, QStringLiteral("Имя протокола отклонено"));
+    if (name.isEmpty())
         return;
-    }
     ProtokolFileName = name;
-    if (!readerfiles::writeOrReport(m_ctx.dialogs, files::inFolder(m_ctx.programDir, name), ProtokolStream))
-        return;
     m_ctx.status.setText(QStringLiteral("Протокол записан в файл: ") + ProtokolFileName);
 }
 

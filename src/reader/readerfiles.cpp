@@ -2,6 +2,7 @@
 
 #include "core/cp1251.h"
 #include "core/files.h"
+#include "core/status.h"
 
 #include <QDir>
 
@@ -62,5 +63,18 @@ QString printable(const QByteArray &raw)
         if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
             ch = QLatin1Char('?');
     return text;
+}
+QString writeUnderInstrumentName(const FeatureContext &context, const QByteArray &raw, const QByteArray &bytes,
+                                 const QString &refusal)
+{
+    QString why;
+    const QString name = files::safeInstrumentFileName(raw, &why);
+    if (name.isEmpty()) {
+        context.status.setText(QStringLiteral("%1 (%2): %3").arg(refusal, why, printable(raw)));
+        return {};
+    }
+    if (!writeOrReport(context.dialogs, files::inFolder(context.programDir, name), bytes))
+        return {};
+    return name;
 }
 } // namespace readerfiles

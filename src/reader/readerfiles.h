@@ -1,4 +1,5 @@
 #pragma once
+#include "link/featurecontext.h"
 // What the two reader pages share: their dialogs, their working files, and the way a file is
 // written or its failure reported.
 #include "core/dialogs.h"
@@ -18,6 +19,13 @@ FileDialogRequest odlgOpenFileToExcel(const QString &programDir);
 
 // Writes the bytes whole; on failure the error message box tells the operator why, and false.
 bool writeOrReport(UserDialogs &dialogs, const QString &path, const QByteArray &bytes);
+
+// Writes bytes into the program folder under a name the instrument sent. A name that could
+// leave the folder or that the file system rejects is refused in the status line
+// ("<refusal> (<why>): <name>"); a failed write is reported. Returns the decoded name written,
+// empty when nothing was written.
+QString writeUnderInstrumentName(const FeatureContext &context, const QByteArray &raw, const QByteArray &bytes,
+                                 const QString &refusal);
 // Reads a whole file; on failure the error message box, and false.
 bool readOrReport(UserDialogs &dialogs, const QString &path, QByteArray *bytes);
 
