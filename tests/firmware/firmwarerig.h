@@ -9,6 +9,7 @@
 #include "sim/boot_sim.h"
 #include "sim/virtualinstrument.h"
 #include "support/scripteddialogs.h"
+#include "support/testbed.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -46,18 +47,7 @@ struct FirmwareRig {
     }
 
     // One link check, then wait for the instrument's answer (if it gives one).
-    void tick(int maxMs = 1000)
-    {
-        bool answered = false;
-        const auto c = QObject::connect(&link, &InstrumentLink::linkChanged, [&] { answered = true; });
-        link.PortSearchTick();
-        QElapsedTimer t;
-        t.start();
-        while (!answered && t.elapsed() < maxMs)
-            QTest::qWait(5);
-        QObject::disconnect(c);
-        QTest::qWait(10);
-    }
+    void tick(int maxMs = 1000) { tickAndAwaitAnswer(link, maxMs); }
 
     // The default image in the image folder, designated by the default search.
     void designate(const QByteArray &image)

@@ -33,9 +33,8 @@ TFormMainKviroS_D7 &TestBed::window()
     return *m_window;
 }
 
-void TestBed::tick(int maxMs)
+void tickAndAwaitAnswer(InstrumentLink &link, int maxMs)
 {
-    InstrumentLink &link = window().link();
     bool answered = false;
     const auto c = QObject::connect(&link, &InstrumentLink::linkChanged, [&] { answered = true; });
     link.PortSearchTick();
@@ -44,7 +43,9 @@ void TestBed::tick(int maxMs)
     while (!answered && t.elapsed() < maxMs)
         QTest::qWait(5);
     QObject::disconnect(c);
-    pump(10);
+    QTest::qWait(10);
 }
+
+void TestBed::tick(int maxMs) { tickAndAwaitAnswer(window().link(), maxMs); }
 
 void TestBed::pump(int ms) { QTest::qWait(ms); }

@@ -9,6 +9,11 @@
 #include <memory>
 
 class TFormMainKviroS_D7;
+class InstrumentLink;
+
+// One port-search tick of the link, then the event loop until the probe's answer has been
+// dispatched (or maxMs has passed).
+void tickAndAwaitAnswer(InstrumentLink &link, int maxMs = 1000);
 
 class TestBed {
 public:
