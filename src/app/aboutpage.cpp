@@ -1,5 +1,7 @@
 #include "app/aboutpage.h"
 
+#include "core/version.h"
+
 #include <QFrame>
 #include <QMouseEvent>
 #include <QPainter>
@@ -123,8 +125,14 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
     RzLabel13 = label(QStringLiteral("RzLabel13"),
                       QStringLiteral("( Для приборов типа: СОРВИНТ <дата>-№3070, <дата>.dpps )"), RzPanel2);
     RzLabel13->setAlignment(Qt::AlignCenter);
-    RzLabel6 = label(QStringLiteral("RzLabel6"), QStringLiteral("(версия: 05_06_2014)"), RzPanel2);
+    RzLabel6 = label(QStringLiteral("RzLabel6"), QStringLiteral("(версия: %1)").arg(kviro::versionDateText()), RzPanel2);
     RzLabel6->setStyleSheet(QStringLiteral("color:#103070;"));
+    lbBuild = label(QStringLiteral("lbBuild"), QStringLiteral("сборка %1").arg(kviro::versionText()), RzPanel2);
+    lbBuild->setStyleSheet(QStringLiteral("color:#103070; background:transparent;"));
+    QFont tiny = lbBuild->font();
+    tiny.setPointSize(7);
+    lbBuild->setFont(tiny);
+    lbBuild->setTextInteractionFlags(Qt::TextSelectableByMouse);
     RzLabel10 = label(QStringLiteral("RzLabel10"), QStringLiteral("◆"), RzPanel2);
     RzLabel10->setStyleSheet(QStringLiteral("color:#F0F4F8; background:transparent;"));
     RzLabel10->setFont(band);
@@ -169,6 +177,8 @@ void AboutPage::arrange()
     RzLabel13->setGeometry(0, RzLabel2->y() - 20, w, 20);
     RzLabel6->adjustSize();
     RzLabel6->move(w - RzLabel6->width() - 10, RzLabel1->height() - RzLabel6->height() - 2);
+    lbBuild->adjustSize();
+    lbBuild->move(w - lbBuild->width() - 10, 2);
     RzLabel10->adjustSize();
     RzLabel10->move(RzLabel2->width() - RzLabel10->width() - 20, RzLabel2->y() + (RzLabel2->height() - RzLabel10->height()) / 2);
     RzLabel10->raise();

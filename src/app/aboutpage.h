@@ -42,6 +42,7 @@ public:
 
     ShadowPanel *RzPanel2;
     QLabel *RzLabel1, *RzLabel2, *RzLabel13, *RzLabel6, *RzLabel10, *RzLabel5;
+    QLabel *lbBuild; // the full version with the commit, above the version label
     QFrame *RzPanel3, *RzPanel4, *RzPanel5;
     FeatureLine *lbLoadPOInSor, *lbLoadBDTS, *lbReader, *lbProtokol;
 };

@@ -1,12 +1,29 @@
 // КВИРО-сервис: service utility for the СОРВИНТ microplate analyser.
+#include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "core/version.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char **argv)
 {
+    QCoreApplication::setApplicationName(TFormMainKviroS_D7::ApplicationTitle);
+    QCoreApplication::setApplicationVersion(kviro::versionText());
+    {
+        // Options that only print are answered before the window system is touched, so they
+        // work without a display (a laptop reached over ssh, the package check).
+        const QCoreApplication commandLine(argc, argv);
+        const CommandLineRequest request = readCommandLine(QCoreApplication::arguments(), UnknownOptions::LeaveToGui);
+        if (request.action != CommandLineRequest::Action::OpenWindow)
+            return printRequest(request);
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(TFormMainKviroS_D7::ApplicationTitle);
+    const CommandLineRequest request = readCommandLine(QCoreApplication::arguments(), UnknownOptions::Refuse);
+    if (request.action != CommandLineRequest::Action::OpenWindow)
+        return printRequest(request);
+    QGuiApplication::setDesktopFileName(QStringLiteral("kviro-service"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kviro-service-256.png")));
     TFormMainKviroS_D7 window;
     window.show();
     return app.exec();

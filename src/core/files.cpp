@@ -38,6 +38,19 @@ bool folderWritable(const QString &folder)
     probe.remove();
     return true;
 }
+
+// Folders of programs installed for every user of the machine.
+bool isSystemProgramFolder(const QString &folder)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder);
+    return false; // Program Files cannot be written without elevation: the write test decides
+#else
+    const QString path = QDir::cleanPath(folder);
+    return path == QLatin1String("/usr/bin") || path == QLatin1String("/usr/local/bin")
+        || path == QLatin1String("/bin");
+#endif
+}
 } // namespace
 
 void setProgramDirOverride(const QString &folder) { overrideDir() = folder; }
@@ -46,8 +59,12 @@ QString programDir()
 {
     if (!overrideDir().isEmpty())
         return withSeparator(overrideDir());
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && folderWritable(exeDir))
+    return programDirFor(QCoreApplication::applicationDirPath());
+}
+
+QString programDirFor(const QString &exeDir)
+{
+    if (!exeDir.isEmpty() && !isSystemProgramFolder(exeDir) && folderWritable(exeDir))
         return withSeparator(exeDir);
     QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (data.isEmpty())

@@ -8,8 +8,12 @@ namespace files {
 // The folder of the executable with a trailing separator. When that folder cannot be written
 // (a system-wide install), the per-user application data folder is used instead so that the
 // working files can always be written. An override (tests, several instances) wins over both.
+// A program installed for every user (Linux: in /usr/bin or /usr/local/bin) keeps its working
+// files per user even when it could write its folder, as it can when run as root.
 QString programDir();
 void setProgramDirOverride(const QString &folder); // empty = no override
+// The same choice for a program started from executableFolder (no override applied).
+QString programDirFor(const QString &executableFolder);
 
 // Joins a literal of the program folder: a leading "\" or "/" only means "in that folder".
 QString inFolder(const QString &folder, const QString &literal);

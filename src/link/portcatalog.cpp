@@ -1,10 +1,13 @@
 #include "link/portcatalog.h"
 
+#ifdef Q_OS_WIN
+#include "link/registryvalues.h"
+#endif
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
-#include <QSettings>
 
 #include <algorithm>
 #include <map>
@@ -59,21 +62,17 @@ int SystemPortCatalog::comNumberForDevice(const QString &name)
 }
 
 #ifdef Q_OS_WIN
-static const char *kSerialCommKey = "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
 std::optional<QStringList> SystemPortCatalog::valueTexts() const
 {
-    QSettings key(QString::fromLatin1(kSerialCommKey), QSettings::NativeFormat);
-    if (key.status() != QSettings::NoError)
-        return std::nullopt;
-    const QStringList names = key.childKeys();
-    // QSettings cannot tell a missing key from an empty one; both read as "no port".
-    if (names.isEmpty())
-        return std::nullopt;
+    // The value names under this key (\Device\Serial0, \Device\VCP0, ...) contain backslashes,
+    // which QSettings cannot read; the registry reader goes through the Win32 API instead.
+    const auto texts = registry::valueTexts(registry::Root::LocalMachine, L"HARDWARE\\DEVICEMAP\\SERIALCOMM");
+    if (!texts)
+        return std::nullopt; // no key: no serial hardware has ever been installed
     QStringList out;
-    for (const QString &name : names)
-        out << key.value(name).toString();
-    return out;
+    for (const std::wstring &text : *texts)
+        out << QString::fromStdWString(text);
+    return out; // empty when the key has no values: every port has gone
 }
 
 QString SystemPortCatalog::devicePath(int n) const { return QStringLiteral("COM%1").arg(n); }

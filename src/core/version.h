@@ -1,0 +1,18 @@
+#pragma once
+// The program's version, from one place: the project version of the build and, when it was built
+// from a git checkout, the commit. For --version, the About page and the journal.
+#include <QString>
+
+namespace kviro {
+
+// "2014.6.5": year, month, day of the release.
+QString versionNumber();
+// The commit the program was built from ("63facec1a2"; "+" appended when the checkout had
+// uncommitted changes); empty when it was not built from a checkout.
+QString buildCommit();
+// "2014.6.5 (git 63facec1a2)", or "2014.6.5" without a commit.
+QString versionText();
+// The release as the About page writes it: "05_06_2014" for 2014.6.5.
+QString versionDateText();
+
+} // namespace kviro
