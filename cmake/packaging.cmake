@@ -4,11 +4,17 @@ include(GNUInstallDirs)
 
 set(KVIRO_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 
-install(TARGETS kviro-service kviro-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kviro-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The command-line program, in the trees that have it.
 if(TARGET kviro-cli)
   install(TARGETS kviro-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+# On Windows the program folder is made by windeployqt (README); the virtual instrument works on
+# POSIX pseudo-terminals, and the menu entry and icons are the freedesktop ones.
+if(WIN32)
+  return()
+endif()
+install(TARGETS kviro-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${KVIRO_PACKAGING_DIR}/kviro-service.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KVIRO_PACKAGING_DIR}/ru.kviro.kviro_service.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

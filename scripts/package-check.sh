@@ -4,7 +4,7 @@
 #   scripts/package-check.sh [BUILD_DIR]
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-${BUILD_DIR:-$here/build}}"
+build="$(realpath -m "${1:-${BUILD_DIR:-$here/build}}")"
 apt=(apt-get -o DPkg::Lock::Timeout=600 -y -qq)
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -71,6 +71,7 @@ done
 echo "== working files of the installed program go to the user's data folder"
 homes="$(mktemp -d)"
 trap 'rm -rf "$homes"; remove' EXIT
+chmod 755 "$homes"
 mkdir -p "$homes/root" "$homes/nobody"
 chown nobody "$homes/nobody"
 # Root could write /usr/bin, but the files still go per user.

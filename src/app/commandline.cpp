@@ -8,6 +8,13 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace {
 const QString ProgramName = QStringLiteral("kviro-service");
 
@@ -66,10 +73,43 @@ CommandLineRequest readCommandLine(const QStringList &arguments, UnknownOptions 
     return request;
 }
 
+#ifdef Q_OS_WIN
+namespace {
+// A windowed program on Windows has no console of its own. Output redirected to a file or a pipe
+// is written there as UTF-8; otherwise the text goes into the console the program was started
+// from, in UTF-16 so that Cyrillic shows whatever the console's code page.
+bool writeToStartingConsole(const QString &text, bool error)
+{
+    const HANDLE redirected = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (redirected != nullptr && redirected != INVALID_HANDLE_VALUE)
+        return false;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS))
+        return true; // started from the desktop: there is nobody to tell
+    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+    if (console != INVALID_HANDLE_VALUE) {
+        const std::wstring wide = text.toStdWString();
+        DWORD written = 0;
+        WriteConsoleW(console, wide.c_str(), DWORD(wide.size()), &written, nullptr);
+        CloseHandle(console);
+    }
+    FreeConsole();
+    return true;
+}
+} // namespace
+#endif
+
 int printRequest(const CommandLineRequest &request)
 {
+    const bool error = request.action == CommandLineRequest::Action::Refuse;
+#ifdef Q_OS_WIN
+    if (writeToStartingConsole(request.text, error))
+        return request.exitCode;
+    const QByteArray bytes = request.text.toUtf8();
+#else
     const QByteArray bytes = request.text.toLocal8Bit();
-    std::FILE *stream = request.action == CommandLineRequest::Action::Refuse ? stderr : stdout;
+#endif
+    std::FILE *stream = error ? stderr : stdout;
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
     return request.exitCode;
