@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <clocale>
+
 using namespace bdts;
 
 namespace {
@@ -113,6 +115,7 @@ private slots:
     void backupsSortByTimeAndTwentyAreKept();
     void writeRefusedWithoutABackup();
     void writeWithThePortClosed();
+    void russianOrderThroughTheInstrument();
 };
 
 void TestBdtsTransfer::threePageRead()
@@ -502,6 +505,9 @@ void TestBdtsTransfer::readCancelledKeepsTheOldList()
     b.frame->btnWriteBDTSInSor->click();
     QTRY_VERIFY_WITH_TIMEOUT(b.transfer().state() == BdtsTransfer::State::Writing, 10000);
     QVERIFY(!cancel->isVisible());
+    for (QPushButton *button : {b.frame->btnReadBDTSFromFile, b.frame->btnSaveBDTSinFile, b.frame->btnAddTSInSor, b.frame->btnDeleteTS,
+                                b.frame->btnReadBDTSFromSor, b.frame->btnWriteBDTSInSor, b.frame->btnSaveAddTs})
+        QVERIFY2(!button->isEnabled(), qPrintable(button->objectName()));
     b.transfer().cancelRead();
     QCOMPARE(b.transfer().state(), BdtsTransfer::State::Writing);
     b.transfer().setReplyTimeout(500);
@@ -590,6 +596,23 @@ void TestBdtsTransfer::writeWithThePortClosed()
     b.feature->RequestBdtsRead();
     QCOMPARE(b.tb.window().status().text(), QStringLiteral("Порт отключен."));
     QVERIFY(!b.frame->TreeViewSor->isHidden());
+}
+
+void TestBdtsTransfer::russianOrderThroughTheInstrument()
+{
+    // Under the C locale the instrument's test systems are still listed, and compacted for the
+    // write-back, in the Russian order: Cyrillic before Latin, lower case first.
+    std::setlocale(LC_ALL, "C");
+    Bench b;
+    b.sim().setImage(makeImage(ts("Группа", "Набор", "Alpha", 1, 1) + ts("Группа", "Набор", "Альфа", 1, 2) +
+                                   ts("Группа", "Набор", "alpha", 1, 3) + ts("Группа", "Набор", "альфа", 1, 4),
+                               dated()));
+    b.read();
+    QByteArray names;
+    for (int k = 0; k < 4; ++k)
+        names += b.db().BdtsSorStream->mid(13 + k * 512 + 46, 6) + '|';
+    // альфа, Альфа, alpha, Alpha as Windows-1251 bytes (with the zero byte after the short ones).
+    QCOMPARE(names, QByteArray::fromHex("e0ebfcf4e000" "7c" "c0ebfcf4e000" "7c" "616c70686100" "7c" "416c70686100" "7c"));
 }
 
 QTEST_MAIN(TestBdtsTransfer)
