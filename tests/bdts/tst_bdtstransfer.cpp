@@ -116,6 +116,7 @@ private slots:
     void writeRefusedWithoutABackup();
     void writeWithThePortClosed();
     void russianOrderThroughTheInstrument();
+    void cancelledBackupReadWritesNothing();
 };
 
 void TestBdtsTransfer::threePageRead()
@@ -613,6 +614,32 @@ void TestBdtsTransfer::russianOrderThroughTheInstrument()
         names += b.db().BdtsSorStream->mid(13 + k * 512 + 46, 6) + '|';
     // альфа, Альфа, alpha, Alpha as Windows-1251 bytes (with the zero byte after the short ones).
     QCOMPARE(names, QByteArray::fromHex("e0ebfcf4e000" "7c" "c0ebfcf4e000" "7c" "616c70686100" "7c" "416c70686100" "7c"));
+}
+
+void TestBdtsTransfer::cancelledBackupReadWritesNothing()
+{
+    // The first write reads the instrument's database for the backup; cancelling that read
+    // cancels the write before anything is sent.
+    Bench b;
+    const QByteArray held = b.sim().image();
+    b.loadFile(makeImage(ts("Новые", "Набор", "Один"), dated()));
+    b.transfer().setReplyTimeout(60000);
+    b.sim().stallAfter(3);
+    b.clearSent();
+    b.frame->btnWriteBDTSInSor->click();
+    QTRY_VERIFY_WITH_TIMEOUT(b.sim().pagesServed() == 2, 10000);
+    QVERIFY(b.transfer().reading());
+    auto *cancel = b.tb.window().findChild<QAbstractButton *>(QStringLiteral("btnCancelBDTSRead"));
+    QVERIFY(cancel && cancel->isEnabled());
+    cancel->click();
+    QVERIFY(!b.transfer().busy());
+    QCOMPARE(b.statuses.last(), QStringLiteral("Чтение БД ТС для резервной копии прервано; запись не начата."));
+    b.sim().stallAfter(-1);
+    b.tb.pump(200);
+    QVERIFY(!b.sent().contains('M'));
+    QCOMPARE(b.sim().image(), held);
+    QVERIFY(b.transfer().lastBackup().isEmpty());
+    QVERIFY(!b.db().BdtsSorStream); // no read ever completed
 }
 
 QTEST_MAIN(TestBdtsTransfer)
