@@ -2,8 +2,13 @@
 // image: recognition, legacy conversion, the checks, list building, compaction, the additional
 // list, adding to and deleting from the instrument list, the list text and the date line.
 // The first input byte splits the rest into an "instrument image" and a "file".
+// The same bytes also go through the database replies of the serial link ('R' with its page
+// count, 'r' with a page, 'm') as the receive branches examine them, and a read made of them
+// ends the way a read from the instrument ends; the write messages built from the image read
+// must carry it unchanged.
 #include "bdts/bdtsdatabase.h"
 #include "bdts/bdtsimage.h"
+#include "bdts/bdtsreply.h"
 #include "bdts/tstree.h"
 #include "core/dialogs.h"
 #include "core/files.h"
@@ -54,6 +59,63 @@ void pureChain(const QByteArray &bytes)
         std::abort();
     (void)bdts::dateLine(bdts::lastPage(image).left(32));
 }
+// The replies, piece by piece: every prefix of a reply is what could be waiting when the
+// branch runs.
+void replyParsers(const QByteArray &bytes)
+{
+    for (const char tag : {'R', 'r', 'm'}) {
+        const QByteArray reply = tag + bytes.left(600);
+        for (qsizetype n = 1; n <= reply.size(); n += (n < 24 ? 1 : 97)) {
+            const QByteArray waiting = reply.left(n);
+            const bdts::CountReply c = bdts::parseCountReply(waiting);
+            if (c.consumed != 0 && c.consumed != waiting.size())
+                std::abort();
+            if (c.kind == bdts::CountReply::Kind::Incomplete && c.consumed != 0)
+                std::abort();
+            const bdts::PageReply p = bdts::parsePageReply(waiting);
+            if (p.kind == bdts::PageReply::Kind::Page && (p.page != waiting.mid(1, 512) || p.consumed != 514))
+                std::abort();
+            if (p.kind == bdts::PageReply::Kind::Incomplete && (p.consumed != 0 || waiting.size() >= 514))
+                std::abort();
+            if (bdts::ackConsumed(waiting) != waiting.size())
+                std::abort();
+        }
+    }
+}
+
+// A read: the count reply is the input up to its first line end (at most 8 bytes), the pages
+// are the 512-byte runs after it. The image they make ends the read like one from the
+// instrument; then the write messages of the image read must reproduce its pages.
+void readSession(const QByteArray &bytes, BdtsDatabase &db)
+{
+    qsizetype end = bytes.indexOf('\n');
+    if (end < 0 || end > 8)
+        end = std::min<qsizetype>(bytes.size(), 5);
+    const bdts::CountReply count = bdts::parseCountReply(QByteArrayLiteral("R\x01") + bytes.left(end + 1));
+    if (count.kind != bdts::CountReply::Kind::Count || count.count < 1 || count.count > bdts::MaxPages)
+        return;
+    QByteArray image = bdts::imageHeader(count.count);
+    const QByteArray pages = bytes.mid(end + 1);
+    for (int k = 0; k < count.count; ++k) {
+        const bdts::PageReply page = bdts::parsePageReply('r' + pages.mid(qsizetype(k) * 512, 512) + 'x');
+        if (page.kind != bdts::PageReply::Kind::Page)
+            return; // the instrument fell silent: the read never ends
+        image += page.page;
+    }
+    db.BdtsSorStream = image;
+    db.BdtsPagesToRead = count.count;
+    db.finishRead();
+    const QByteArray &held = *db.BdtsSorStream;
+    const int toSend = bdts::parseCount(held.mid(10, 3)).value_or(0);
+    const QByteArray start = bdts::writeStartCommand(toSend);
+    if (toSend >= 1 && (start.size() != 3 || (uchar(start[1]) << 8 | uchar(start[2])) != toSend))
+        std::abort();
+    QByteArray sent = held.left(bdts::HeaderSize);
+    for (int k = 0; k < toSend; ++k)
+        sent += bdts::pageCommand(held, k).mid(1);
+    if (toSend <= bdts::wholePages(held) && sent != held.left(bdts::pageOffset(toSend)))
+        std::abort();
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -70,6 +132,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QByteArray all(reinterpret_cast<const char *>(data), qsizetype(size));
     pureChain(all);
+    replyParsers(all);
+    {
+        BdtsDatabase read(status, dialogs, dir.path() + QLatin1Char('/'));
+        read.frameExists = true;
+        readSession(all, read);
+    }
     if (size < 1)
         return 0;
 

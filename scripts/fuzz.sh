@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes the database file reader for SECONDS (default 60) with libFuzzer and AddressSanitizer.
+# Fuzzes the database file reader and the database replies of the serial link (page count,
+# page, acknowledgement) for SECONDS (default 60) with libFuzzer and AddressSanitizer.
 # Builds with clang++ into build-fuzz/; fails on any finding. Skipped when clang++ is missing.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"

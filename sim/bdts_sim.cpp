@@ -50,6 +50,14 @@ BdtsSim::BdtsSim(VirtualInstrument &instrument) : m_vi(instrument)
         dropByteInNextPage();
         return QStringLiteral("ok");
     });
+    m_vi.addVerb(QStringLiteral("db-count-text"),
+                 QStringLiteral("db-count-text TEXT: the next \"R\" is answered with this count text (\\r and \\n as written)"),
+                 [this](const QStringList &a) {
+                     QString text = a.join(QLatin1Char(' '));
+                     text.replace(QStringLiteral("\\r"), QStringLiteral("\r")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+                     announceCountText(text.toLatin1());
+                     return QStringLiteral("ok");
+                 });
     m_vi.addVerb(QStringLiteral("db-count"), QStringLiteral("db-count N|off: announce N pages on the next \"R\""), [this](const QStringList &a) {
         announceWrongCount(a.value(0) == QLatin1String("off") ? -1 : a.value(0).toInt());
         return QStringLiteral("ok");
@@ -116,7 +124,9 @@ qsizetype BdtsSim::onRead(const QByteArray &)
         return 1;
     const int count = m_wrongCount >= 0 ? m_wrongCount : pages();
     m_wrongCount = -1;
-    m_vi.core().send(QByteArrayLiteral("R") + char(0x01) + bdts::formatCount(count));
+    const QByteArray text = m_countText.isEmpty() ? bdts::formatCount(count) : m_countText;
+    m_countText.clear();
+    m_vi.core().send(QByteArrayLiteral("R") + char(0x01) + text);
     return 1;
 }
 

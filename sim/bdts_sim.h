@@ -24,6 +24,9 @@ public:
     void stallAfter(int answers) { m_answersLeft = answers; } // -1 = never stall
     void dropByteInNextPage() { m_dropByte = true; }
     void announceWrongCount(int count) { m_wrongCount = count; } // -1 = the true count
+    // The next "R" is answered with 'R', one byte and exactly this count text (of any width,
+    // with or without a line end, or no number at all); empty = the usual "%3d".
+    void announceCountText(const QByteArray &text) { m_countText = text; }
 
     // What happened.
     int writesCompleted() const { return m_writesCompleted; }
@@ -45,5 +48,6 @@ private:
     int m_answersLeft = -1;
     bool m_dropByte = false;
     int m_wrongCount = -1;
+    QByteArray m_countText;
     int m_writesCompleted = 0;
 };

@@ -308,6 +308,7 @@ void TFormMainKviroS_D7::buildStatusBar()
     RzClockStatus1->setFixedWidth(164);
     RzClockStatus1->setAlignment(Qt::AlignCenter);
     bar->addWidget(RzStatusPane1, 1);
+    bar->addPermanentWidget(m_bdts->createReadCancelButton(bar));
     bar->addPermanentWidget(RzProgressBar1);
     bar->addPermanentWidget(RzClockStatus1);
     connect(&m_status, &StatusModel::textChanged, RzStatusPane1, &QLabel::setText);

@@ -1,10 +1,13 @@
 #include "bdts/bdtsdatabase.h"
 
+#include "bdts/bdtsbackup.h"
+#include "bdts/tstree.h"
 #include "core/dialogs.h"
 #include "core/files.h"
 #include "core/status.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 
 using namespace bdts;
@@ -112,6 +115,7 @@ void BdtsDatabase::loadFile(const QString &path)
         return;
     }
     BdtsFileStream = bytes;
+    BdtsFileName = shortName;
     // Bytes behind the counted pages belong to no page; the descriptor page is page N-1.
     BdtsFileStream->truncate(pageOffset(pages));
 
@@ -165,8 +169,11 @@ void BdtsDatabase::BuildAdditionalList()
     BdtsAddPages = counts.pages;
     view.addCaption = QStringLiteral("Дополнительный список ТС (%1):").arg(BdtsAddTsCount);
     view.addEnabled = BdtsSorListReady && BdtsFileListReady && BdtsAddTsCount > 0;
-    if (!counts.wholePages)
+    if (!counts.wholePages) {
+        // The list and its file are still produced; the operator must not add from them unseen.
         m_status.setText(QStringLiteral("Ошибка формирования доп.списка."));
+        reportProblem(QStringLiteral("Ошибка формирования доп.списка."));
+    }
     writeWorkingFile(QStringLiteral("\\TempBDTSAdd.bdt"), *BdtsAddStream);
     emit changed();
 }
@@ -179,6 +186,7 @@ void BdtsDatabase::addToInstrument()
     QByteArray &image = *BdtsSorStream;
     if (image.size() < HeaderSize + PageSize) {
         m_status.setText(QStringLiteral("Ошибка добавления в список прибора."));
+        reportProblem(QStringLiteral("Ошибка добавления в список прибора."));
         return; // no descriptor page to add behind
     }
     const int newPages = BdtsPagesToRead + BdtsAddPages - 1;
@@ -193,8 +201,8 @@ void BdtsDatabase::addToInstrument()
     image.truncate(lastAt);
     image.append(*BdtsAddStream);
     BdtsPagesToRead = newPages;
-    if (wholePages(image) != BdtsPagesToRead || (image.size() - HeaderSize) % PageSize != 0)
-        m_status.setText(QStringLiteral("Ошибка добавления в список прибора."));
+    // The operation completes either way; a mismatch is reported and not covered by the success text.
+    const bool mismatch = wholePages(image) != BdtsPagesToRead || (image.size() - HeaderSize) % PageSize != 0;
     image.replace(10, 3, formatCount(BdtsPagesToRead).left(3));
 
     const QDate date = today();
@@ -207,7 +215,12 @@ void BdtsDatabase::addToInstrument()
         image.replace(last + 16, 16, BdtsModifiedTag);
     }
     writeWorkingFile(QStringLiteral("\\TempBDTSAddSor.bdt"), image);
-    m_status.setText(QStringLiteral("В список прибора добавлено %1 ТС").arg(BdtsAddTsCount));
+    if (mismatch) {
+        m_status.setText(QStringLiteral("Ошибка добавления в список прибора."));
+        reportProblem(QStringLiteral("Ошибка добавления в список прибора."));
+    } else {
+        m_status.setText(QStringLiteral("В список прибора добавлено %1 ТС").arg(BdtsAddTsCount));
+    }
 
     BdtsPagesToRead = parseCount(image.mid(10, 3)).value_or(BdtsPagesToRead);
     sorList.change([&](TsTree &tree) {
@@ -298,9 +311,43 @@ void BdtsDatabase::finishRead()
     emit changed();
 }
 
-QString BdtsDatabase::backupInstrumentImage(const QByteArray &image)
+QString BdtsDatabase::writeConfirmationText(bool fromFile, int pages) const
 {
-    const QString name = QStringLiteral("BDTSBackup_%1.bdts")
-                             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss_zzz")));
-    return writeWorkingFile(name, image) ? workingFile(name) : QString();
+    const TsTree &tree = (fromFile ? fileList : sorList).tree();
+    QString text = fromFile ? QStringLiteral("Записать в прибор БД ТС из файла %1?").arg(BdtsFileName)
+                            : QStringLiteral("Записать в прибор список ТС прибора с внесёнными изменениями?");
+    text += QStringLiteral("\nБД ТС в приборе будет заменена целиком: тест-систем %1, страниц %2.\n")
+                .arg(tree.testSystemCount())
+                .arg(pages);
+    constexpr int kShown = 15;
+    int shown = 0;
+    tree.forEachTestSystem([&](const TsNode &t) {
+        if (shown++ < kShown)
+            text += QStringLiteral("\n    ") + t.parent->parent->text + QStringLiteral(" / ") + t.parent->text +
+                    QStringLiteral(" / ") + t.text;
+    });
+    if (shown > kShown)
+        text += QStringLiteral("\n    ... и ещё %1").arg(shown - kShown);
+    text += QStringLiteral("\n\nПеред записью БД ТС прибора будет сохранена в папку\n") +
+            QDir::toNativeSeparators(backupFolder(m_programDir)) +
+            QStringLiteral("\n\nНачатую запись остановить нельзя: прерванная запись оставила бы в приборе "
+                           "неполную БД ТС.");
+    return text;
 }
+
+bool BdtsDatabase::confirmWrite(bool fromFile, int pages)
+{
+    return m_dialogs.warnYesNo(QStringLiteral("Запись БД ТС в прибор"), writeConfirmationText(fromFile, pages));
+}
+
+QString BdtsDatabase::backupInstrumentImage(const QByteArray &image, QString *failure)
+{
+    const BackupResult backup = writeBackup(m_programDir, image, now());
+    if (backup.path.isEmpty() && failure)
+        *failure = QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора в папку ") +
+                   QDir::toNativeSeparators(backupFolder(m_programDir)) + QStringLiteral(": ") + backup.error +
+                   QStringLiteral(".\nЗапись в прибор не начата.");
+    return backup.path;
+}
+
+void BdtsDatabase::reportProblem(const QString &text) { m_dialogs.showError(QStringLiteral("КВИРО-сервис"), text); }

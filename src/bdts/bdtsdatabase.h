@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -56,6 +57,8 @@ public:
     TsTreeModel sorList, fileList, addList; // TreeViewSor, TreeViewFile, TreeViewAdd
     BdtsView view;
     std::function<QDate()> today = [] { return QDate::currentDate(); };
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); }; // names the backups
+    QString BdtsFileName; // short name of the file the file list was loaded from
 
     QString programDir() const { return m_programDir; }
     QString workingFile(const QString &literal) const;
@@ -77,8 +80,18 @@ public:
     void hideInstrumentList();
     // The last page of a read has arrived: list, working files, compaction, dates, additional list.
     void finishRead();
-    // The instrument's image as the backup before a write; the path written, or empty.
-    QString backupInstrumentImage(const QByteArray &image);
+    // ---- writing into the instrument
+    // The question put before a write: what is written (the file or the edited instrument list),
+    // its test systems and pages, where the backup goes, and that a write cannot be stopped.
+    QString writeConfirmationText(bool fromFile, int pages) const;
+    // Asks it in a Yes/No box; true = Yes.
+    bool confirmWrite(bool fromFile, int pages);
+    // The instrument's image as the backup before a write (bdtsbackup.h); the path written, or
+    // empty with the operator's explanation of why the write is not started in *failure.
+    QString backupInstrumentImage(const QByteArray &image, QString *failure = nullptr);
+    // A failure the operator must see, in a message box: the status line is rewritten by the next
+    // text, and by the link check once an exchange has ended.
+    void reportProblem(const QString &text);
 
 signals:
     void changed();

@@ -8,7 +8,7 @@
 #include "core/status.h"
 #include "link/instrumentlink.h"
 
-#include <QPushButton>
+#include <QToolButton>
 
 namespace {
 FileDialogRequest databaseDialog(const QString &programDir, const QString &caption)
@@ -51,6 +51,29 @@ void BdtsFeature::afterShow()
         m_frame->applyWidths();
 }
 
+QAbstractButton *BdtsFeature::createReadCancelButton(QWidget *parent)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QStringLiteral("btnCancelBDTSRead"));
+    button->setText(QStringLiteral("Прервать"));
+    button->setToolTip(QStringLiteral("Прервать чтение БД ТС из прибора."));
+    button->setAutoRaise(true);
+    button->setVisible(m_transfer->reading());
+    connect(button, &QToolButton::clicked, this, &BdtsFeature::btnCancelBDTSReadClick);
+    connect(m_transfer.get(), &BdtsTransfer::stateChanged, button, [this, button] { button->setVisible(m_transfer->reading()); });
+    return button;
+}
+
+void BdtsFeature::btnCancelBDTSReadClick() { m_transfer->cancelRead(); }
+
+bool BdtsFeature::refusedDuringExchange()
+{
+    if (!m_transfer->busy())
+        return false;
+    m_ctx.status.setText(QStringLiteral("Идёт обмен БД ТС с прибором, дождитесь окончания."));
+    return true;
+}
+
 void BdtsFeature::setReadFromSorEnabled(bool enabled)
 {
     if (m_db->view.readAllowed == enabled)
@@ -61,12 +84,16 @@ void BdtsFeature::setReadFromSorEnabled(bool enabled)
 
 void BdtsFeature::btnSaveBDTSinFileClick()
 {
+    if (refusedDuringExchange())
+        return;
     const QString path = m_ctx.dialogs.askSaveFile(databaseDialog(m_ctx.programDir, QStringLiteral("Запись БД ТС в файл")));
     m_db->saveInstrumentImage(path);
 }
 
 void BdtsFeature::btnReadBDTSFromFileClick()
 {
+    if (refusedDuringExchange())
+        return;
     m_db->discardFileImage();
     const QString path = m_ctx.dialogs.askOpenFile(databaseDialog(m_ctx.programDir, QStringLiteral("Чтение БД ТС из файла")));
     if (path.isEmpty())
@@ -74,11 +101,15 @@ void BdtsFeature::btnReadBDTSFromFileClick()
     m_db->loadFile(path);
 }
 
-void BdtsFeature::btnAddTSInSorClick() { m_db->addToInstrument(); }
+void BdtsFeature::btnAddTSInSorClick()
+{
+    if (!refusedDuringExchange())
+        m_db->addToInstrument();
+}
 
 void BdtsFeature::btnDeleteTSClick()
 {
-    if (m_frame)
+    if (m_frame && !refusedDuringExchange())
         m_db->deleteFromInstrument(m_frame->selectedInstrumentNodes());
 }
 
@@ -92,10 +123,8 @@ void BdtsFeature::RequestBdtsRead() { m_transfer->RequestBdtsRead(); }
 
 void BdtsFeature::btnReadBDTSFromSorClick()
 {
-    if (m_transfer->busy()) {
-        m_ctx.status.setText(QStringLiteral("Идёт обмен БД ТС с прибором, дождитесь окончания."));
+    if (refusedDuringExchange())
         return;
-    }
     m_ctx.link.stopPortSearch();
     RequestBdtsRead();
 }

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class QAbstractButton;
 class QWidget;
 class BdtsDatabase;
 class BdtsTransfer;
@@ -23,6 +24,9 @@ public:
     QWidget *createFrame(QWidget *parent);
     // ActionBDTSExecute after the page is shown: the widths of the groups and buttons.
     void afterShow();
+    // The button beside the progress bar that stops a running read ("Прервать"); shown only
+    // while a read runs. The main window places it in its status bar.
+    QAbstractButton *createReadCancelButton(QWidget *parent);
     // From the link-state update: " из прибора" enabled.
     void setReadFromSorEnabled(bool enabled);
 
@@ -42,8 +46,12 @@ public:
     void btnReadBDTSFromSorClick();
     void btnWriteBDTSInSorClick();
     void btnSaveAddTsClick();
+    void btnCancelBDTSReadClick();
 
 private:
+    // True (after telling the operator) while an exchange runs: nothing may change the images then.
+    bool refusedDuringExchange();
+
     FeatureContext m_ctx;
     std::unique_ptr<BdtsDatabase> m_db;
     std::unique_ptr<BdtsTransfer> m_transfer;

@@ -2,14 +2,11 @@
 
 #include "bdts/bdtsdatabase.h"
 #include "bdts/bdtsimage.h"
+#include "bdts/bdtsreply.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 
 using namespace bdts;
-
-namespace {
-constexpr int kPageReplySize = 1 + PageSize + 1; // 'r', the page, one byte not used
-}
 
 BdtsTransfer::BdtsTransfer(InstrumentLink &link, StatusModel &status, BdtsDatabase &database, QObject *parent)
     : QObject(parent), m_link(link), m_status(status), m_db(database)
@@ -25,11 +22,14 @@ BdtsTransfer::BdtsTransfer(InstrumentLink &link, StatusModel &status, BdtsDataba
 void BdtsTransfer::setState(State state)
 {
     const bool wasBusy = busy();
+    const State was = m_state;
     m_state = state;
     if (state == State::Idle)
         m_watchdog.stop();
     else
         m_watchdog.start(); // every request sent gives the instrument the full time again
+    if (was != state)
+        emit stateChanged(state);
     if (wasBusy != busy())
         emit busyChanged(busy());
 }
@@ -100,6 +100,15 @@ void BdtsTransfer::startRead()
     m_db.hideInstrumentList();
 }
 
+void BdtsTransfer::cancelRead()
+{
+    if (!reading())
+        return;
+    // Replies still on their way arrive outside any exchange and are dropped.
+    endExchange(m_writeAfterRead ? QStringLiteral("Чтение БД ТС для резервной копии прервано; запись не начата.")
+                                 : QStringLiteral("Чтение БД ТС из прибора прервано."));
+}
+
 void BdtsTransfer::replyR()
 {
     QByteArray &rx = m_link.RxBuffer;
@@ -108,28 +117,39 @@ void BdtsTransfer::replyR()
         return;
     }
     m_status.setText(QStringLiteral("Чтение БД ТС из прибора."));
-    // 'R', one byte not used, the count in three characters; wait until all three are here.
-    const QByteArray countText = rx.mid(2);
-    if (countText.size() < 3)
-        return;
-    const auto count = parseCount(countText);
-    if (!count)
-        return; // not (yet) a number: examined again with the next bytes
+    // Whatever the count text holds once no byte is waiting: the instrument sends three
+    // characters, but a count of another width or with a line end is read as well.
+    const CountReply reply = parseCountReply(rx);
+    if (reply.kind == CountReply::Kind::Incomplete)
+        return; // nothing of the count yet
     rx.clear();
     m_link.ReplyLen = 0;
-    if (*count < 1) {
-        endExchange(QString()); // "Чтение БД ТС из прибора." stays; nothing more is asked
+    if (reply.kind == CountReply::Kind::NotNumber) {
+        const QString text = QStringLiteral("Прибор сообщил число страниц БД ТС, которое не является числом: \"%1\"; "
+                                            "чтение не начато.")
+                                 .arg(QString::fromLatin1(reply.text.left(20).toPercentEncoding(" ")));
+        endExchange(text);
+        m_db.reportProblem(text);
         return;
     }
-    if (*count > MaxPages) {
+    const int count = reply.count;
+    if (count < 1) {
+        const QString text = QStringLiteral("Прибор сообщил %1 страниц БД ТС; чтение не начато, прежний список "
+                                            "прибора сохранён.")
+                                 .arg(count);
+        endExchange(text);
+        m_db.reportProblem(text);
+        return;
+    }
+    if (count > MaxPages) {
         endExchange(QStringLiteral("Прибор сообщил %1 страниц БД ТС, допустимо не более %2; чтение не начато.")
-                        .arg(*count)
+                        .arg(count)
                         .arg(MaxPages));
         return;
     }
-    m_pagesToRead = *count;
+    m_pagesToRead = count;
     BdtsPageNo = 1;
-    BdtsHeader += countText;
+    BdtsHeader += formatCount(count); // three characters whatever width the instrument sent
     m_incoming = BdtsHeader.left(HeaderSize);
     m_incoming.reserve(HeaderSize + qint64(PageSize) * m_pagesToRead);
     setState(State::ReceivingPages);
@@ -143,16 +163,17 @@ void BdtsTransfer::replyPage()
         rx.clear();
         return;
     }
-    if (rx.size() < kPageReplySize)
+    const PageReply reply = parsePageReply(rx);
+    if (reply.kind == PageReply::Kind::Incomplete)
         return; // the rest of the page is on its way
-    if (rx.size() > kPageReplySize) {
+    if (reply.kind == PageReply::Kind::Overlong) {
         endExchange(QStringLiteral("Ошибка приёма страницы %1 БД ТС из прибора: %2 байт вместо %3.")
                         .arg(BdtsPageNo)
                         .arg(rx.size())
-                        .arg(kPageReplySize));
+                        .arg(PageReplySize));
         return;
     }
-    m_incoming.append(rx.constData() + 1, PageSize);
+    m_incoming.append(reply.page);
     if (BdtsPageNo == m_pagesToRead - 2)
         m_status.setText(QStringLiteral("Принято из прибора страниц: %1").arg(BdtsPageNo));
     if (BdtsPageNo < m_pagesToRead) {
@@ -169,6 +190,7 @@ void BdtsTransfer::replyPage()
 
 void BdtsTransfer::finishRead()
 {
+    m_watchdog.stop(); // every page is here; a message box shown while the lists are rebuilt must not time the read out
     m_received = m_incoming;
     m_db.BdtsSorStream = m_incoming;
     m_db.BdtsPagesToRead = m_pagesToRead;
@@ -224,6 +246,10 @@ void BdtsTransfer::startWrite(Source source)
         endExchange(QStringLiteral("Неверный формат файла.")); // the pages it counts are not all there
         return;
     }
+    if (!m_db.confirmWrite(fromFile, BdtsPagesToSend)) {
+        endExchange(QStringLiteral("Запись БД ТС в прибор отменена."));
+        return;
+    }
     if (m_received.isEmpty()) {
         // The instrument's database has not been read yet: read it first for the backup.
         m_writeAfterRead = true;
@@ -237,20 +263,21 @@ void BdtsTransfer::startWrite(Source source)
 
 void BdtsTransfer::beginWrite()
 {
-    m_lastBackup = m_db.backupInstrumentImage(m_received);
-    if (m_lastBackup.isEmpty()) {
+    QString failure;
+    const QString backup = m_db.backupInstrumentImage(m_received, &failure);
+    if (backup.isEmpty()) {
+        // The exchange ends before the message box, so nothing runs on behind it.
         endExchange(QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора; запись не начата."));
+        m_db.reportProblem(failure);
         return;
     }
+    m_lastBackup = backup;
     BdtsPageNo = 1;
     m_link.RxBuffer.clear();
     m_link.ReplyLen = 0;
     setState(State::Writing);
     m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
-    QByteArray command("M");
-    command.append(char((BdtsPagesToSend >> 8) & 0xFF));
-    command.append(char(BdtsPagesToSend & 0xFF));
-    send(command);
+    send(writeStartCommand(BdtsPagesToSend));
 }
 
 void BdtsTransfer::replyM()
@@ -263,11 +290,11 @@ void BdtsTransfer::replyM()
     rx.clear();
     m_link.ReplyLen = 0;
     if (BdtsPageNo <= BdtsPagesToSend) {
-        const QByteArray page = BdtsSendStream.mid(pageOffset(BdtsPageNo - 1), PageSize);
+        const QByteArray message = pageCommand(BdtsSendStream, BdtsPageNo - 1);
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, BdtsPagesToSend));
         ++BdtsPageNo;
         setState(State::Writing);
-        send(QByteArrayLiteral("m") + page);
+        send(message);
         return;
     }
     // Every page sent and acknowledged: read the database back so the list shows what it holds.

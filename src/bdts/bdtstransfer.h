@@ -3,8 +3,9 @@
 // with the page count, then "m" + one page per acknowledgement, then a read-back). The state of
 // the exchange is explicit, so that a reply outside its exchange is not acted on; an exchange
 // that hears nothing from the instrument for kBdtsReplyTimeoutMs ends with a clear status text;
-// no exchange starts over a running one; and before the program writes a database into the
-// instrument it keeps the instrument's current image as a backup file in the program folder.
+// no exchange starts over a running one; a read can be cancelled; and before the program writes a
+// database into the instrument it asks the operator and keeps the instrument's current image as a
+// backup file (bdtsbackup.h).
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -28,13 +29,18 @@ public:
 
     State state() const { return m_state; }
     bool busy() const { return m_state != State::Idle; }
+    bool reading() const { return m_state == State::AwaitingCount || m_state == State::ReceivingPages; }
 
     // Starts a read of the instrument's database.
     void RequestBdtsRead();
     enum class Source { File, Instrument };
     // Writes the file image (file list "в прибор") or the edited instrument image (instrument
     // list "в прибор").
+    // Asks first (Yes/No) and keeps a backup of the instrument's database before sending.
     void startWrite(Source source);
+    // Stops a running read; the image and list from before it stay. A write is never stopped:
+    // the instrument would be left with part of a database.
+    void cancelRead();
 
     void setReplyTimeout(int ms) { m_watchdog.setInterval(ms); }
     int replyTimeout() const { return m_watchdog.interval(); }
@@ -50,6 +56,7 @@ public:
 
 signals:
     void busyChanged(bool busy);
+    void stateChanged(BdtsTransfer::State state);
 
 private:
     void setState(State state);

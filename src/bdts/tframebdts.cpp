@@ -164,13 +164,16 @@ void TFrameBDTS::refresh()
     TreeViewSor->setVisible(v.sorVisible);
     TreeViewFile->setVisible(v.fileVisible);
     TreeViewAdd->setVisible(v.addVisible);
-    btnSaveBDTSinFile->setEnabled(v.saveToFileEnabled);
-    btnDeleteTS->setEnabled(v.deleteEnabled);
-    // No exchange starts over a running one.
-    btnReadBDTSFromSor->setEnabled(v.readAllowed && !v.exchangeRunning);
-    btnSaveAddTs->setEnabled(v.saveAddEnabled && !v.exchangeRunning);
-    btnWriteBDTSInSor->setEnabled(v.writeFileEnabled && !v.exchangeRunning);
-    btnAddTSInSor->setEnabled(v.addEnabled);
+    // No exchange starts over a running one, and nothing changes or replaces the images while
+    // one runs: the read fills the instrument image, the write sends the one it copied.
+    const bool idle = !v.exchangeRunning;
+    btnSaveBDTSinFile->setEnabled(v.saveToFileEnabled && idle);
+    btnDeleteTS->setEnabled(v.deleteEnabled && idle);
+    btnReadBDTSFromSor->setEnabled(v.readAllowed && idle);
+    btnSaveAddTs->setEnabled(v.saveAddEnabled && idle);
+    btnReadBDTSFromFile->setEnabled(idle);
+    btnWriteBDTSInSor->setEnabled(v.writeFileEnabled && idle);
+    btnAddTSInSor->setEnabled(v.addEnabled && idle);
 }
 
 std::vector<const bdts::TsNode *> TFrameBDTS::selectedInstrumentNodes() const

@@ -2,24 +2,89 @@
 
 #include "core/cp1251.h"
 
-#include <QCollator>
 #include <QSet>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
 #include <unordered_set>
 
 namespace bdts {
 
 namespace {
-QCollator &collator()
+// Weights of one byte of a name at the three levels of the lists' order.
+struct Weights {
+    unsigned char primary = 0, secondary = 1, tertiary = 1;
+};
+
+// The table for all 256 Windows-1251 bytes, built once from fixed character lists, so the order
+// never depends on the machine's locale or collation library.
+const std::array<Weights, 256> &weights()
 {
-    thread_local QCollator c = [] {
-        QCollator made;
-        made.setCaseSensitivity(Qt::CaseSensitive);
-        made.setNumericMode(false);
-        return made;
+    static const std::array<Weights, 256> table = [] {
+        std::array<Weights, 256> t{};
+        std::array<char16_t, 256> unicode{};
+        for (int b = 0; b < 256; ++b)
+            unicode[size_t(b)] = cp1251::decode(QByteArray(1, char(b))).at(0).unicode();
+        unsigned char next = 1;
+        std::array<bool, 256> placed{};
+        const auto place = [&](char16_t lower, char16_t upper, unsigned char secondary) {
+            for (int b = 0; b < 256; ++b) {
+                if (placed[size_t(b)] || (unicode[size_t(b)] != lower && unicode[size_t(b)] != upper))
+                    continue;
+                t[size_t(b)] = Weights{next, secondary, unicode[size_t(b)] == lower ? (unsigned char)1 : (unsigned char)2};
+                placed[size_t(b)] = true;
+            }
+        };
+        // Control characters, each on its own, lowest.
+        for (int b = 1; b < 256; ++b)
+            if (b < 0x20 || b == 0x7F || unicode[size_t(b)] == 0xFFFD) {
+                t[size_t(b)] = Weights{next++, 1, 1};
+                placed[size_t(b)] = true;
+            }
+        // Blanks: the space, and the no-break space as its variant.
+        place(u' ', 0x00A0, 1);
+        ++next;
+        // Punctuation and symbols: ASCII in the usual dictionary order, then the code page's others.
+        for (char16_t c : std::u16string_view(u"_-,;:!?.'\"()[]{}@*/\\&#%`^+<=>|~$")) {
+            place(c, c, 1);
+            ++next;
+        }
+        for (int b = 0x80; b < 0xC0; ++b) {
+            const char16_t c = unicode[size_t(b)];
+            if (!placed[size_t(b)] && !QChar(c).isLetter()) {
+                place(c, c, 1);
+                ++next;
+            }
+        }
+        for (char16_t c = u'0'; c <= u'9'; ++c) {
+            place(c, c, 1);
+            ++next;
+        }
+        // The Russian alphabet; ё is е with a second-level difference.
+        for (char16_t c : std::u16string_view(u"абвгдежзийклмнопрстуфхцчшщъыьэюя")) {
+            place(c, QChar(c).toUpper().unicode(), 1);
+            if (c == u'е')
+                place(u'ё', u'Ё', 2);
+            ++next;
+        }
+        // The other Cyrillic letters of the code page, then Latin.
+        for (char16_t c : std::u16string_view(u"ђѓєѕіїјљњћќўџґ")) {
+            place(c, QChar(c).toUpper().unicode(), 1);
+            ++next;
+        }
+        for (char16_t c = u'a'; c <= u'z'; ++c) {
+            place(c, QChar(c).toUpper().unicode(), 1);
+            ++next;
+        }
+        // Anything left (none in Windows-1251 today) after everything else, by byte.
+        for (int b = 1; b < 256; ++b)
+            if (!placed[size_t(b)])
+                t[size_t(b)] = Weights{next++, 1, 1};
+        return t;
     }();
-    return c;
+    return table;
 }
 
 void renumber(TsNode &node)
@@ -62,11 +127,30 @@ int TsNode::level() const
     return depth;
 }
 
+QByteArray collationKey(const QByteArray &name)
+{
+    const auto &table = weights();
+    QByteArray key(name.size() * 3 + 2, '\0');
+    char *primary = key.data();
+    char *secondary = primary + name.size() + 1;
+    char *tertiary = secondary + name.size() + 1;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const Weights &w = table[static_cast<unsigned char>(name.at(i))];
+        primary[i] = char(w.primary);
+        secondary[i] = char(w.secondary);
+        tertiary[i] = char(w.tertiary);
+    }
+    return key; // the zero bytes between the levels put a name before any longer one it begins
+}
+
 bool nameLess(const TsNode &a, const TsNode &b)
 {
-    const int c = a.sortKey->compare(*b.sortKey);
+    const int c = std::memcmp(a.sortKey.constData(), b.sortKey.constData(),
+                              size_t(std::min(a.sortKey.size(), b.sortKey.size())));
     if (c != 0)
         return c < 0;
+    if (a.sortKey.size() != b.sortKey.size())
+        return a.sortKey.size() < b.sortKey.size();
     return a.name < b.name; // equal for the collation, different bytes: still a fixed order
 }
 
@@ -87,7 +171,7 @@ TsNode *TsTree::addChild(TsNode &parent, const QByteArray &name, int entry)
     auto node = std::make_unique<TsNode>();
     node->name = name;
     node->text = cp1251::decode(name);
-    node->sortKey = collator().sortKey(node->text);
+    node->sortKey = collationKey(name);
     node->parent = &parent;
     node->entry = entry;
     node->row = int(parent.children.size());
@@ -157,9 +241,9 @@ BuildResult BuildTsTree(const QByteArray &image, int pages, TsTree &tree, std::v
             }
             const qint32 declared = readI32(image, at);
             const int own = declared < 1 ? 1 : declared;
-            skip = own - 1;
             if (qint64(k) + own > available)
-                continue; // runs past the image: nothing to keep
+                continue; // runs past the pages: not listed, and it claims none of the pages after it
+            skip = own - 1;
             const QByteArray group = nameField(image, at + GroupOffset, GroupSize);
             const QByteArray subgroup = nameField(image, at + SubgroupOffset, SubgroupSize);
             const QByteArray name = nameField(image, at + NameOffset, NameSize);

@@ -5,7 +5,6 @@
 #include "bdts/bdtsimage.h"
 
 #include <QByteArray>
-#include <QCollatorSortKey>
 #include <QString>
 
 #include <functional>
@@ -18,7 +17,7 @@ namespace bdts {
 struct TsNode {
     QByteArray name;   // the instrument's bytes, compared byte by byte
     QString text;      // decoded for display
-    std::optional<QCollatorSortKey> sortKey; // locale-aware, case-sensitive order of the decoded name
+    QByteArray sortKey; // collationKey(name): the fixed Russian, case-sensitive order
     TsNode *parent = nullptr;
     int row = 0;
     int entry = -1; // test systems: index into the entries of the image the list belongs to
@@ -39,7 +38,7 @@ public:
     static TsNode *findChild(const TsNode &parent, const QByteArray &name);
     // Appends a child (the order is restored by sort()).
     TsNode *addChild(TsNode &parent, const QByteArray &name, int entry = -1);
-    // Sorts every level by the locale-aware, case-sensitive order of the decoded names.
+    // Sorts every level by the fixed Russian, case-sensitive order of the names (collationKey).
     void sort();
     // Removes the nodes (and everything under them); a node under another removed one is skipped.
     void remove(const std::vector<const TsNode *> &nodes);
@@ -56,7 +55,13 @@ private:
     std::unique_ptr<TsNode> m_root;
 };
 
-// Orders two decoded names as the lists show them.
+// The sort key of a name (Windows-1251 bytes) in the lists' order, the same on every machine
+// whatever its locale: compared byte by byte, keys order names first by their letters (blanks and
+// punctuation, then digits, then the Russian alphabet with ё beside е, then the other Cyrillic
+// letters of the code page, then Latin a-z; case is ignored here), then ё after е, then lower case
+// before upper case.
+QByteArray collationKey(const QByteArray &name);
+// Orders two nodes as the lists show them: by collationKey, then byte by byte.
 bool nameLess(const TsNode &a, const TsNode &b);
 
 struct BuildResult {
@@ -66,7 +71,8 @@ struct BuildResult {
 
 // Fills the tree from the first `pages` pages of the image. Entries are sized to the page count;
 // each listed test system gets one. A first page with a page count below 1 owns that one page;
-// a test system whose pages run past the image is not listed (compaction could not keep it).
+// a first page whose count runs past the given pages is not listed (compaction could not keep it)
+// and claims no page after it, so the test systems behind it are still listed.
 // A repeated test system (same three names) is listed once. The last descriptor page met is
 // copied into *descriptor.
 BuildResult BuildTsTree(const QByteArray &image, int pages, TsTree &tree, std::vector<TsEntry> &entries,

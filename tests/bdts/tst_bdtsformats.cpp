@@ -1,10 +1,14 @@
 // The database image and legacy formats, list building, compaction, the additional list and the
 // list text, worked directly on bytes.
+#include "bdts/bdtsbackup.h"
 #include "bdts/bdtsgen.h"
 #include "bdts/bdtsimage.h"
+#include "bdts/bdtsreply.h"
 #include "bdts/tstree.h"
 #include "core/cp1251.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace bdts;
@@ -59,6 +63,9 @@ private slots:
     void additionalListAllPresent();
     void listTextFile();
     void everyTruncationIsHandled();
+    void countReply();
+    void pageReplyAndWriteMessages();
+    void backupNamesAndPruning();
 };
 
 void TestBdtsFormats::countFieldAndHeader()
@@ -355,6 +362,95 @@ void TestBdtsFormats::everyTruncationIsHandled()
         BuildAdditionalList(tree, tree, entries, part, {}, add, stream);
         QCOMPARE(stream.size() % 512, 0);
     }
+}
+
+void TestBdtsFormats::countReply()
+{
+    using K = CountReply::Kind;
+    struct Case {
+        QByteArray waiting;
+        K kind;
+        int count;
+    };
+    const Case cases[] = {
+        {"R", K::Incomplete, 0},
+        {"R\x01", K::Incomplete, 0},
+        {"R\x01 ", K::Incomplete, 0},   // blanks only: the digits may follow
+        {"R\x01  ", K::Incomplete, 0},
+        {"R\x01  3", K::Count, 3},
+        {"R?5", K::Count, 5},
+        {"R?  5\r\n", K::Count, 5},
+        {"R?999\n", K::Count, 999},
+        {"R?1000", K::Count, 1000},     // the caller refuses it
+        {"R? -1", K::Count, -1},
+        {"R?  0", K::Count, 0},
+        {"R?\r\n", K::NotNumber, 0},   // the line ended without a count
+        {"R?   \r", K::NotNumber, 0},
+        {"R?abc", K::NotNumber, 0},
+        {"R?1 2", K::NotNumber, 0},
+        {"R?12 ", K::NotNumber, 0},
+        {"R?\r\n5", K::NotNumber, 0},
+        {"R?99999999999", K::NotNumber, 0},
+        {QByteArray("R\0\0\0", 5), K::NotNumber, 0},
+    };
+    for (const Case &c : cases) {
+        const CountReply r = parseCountReply(c.waiting);
+        QVERIFY2(r.kind == c.kind, c.waiting.toPercentEncoding().constData());
+        QCOMPARE(r.consumed, c.kind == K::Incomplete ? 0 : c.waiting.size());
+        if (c.kind == K::Count)
+            QCOMPARE(r.count, c.count);
+    }
+    QCOMPARE(parseCountReply("R?  5\r\n").text, QByteArray("  5"));
+}
+
+void TestBdtsFormats::pageReplyAndWriteMessages()
+{
+    QByteArray reply = "r" + QByteArray(512, 'p') + "z";
+    reply[1] = 'A';
+    reply[512] = 'Z';
+    PageReply r = parsePageReply(reply.left(513));
+    QCOMPARE(r.kind, PageReply::Kind::Incomplete);
+    QCOMPARE(r.consumed, 0);
+    r = parsePageReply(reply);
+    QCOMPARE(r.kind, PageReply::Kind::Page);
+    QCOMPARE(r.consumed, 514);
+    QCOMPARE(r.page.size(), 512);
+    QCOMPARE(r.page.front(), 'A');
+    QCOMPARE(r.page.back(), 'Z');
+    r = parsePageReply(reply + "r");
+    QCOMPARE(r.kind, PageReply::Kind::Overlong);
+    QCOMPARE(r.consumed, 515);
+
+    QCOMPARE(writeStartCommand(300), QByteArray::fromHex("4d012c"));
+    QCOMPARE(writeStartCommand(1), QByteArray::fromHex("4d0001"));
+    QVERIFY(writeStartCommand(0).isEmpty());
+    QVERIFY(writeStartCommand(65536).isEmpty());
+    const QByteArray image = makeImage(ts("А", "Б", "В"), dated());
+    QCOMPARE(pageCommand(image, 0), "m" + image.mid(13, 512));
+    QCOMPARE(pageCommand(image, 1), "m" + dated());
+    QVERIFY(pageCommand(image, 2).isEmpty());
+    QVERIFY(pageCommand(image.left(600), 1).isEmpty());
+    QCOMPARE(ackConsumed("mmm"), 3);
+}
+
+void TestBdtsFormats::backupNamesAndPruning()
+{
+    QTemporaryDir dir;
+    const QString program = dir.path() + QLatin1Char('/');
+    QCOMPARE(backupFileName(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 6))), QStringLiteral("BDTS_2026-01-02_03-04-05-006.bdts"));
+    const QDateTime start(QDate(2026, 12, 8), QTime(9, 0));
+    for (int i = 0; i < 23; ++i)
+        QVERIFY(!writeBackup(program, QByteArray::number(i), start.addSecs(i * 61), 5).path.isEmpty());
+    QStringList kept = backupFiles(program);
+    QCOMPARE(kept.size(), 5);
+    QCOMPARE(kept.first(), backupFileName(start.addSecs(18 * 61)));
+    QCOMPARE(kept.last(), backupFileName(start.addSecs(22 * 61)));
+    // A clock set back: the new backup sorts first but is the one kept, with the four newest others.
+    const BackupResult back = writeBackup(program, "back", start.addDays(-1), 5);
+    kept = backupFiles(program);
+    QCOMPARE(kept.size(), 5);
+    QCOMPARE(kept.first(), QFileInfo(back.path).fileName());
+    QCOMPARE(kept.at(1), backupFileName(start.addSecs(19 * 61)));
 }
 
 QTEST_GUILESS_MAIN(TestBdtsFormats)

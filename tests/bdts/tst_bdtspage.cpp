@@ -2,6 +2,7 @@
 // captions, counts, status texts, dates and working files the operator relies on.
 #include "bdtsrig.h"
 
+#include "bdts/bdtstransfer.h"
 #include "bdts/tstree.h"
 
 #include <QGroupBox>
@@ -41,6 +42,8 @@ private slots:
     void selectionAmongSiblingsOnly();
     void deleteThroughTheButton();
     void saveInstrumentImage();
+    void listErrorsAreShownAndNotCoveredBySuccess();
+    void writeWithoutAnImage();
 };
 
 void TestBdtsPage::controlsAtStart()
@@ -84,7 +87,7 @@ void TestBdtsPage::fileLoadListsCompactsAndWritesWorkingFiles()
     QCOMPARE(rig.db().BdtsFileStream->size(), 13 + 10 * 512);
     QCOMPARE(rig.db().BdtsFileStream->left(13), QByteArray("Sor512BDTS 10"));
     QCOMPARE(rig.read(QStringLiteral("SpisokTSinFile.txt")), listText(rig.db().fileList.tree()));
-    QVERIFY(rig.read(QStringLiteral("SpisokTSinFile.txt")).startsWith(w("Гепатиты\r\n\tГепатит C\r\n\t\tАнти-HCV\r\n")));
+    QVERIFY(rig.read(QStringLiteral("SpisokTSinFile.txt")).startsWith(w("Гепатиты\r\n\tГепатит C\r\n\t\tанти-HCV\r\n\t\tАнти-HCV\r\n")));
     QCOMPARE(rig.read(QStringLiteral("мой файл.bdts")), image); // the chosen file is never changed
     // The dialog starts in FilesInSorvint and offers both formats.
     const FileDialogRequest &req = rig.dialogs.openRequests.last();
@@ -321,6 +324,55 @@ void TestBdtsPage::saveInstrumentImage()
     rig.status.setText(QString());
     rig.frame->btnSaveBDTSinFile->click(); // cancelled
     QCOMPARE(rig.status.text(), QString());
+}
+
+void TestBdtsPage::listErrorsAreShownAndNotCoveredBySuccess()
+{
+    // Additional pages that are not whole pages: an entry of the file list that no longer
+    // addresses its pages (the file image lost its tail).
+    BdtsRig rig;
+    rig.instrumentHolds(makeImage(kInstrument, dated()));
+    rig.openFile(rig.put(QStringLiteral("f.bdts"), makeImage(kFile, dated())));
+    QVERIFY(rig.dialogs.errors.isEmpty());
+    rig.db().BdtsFileStream->truncate(13 + 2 * 512);
+    rig.db().BuildAdditionalList();
+    QCOMPARE(rig.status.text(), QStringLiteral("Ошибка формирования доп.списка."));
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors.last().endsWith(QStringLiteral("Ошибка формирования доп.списка.")));
+    // The list and its file are still produced.
+    QCOMPARE(rig.db().BdtsAddTsCount, 3);
+    QVERIFY(!rig.read(QStringLiteral("TempBDTSAdd.bdt")).isEmpty());
+
+    // An instrument page count that disagrees with its image: the addition completes, but the
+    // status line keeps the error instead of announcing success.
+    BdtsRig second;
+    second.instrumentHolds(makeImage(kInstrument, dated()));
+    second.openFile(second.put(QStringLiteral("f.bdts"), makeImage(kFile, dated())));
+    second.db().BdtsPagesToRead += 1;
+    second.frame->btnAddTSInSor->click();
+    QCOMPARE(second.status.text(), QStringLiteral("Ошибка добавления в список прибора."));
+    QCOMPARE(second.dialogs.errors.size(), 1);
+    QVERIFY(second.frame->btnSaveAddTs->isEnabled());
+    // An instrument image without even a descriptor page: nothing is added.
+    BdtsRig third;
+    third.instrumentHolds(makeImage(kInstrument, dated()));
+    third.openFile(third.put(QStringLiteral("f.bdts"), makeImage(kFile, dated())));
+    third.db().BdtsSorStream = QByteArray("Sor512BDTS  0");
+    third.frame->btnAddTSInSor->click();
+    QCOMPARE(third.status.text(), QStringLiteral("Ошибка добавления в список прибора."));
+    QCOMPARE(*third.db().BdtsSorStream, QByteArray("Sor512BDTS  0"));
+}
+
+void TestBdtsPage::writeWithoutAnImage()
+{
+    BdtsRig rig;
+    rig.feature->btnWriteBDTSInSorClick();
+    QCOMPARE(rig.status.text(), QStringLiteral("Список не считан из файла."));
+    rig.status.setText(QString());
+    rig.feature->btnSaveAddTsClick();
+    QCOMPARE(rig.status.text(), QStringLiteral("Список не считан из файла."));
+    QVERIFY(rig.dialogs.warnings.isEmpty()); // nothing to confirm
+    QVERIFY(!rig.feature->transfer().busy());
 }
 
 QTEST_MAIN(TestBdtsPage)

@@ -13,12 +13,15 @@
 #include "sim/bdts_sim.h"
 #include "support/testbed.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+
+#include <clocale>
 
 using namespace bdts;
 
@@ -105,6 +108,15 @@ private slots:
     void stallEndsInTimeoutAndLateRepliesAreIgnored();
     void droppedByteAndWrongCountEndInTimeout();
     void noSecondExchangeOverAWrite();
+    void countTextOfAnyWidth();
+    void countThatIsNoNumberOrZero();
+    void writeAsksFirst();
+    void readCancelledKeepsTheOldList();
+    void backupsSortByTimeAndTwentyAreKept();
+    void writeRefusedWithoutABackup();
+    void writeWithThePortClosed();
+    void russianOrderThroughTheInstrument();
+    void cancelledBackupReadWritesNothing();
 };
 
 void TestBdtsTransfer::threePageRead()
@@ -332,6 +344,302 @@ void TestBdtsTransfer::noSecondExchangeOverAWrite()
     QVERIFY(b.statuses.last().contains(b.transfer().lastBackup()));
     QCOMPARE(b.sim().writesCompleted(), 0);
     QVERIFY(b.frame->btnWriteBDTSInSor->isEnabled());
+}
+
+void TestBdtsTransfer::countTextOfAnyWidth()
+{
+    Bench b;
+    const QByteArray image = makeImage(ts("А", "Б", "В", 2) + ts("А", "Б", "Г", 2), dated()); // 5 pages
+    b.sim().setImage(image);
+    b.transfer().setReplyTimeout(60000); // a hang would show as a test time-out, not as a pass
+    for (const QByteArray &text : {QByteArray("5"), QByteArray("  5\r\n"), QByteArray("05\n"), QByteArray("    5")}) {
+        b.sim().announceCountText(text);
+        b.clearSent();
+        b.read();
+        QVERIFY(b.sent().startsWith("Rrrrrr"));
+        QCOMPARE(b.sent().count('r'), 5);
+        QCOMPARE(b.workingFile(QStringLiteral("ProbaMSBDTSInSor.txt")), image);
+        QCOMPARE(b.statuses.last(), QStringLiteral("Принято из прибора страниц: 5"));
+    }
+    QVERIFY(b.tb.dialogs.errors.isEmpty());
+}
+
+void TestBdtsTransfer::countThatIsNoNumberOrZero()
+{
+    Bench b;
+    b.read();
+    const QByteArray before = *b.db().BdtsSorStream;
+    b.transfer().setReplyTimeout(60000);
+    // Not a number: its own text at once, in the status line and a message box.
+    b.sim().announceCountText("1x2\r\n");
+    b.clearSent();
+    b.frame->btnReadBDTSFromSor->click();
+    QVERIFY(b.waitIdle());
+    QVERIFY(b.sent().startsWith("R"));
+    QVERIFY(!b.sent().contains('r'));
+    const QString notNumber = QStringLiteral("Прибор сообщил число страниц БД ТС, которое не является числом: \"1x2\"; чтение не начато.");
+    QVERIFY(b.statuses.contains(notNumber));
+    QCOMPARE(b.tb.dialogs.errors.size(), 1);
+    QVERIFY(b.tb.dialogs.errors.last().endsWith(notNumber));
+    QCOMPARE(*b.db().BdtsSorStream, before);
+    QVERIFY(!b.frame->TreeViewSor->isHidden());
+    QVERIFY(b.tb.window().link().portSearchRunning());
+    // A count of 0 after a good read: no page asked for, the old image and list stay.
+    b.sim().announceWrongCount(0);
+    b.clearSent();
+    b.frame->btnReadBDTSFromSor->click();
+    QVERIFY(b.waitIdle());
+    QVERIFY(b.sent().startsWith("R"));
+    QVERIFY(!b.sent().contains('r'));
+    const QString zero = QStringLiteral("Прибор сообщил 0 страниц БД ТС; чтение не начато, прежний список прибора сохранён.");
+    QVERIFY(b.statuses.contains(zero));
+    QCOMPARE(b.tb.dialogs.errors.size(), 2);
+    QCOMPARE(*b.db().BdtsSorStream, before);
+    QVERIFY(!b.frame->TreeViewSor->isHidden());
+    QCOMPARE(b.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (%1):").arg(b.db().BdtsTsCount));
+    QVERIFY(b.frame->btnSaveBDTSinFile->isEnabled());
+}
+
+void TestBdtsTransfer::writeAsksFirst()
+{
+    Bench b;
+    b.read();
+    const QByteArray held = b.sim().image();
+    b.loadFile(makeImage(ts("Гормоны", "Репродукция", "ЛГ") + ts("Гормоны", "Репродукция", "ФСГ", 3), dated()));
+    b.tb.dialogs.yesNoAnswer = false;
+    b.clearSent();
+    b.frame->btnWriteBDTSInSor->click();
+    QCOMPARE(b.tb.dialogs.warnings.size(), 1);
+    const QString question = b.tb.dialogs.warnings.last();
+    QVERIFY(question.startsWith(QStringLiteral("Запись БД ТС в прибор|Записать в прибор БД ТС из файла file.bdts?")));
+    QVERIFY(question.contains(QStringLiteral("тест-систем 2, страниц 5")));
+    QVERIFY(question.contains(QStringLiteral("Гормоны / Репродукция / ЛГ")));
+    QVERIFY(question.contains(QStringLiteral("Гормоны / Репродукция / ФСГ")));
+    QVERIFY(question.contains(QDir::toNativeSeparators(files::inFolder(b.tb.programDir(), QStringLiteral("BDTSBackup")))));
+    QVERIFY(question.contains(QStringLiteral("Начатую запись остановить нельзя")));
+    // No: nothing is sent, the link check runs again.
+    QCOMPARE(b.tb.window().status().text(), QStringLiteral("Запись БД ТС в прибор отменена."));
+    QVERIFY(!b.transfer().busy());
+    QVERIFY(b.tb.window().link().portSearchRunning());
+    b.tb.pump(100);
+    QVERIFY(!b.sent().contains('M'));
+    QVERIFY(!b.sent().contains('R'));
+    QCOMPARE(b.sim().image(), held);
+
+    // The edited instrument list names itself as the source.
+    TsTreeView *view = b.frame->TreeViewSor;
+    b.tb.window().show();
+    const QModelIndex first = b.db().sorList.index(0, 0);
+    view->scrollTo(first);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(first).center());
+    b.frame->btnDeleteTS->click();
+    b.frame->btnSaveAddTs->click();
+    QVERIFY(b.tb.dialogs.warnings.last().startsWith(
+        QStringLiteral("Запись БД ТС в прибор|Записать в прибор список ТС прибора с внесёнными изменениями?")));
+    QVERIFY(b.tb.dialogs.warnings.last().contains(QStringLiteral("тест-систем %1, страниц %2").arg(b.db().BdtsTsCount).arg(b.db().BdtsPagesToRead)));
+    b.tb.pump(100);
+    QVERIFY(!b.sent().contains('M'));
+    QVERIFY(!b.sent().contains('R'));
+
+    // Yes: written.
+    b.tb.dialogs.yesNoAnswer = true;
+    b.frame->btnWriteBDTSInSor->click();
+    QVERIFY(b.waitIdle());
+    QCOMPARE(b.sim().image(), *b.db().BdtsFileStream);
+}
+
+void TestBdtsTransfer::readCancelledKeepsTheOldList()
+{
+    Bench b;
+    b.tb.window().show();
+    b.sim().setImage(manyPages(30, 4));
+    b.read();
+    const QByteArray before = *b.db().BdtsSorStream;
+    const int listed = b.db().BdtsTsCount;
+    b.loadFile(makeImage(ts("Новые", "Набор", "Один"), dated()));
+    QVERIFY(b.frame->btnAddTSInSor->isEnabled());
+    auto *cancel = b.tb.window().findChild<QAbstractButton *>(QStringLiteral("btnCancelBDTSRead"));
+    QVERIFY(cancel);
+    QVERIFY(!cancel->isVisible());
+    const QModelIndex first = b.db().sorList.index(0, 0);
+    b.frame->TreeViewSor->scrollTo(first);
+    QTest::mouseClick(b.frame->TreeViewSor->viewport(), Qt::LeftButton, {}, b.frame->TreeViewSor->visualRect(first).center());
+    QVERIFY(b.frame->btnDeleteTS->isEnabled());
+
+    b.transfer().setReplyTimeout(60000);
+    b.sim().stallAfter(6); // the count and five pages, then silence
+    b.frame->btnReadBDTSFromSor->click();
+    QTRY_VERIFY_WITH_TIMEOUT(b.sim().pagesServed() == 5, 10000);
+    QVERIFY(b.transfer().reading());
+    // Nothing that could change or replace the images can be pressed while the read runs.
+    for (QPushButton *button : {b.frame->btnReadBDTSFromFile, b.frame->btnSaveBDTSinFile, b.frame->btnAddTSInSor, b.frame->btnDeleteTS,
+                                b.frame->btnReadBDTSFromSor, b.frame->btnWriteBDTSInSor, b.frame->btnSaveAddTs})
+        QVERIFY2(!button->isEnabled(), qPrintable(button->objectName()));
+    b.feature->btnDeleteTSClick(); // from code, too, refused
+    b.feature->btnAddTSInSorClick();
+    QCOMPARE(*b.db().BdtsSorStream, before);
+    QVERIFY(cancel->isVisible());
+    QVERIFY(cancel->isEnabled());
+
+    cancel->click();
+    QVERIFY(!b.transfer().busy());
+    QVERIFY(!cancel->isVisible());
+    QCOMPARE(b.statuses.last(), QStringLiteral("Чтение БД ТС из прибора прервано."));
+    QCOMPARE(b.tb.window().status().progress(), 0);
+    QVERIFY(b.tb.window().link().portSearchRunning());
+    QCOMPARE(*b.db().BdtsSorStream, before);
+    QCOMPARE(b.db().BdtsTsCount, listed);
+    QVERIFY(!b.frame->TreeViewSor->isHidden());
+    QVERIFY(b.frame->btnReadBDTSFromFile->isEnabled());
+    QVERIFY(b.frame->btnAddTSInSor->isEnabled());
+    // A late page after the cancel is dropped; a new read works.
+    b.sim().stallAfter(-1);
+    b.tb.instrument().sendRaw(QByteArray("r") + QByteArray(513, 'x'));
+    b.tb.pump(100);
+    QCOMPARE(*b.db().BdtsSorStream, before);
+    b.read();
+    QCOMPARE(b.workingFile(QStringLiteral("ProbaMSBDTSInSor.txt")), b.sim().image());
+
+    // A write offers no cancel.
+    b.loadFile(manyPages(40, 12));
+    b.sim().stallAfter(10);
+    b.frame->btnWriteBDTSInSor->click();
+    QTRY_VERIFY_WITH_TIMEOUT(b.transfer().state() == BdtsTransfer::State::Writing, 10000);
+    QVERIFY(!cancel->isVisible());
+    for (QPushButton *button : {b.frame->btnReadBDTSFromFile, b.frame->btnSaveBDTSinFile, b.frame->btnAddTSInSor, b.frame->btnDeleteTS,
+                                b.frame->btnReadBDTSFromSor, b.frame->btnWriteBDTSInSor, b.frame->btnSaveAddTs})
+        QVERIFY2(!button->isEnabled(), qPrintable(button->objectName()));
+    b.transfer().cancelRead();
+    QCOMPARE(b.transfer().state(), BdtsTransfer::State::Writing);
+    b.transfer().setReplyTimeout(500);
+    b.sim().stallAfter(0);
+    QVERIFY(b.waitIdle());
+}
+
+void TestBdtsTransfer::backupsSortByTimeAndTwentyAreKept()
+{
+    Bench b;
+    const QString folder = files::inFolder(b.tb.programDir(), QStringLiteral("BDTSBackup"));
+    QVERIFY(QDir().mkpath(folder));
+    // 25 older backups and a file of the operator's own.
+    for (int i = 0; i < 25; ++i)
+        files::writeWhole(QDir(folder).filePath(QStringLiteral("BDTS_2020-01-%1_10-00-00-000.bdts").arg(i + 1, 2, 10, QLatin1Char('0'))), "old");
+    files::writeWhole(QDir(folder).filePath(QStringLiteral("мой.bdts")), "mine");
+    b.db().now = [] { return QDateTime(QDate(2026, 12, 8), QTime(11, 28, 15, 123)); };
+    const QByteArray held = b.sim().image();
+    b.loadFile(makeImage(ts("Новые", "Набор", "Один"), dated()));
+    b.frame->btnWriteBDTSInSor->click();
+    QVERIFY(b.waitIdle());
+    QCOMPARE(b.transfer().lastBackup(), QDir(folder).filePath(QStringLiteral("BDTS_2026-12-08_11-28-15-123.bdts")));
+    QByteArray backup;
+    QVERIFY(files::readWhole(b.transfer().lastBackup(), &backup));
+    QCOMPARE(backup, held);
+    QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(names.size(), 21);
+    QVERIFY(names.contains(QStringLiteral("мой.bdts")));
+    names.removeAll(QStringLiteral("мой.bdts"));
+    QCOMPARE(names.first(), QStringLiteral("BDTS_2020-01-07_10-00-00-000.bdts"));
+    QCOMPARE(names.last(), QStringLiteral("BDTS_2026-12-08_11-28-15-123.bdts"));
+    // A second write in the same millisecond gets its own name, after the first.
+    b.frame->btnWriteBDTSInSor->click();
+    QVERIFY(b.waitIdle());
+    QCOMPARE(b.transfer().lastBackup(), QDir(folder).filePath(QStringLiteral("BDTS_2026-12-08_11-28-15-123_2.bdts")));
+    QVERIFY(files::readWhole(b.transfer().lastBackup(), &backup));
+    QCOMPARE(backup, b.sim().image());
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 21);
+    // A backup is an ordinary database file: opened, it lists what the instrument held.
+    b.tb.dialogs.openAnswers << b.transfer().lastBackup();
+    b.frame->btnReadBDTSFromFile->click();
+    QCOMPARE(*b.db().BdtsFileStream, b.sim().image());
+}
+
+void TestBdtsTransfer::writeRefusedWithoutABackup()
+{
+    Bench b;
+    b.read();
+    // A file where the backup folder would go: the backup cannot be made.
+    files::writeWhole(files::inFolder(b.tb.programDir(), QStringLiteral("BDTSBackup")), "in the way");
+    const QByteArray held = b.sim().image();
+    b.loadFile(makeImage(ts("Новые", "Набор", "Один"), dated()));
+    b.clearSent();
+    b.frame->btnWriteBDTSInSor->click();
+    QVERIFY(b.waitIdle());
+    QCOMPARE(b.tb.dialogs.errors.size(), 1);
+    QVERIFY(b.tb.dialogs.errors.last().contains(QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора")));
+    QVERIFY(b.tb.dialogs.errors.last().contains(QStringLiteral("Запись в прибор не начата.")));
+    QCOMPARE(b.statuses.last(), QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора; запись не начата."));
+    b.tb.pump(100);
+    QVERIFY(!b.sent().contains('M'));
+    QCOMPARE(b.sim().image(), held);
+    QVERIFY(b.transfer().lastBackup().isEmpty());
+}
+
+void TestBdtsTransfer::writeWithThePortClosed()
+{
+    Bench b;
+    b.read();
+    b.loadFile(makeImage(ts("Новые", "Набор", "Один"), dated()));
+    const QModelIndex first = b.db().sorList.index(0, 0);
+    b.tb.window().show();
+    b.frame->TreeViewSor->scrollTo(first);
+    QTest::mouseClick(b.frame->TreeViewSor->viewport(), Qt::LeftButton, {}, b.frame->TreeViewSor->visualRect(first).center());
+    b.frame->btnDeleteTS->click();
+    b.tb.instrument().powerOff();
+    b.tb.tick(200);
+    QVERIFY(!b.tb.window().link().portOpen());
+    b.frame->btnWriteBDTSInSor->click();
+    QCOMPARE(b.tb.window().status().text(), QStringLiteral("Нет связи с прибором."));
+    b.frame->btnSaveAddTs->click();
+    QCOMPARE(b.tb.window().status().text(), QStringLiteral("Порт отключен."));
+    QVERIFY(!b.transfer().busy());
+    QVERIFY(b.tb.dialogs.warnings.isEmpty()); // nothing to confirm without a port
+    // A read with the port closed, too.
+    b.feature->RequestBdtsRead();
+    QCOMPARE(b.tb.window().status().text(), QStringLiteral("Порт отключен."));
+    QVERIFY(!b.frame->TreeViewSor->isHidden());
+}
+
+void TestBdtsTransfer::russianOrderThroughTheInstrument()
+{
+    // Under the C locale the instrument's test systems are still listed, and compacted for the
+    // write-back, in the Russian order: Cyrillic before Latin, lower case first.
+    std::setlocale(LC_ALL, "C");
+    Bench b;
+    b.sim().setImage(makeImage(ts("Группа", "Набор", "Alpha", 1, 1) + ts("Группа", "Набор", "Альфа", 1, 2) +
+                                   ts("Группа", "Набор", "alpha", 1, 3) + ts("Группа", "Набор", "альфа", 1, 4),
+                               dated()));
+    b.read();
+    QByteArray names;
+    for (int k = 0; k < 4; ++k)
+        names += b.db().BdtsSorStream->mid(13 + k * 512 + 46, 6) + '|';
+    // альфа, Альфа, alpha, Alpha as Windows-1251 bytes (with the zero byte after the short ones).
+    QCOMPARE(names, QByteArray::fromHex("e0ebfcf4e000" "7c" "c0ebfcf4e000" "7c" "616c70686100" "7c" "416c70686100" "7c"));
+}
+
+void TestBdtsTransfer::cancelledBackupReadWritesNothing()
+{
+    // The first write reads the instrument's database for the backup; cancelling that read
+    // cancels the write before anything is sent.
+    Bench b;
+    const QByteArray held = b.sim().image();
+    b.loadFile(makeImage(ts("Новые", "Набор", "Один"), dated()));
+    b.transfer().setReplyTimeout(60000);
+    b.sim().stallAfter(3);
+    b.clearSent();
+    b.frame->btnWriteBDTSInSor->click();
+    QTRY_VERIFY_WITH_TIMEOUT(b.sim().pagesServed() == 2, 10000);
+    QVERIFY(b.transfer().reading());
+    auto *cancel = b.tb.window().findChild<QAbstractButton *>(QStringLiteral("btnCancelBDTSRead"));
+    QVERIFY(cancel && cancel->isEnabled());
+    cancel->click();
+    QVERIFY(!b.transfer().busy());
+    QCOMPARE(b.statuses.last(), QStringLiteral("Чтение БД ТС для резервной копии прервано; запись не начата."));
+    b.sim().stallAfter(-1);
+    b.tb.pump(200);
+    QVERIFY(!b.sent().contains('M'));
+    QCOMPARE(b.sim().image(), held);
+    QVERIFY(b.transfer().lastBackup().isEmpty());
+    QVERIFY(!b.db().BdtsSorStream); // no read ever completed
 }
 
 QTEST_MAIN(TestBdtsTransfer)

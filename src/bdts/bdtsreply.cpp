@@ -1,0 +1,66 @@
+#include "bdts/bdtsreply.h"
+
+#include "bdts/bdtsimage.h"
+
+namespace bdts {
+
+static_assert(PageReplySize == PageSize + 2);
+
+CountReply parseCountReply(const QByteArray &waiting)
+{
+    CountReply r;
+    if (waiting.size() < 3)
+        return r; // the tag and the unused byte at most: the count is still to come
+    QByteArray text = waiting.mid(2);
+    bool closed = false;
+    while (text.endsWith('\r') || text.endsWith('\n')) {
+        text.chop(1);
+        closed = true;
+    }
+    // Blanks alone may be the first characters of a right-aligned count, unless the line ended.
+    if (!closed && text.count(' ') == text.size())
+        return r;
+    r.text = text;
+    r.consumed = waiting.size();
+    if (const auto n = parseCount(text)) {
+        r.kind = CountReply::Kind::Count;
+        r.count = *n;
+    } else {
+        r.kind = CountReply::Kind::NotNumber;
+    }
+    return r;
+}
+
+PageReply parsePageReply(const QByteArray &waiting)
+{
+    PageReply r;
+    if (waiting.size() < PageReplySize)
+        return r;
+    r.consumed = waiting.size();
+    if (waiting.size() > PageReplySize) {
+        r.kind = PageReply::Kind::Overlong;
+        return r;
+    }
+    r.kind = PageReply::Kind::Page;
+    r.page = waiting.mid(1, PageSize);
+    return r;
+}
+
+QByteArray writeStartCommand(int pages)
+{
+    if (pages < 1 || pages > 0xFFFF)
+        return {};
+    QByteArray command("M");
+    command.append(char((pages >> 8) & 0xFF));
+    command.append(char(pages & 0xFF));
+    return command;
+}
+
+QByteArray pageCommand(const QByteArray &image, int index)
+{
+    if (index < 0 || index >= wholePages(image))
+        return {};
+    return QByteArrayLiteral("m") + image.mid(pageOffset(index), PageSize);
+}
+
+} // namespace bdts
