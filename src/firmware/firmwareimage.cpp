@@ -88,6 +88,11 @@ void checksumPass(ImageStream &stream)
 
 bool readImageForTransfer(ImageStream &stream, const QString &fileName, QString *error)
 {
+    if (fileName.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Файл для загрузки не определён.");
+        return false;
+    }
     if (!LoadFirmwareImage(stream, fileName, error))
         return false;
     if (stream.FirmwareSize == 0) {
