@@ -9,8 +9,15 @@
 VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, QObject *parent)
     : QObject(parent), m_port(portFolder, comNumber)
 {
-    connect(&m_port, &PtyPort::received, &m_core, &InstrumentCore::feed);
-    connect(&m_core, &InstrumentCore::reply, &m_port, &PtyPort::write);
+    // Switched off, the instrument neither takes nor sends anything, whether its port is there.
+    connect(&m_port, &PtyPort::received, &m_core, [this](const QByteArray &bytes) {
+        if (m_on)
+            m_core.feed(bytes);
+    });
+    connect(&m_core, &InstrumentCore::reply, &m_port, [this](const QByteArray &bytes) {
+        if (m_on)
+            m_port.write(bytes);
+    });
 
     addVerb(QStringLiteral("help"), QStringLiteral("list the commands"), [this](const QStringList &) {
         QStringList lines;
@@ -49,10 +56,18 @@ VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, Q
                 m_core.send(a.join(QLatin1Char(' ')).toLatin1());
                 return QStringLiteral("ok");
             });
-    addVerb(QStringLiteral("off"), QStringLiteral("switch the instrument off: its port vanishes"), [this](const QStringList &) {
-        powerOff();
-        return QStringLiteral("ok");
-    });
+    addVerb(QStringLiteral("off"), QStringLiteral("off [keep]: switch the instrument off: its port vanishes (keep: it stays, silent)"),
+            [this](const QStringList &a) {
+                if (a.value(0) == QLatin1String("keep"))
+                    setPortStaysWhenOff(true);
+                powerOff();
+                return QStringLiteral("ok");
+            });
+    addVerb(QStringLiteral("portstays"), QStringLiteral("portstays on|off: whether the port stays listed while the instrument is off"),
+            [this](const QStringList &a) {
+                setPortStaysWhenOff(a.value(0) == QLatin1String("on"));
+                return QStringLiteral("ok");
+            });
     addVerb(QStringLiteral("on"), QStringLiteral("on [stylus]: switch on (with the stylus: boot-loader mode)"),
             [this](const QStringList &a) {
                 const bool stylus = a.value(0) == QLatin1String("stylus");
@@ -99,12 +114,15 @@ bool VirtualInstrument::powerOn(InstrumentCore::Mode mode)
 {
     m_core.setMode(mode);
     m_core.resetInput();
-    return m_port.open();
+    m_on = m_port.isOpen() || m_port.open();
+    return m_on;
 }
 
 void VirtualInstrument::powerOff()
 {
-    m_port.close();
+    m_on = false;
+    if (!m_portStays)
+        m_port.close();
     m_core.resetInput();
 }
 

@@ -23,9 +23,13 @@ public:
 
     // Switches the instrument on: its port appears and it answers in the given mode.
     bool powerOn(InstrumentCore::Mode mode = InstrumentCore::Mode::Working);
-    // Switches it off: the port vanishes.
+    // Switches it off: the port vanishes, unless it stays (see setPortStaysWhenOff).
     void powerOff();
-    bool isOn() const { return m_port.isOpen(); }
+    bool isOn() const { return m_on; }
+    // A port that stays listed and open while the instrument is off (a serial port built into
+    // the PC rather than the instrument's USB adapter): the instrument then only falls silent.
+    void setPortStaysWhenOff(bool stays) { m_portStays = stays; }
+    bool portStaysWhenOff() const { return m_portStays; }
 
     // A lone "B" (link signal), or any bytes as they stand.
     void sendLinkSignal() { m_core.send(QByteArrayLiteral("B")); }
@@ -55,4 +59,6 @@ private:
     std::unique_ptr<ReaderSim> m_reader;
     std::unique_ptr<BdtsSim> m_bdts;
     std::unique_ptr<BootSim> m_boot;
+    bool m_on = false;
+    bool m_portStays = false;
 };

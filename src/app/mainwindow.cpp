@@ -133,6 +133,11 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     connect(RzPageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (index < 0 || index == m_lastPage)
             return;
+        if (!mayLeavePage(index)) {
+            // The operator keeps the load going: back to the firmware page, with no page change.
+            RzPageControl1->setCurrentIndex(m_lastPage);
+            return;
+        }
         m_lastPage = index;
         RzPageControl1Change(index);
     });
@@ -313,6 +318,11 @@ void TFormMainKviroS_D7::buildStatusBar()
     bar->addPermanentWidget(RzClockStatus1);
     connect(&m_status, &StatusModel::textChanged, RzStatusPane1, &QLabel::setText);
     connect(&m_status, &StatusModel::progressChanged, RzProgressBar1, &QProgressBar::setValue);
+    // Busy: a range of 0..0 makes the bar show that work goes on without a percent.
+    connect(&m_status, &StatusModel::busyChanged, this, [this](bool busy) {
+        RzProgressBar1->setRange(0, busy ? 0 : 100);
+        RzProgressBar1->setValue(m_status.progress());
+    });
 
     auto *clock = new QTimer(this);
     auto showTime = [this] {
@@ -364,6 +374,10 @@ void TFormMainKviroS_D7::showEvent(QShowEvent *event)
 
 void TFormMainKviroS_D7::closeEvent(QCloseEvent *event)
 {
+    if (!m_firmware->confirmLeave()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     QMainWindow::closeEvent(event);
 }
@@ -375,6 +389,13 @@ void TFormMainKviroS_D7::showPage(int page)
 {
     RzPageControl1->setTabVisible(page, true);
     RzPageControl1->setCurrentIndex(page);
+}
+
+bool TFormMainKviroS_D7::mayLeavePage(int newPage)
+{
+    if (newPage == PageSoftSor || m_lastPage != PageSoftSor)
+        return true;
+    return m_firmware->confirmLeave();
 }
 
 void TFormMainKviroS_D7::RzPageControl1Change(int newPage)
@@ -408,6 +429,8 @@ void TFormMainKviroS_D7::ActionSoftSorvintExecute()
 
 void TFormMainKviroS_D7::ActionBDTSExecute()
 {
+    if (!mayLeavePage(PageBDTS))
+        return;
     if (!FrameBDTS) {
         FrameBDTS = m_bdts->createFrame(TabShBDTS);
         TabShBDTS->layout()->addWidget(FrameBDTS);
@@ -418,11 +441,17 @@ void TFormMainKviroS_D7::ActionBDTSExecute()
 
 void TFormMainKviroS_D7::ActionSor2006Execute()
 {
+    if (!mayLeavePage(PageReader))
+        return;
     showPage(PageReader);
     m_reader->ActionSor2006Execute();
 }
 
-void TFormMainKviroS_D7::ActionFileExecute() { showPage(PageResult); }
+void TFormMainKviroS_D7::ActionFileExecute()
+{
+    if (mayLeavePage(PageResult))
+        showPage(PageResult);
+}
 
 void TFormMainKviroS_D7::UpdateLinkState()
 {

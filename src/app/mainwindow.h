@@ -89,6 +89,8 @@ private:
     void buildStatusBar();
     // Makes a page current and its tab visible; the page-change step runs on a real change.
     void showPage(int page);
+    // A running firmware load is broken off only when the operator says so.
+    bool mayLeavePage(int newPage);
     void refreshPortStrip();
 
     StatusModel m_status;

@@ -14,6 +14,14 @@ void StatusModel::setProgress(int percent)
     emit progressChanged(m_progress);
 }
 
+void StatusModel::setBusy(bool busy)
+{
+    if (m_busy == busy)
+        return;
+    m_busy = busy;
+    emit busyChanged(m_busy);
+}
+
 int StatusModel::percentOf(qint64 done, qint64 total)
 {
     if (total <= 0)

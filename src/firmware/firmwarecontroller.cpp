@@ -9,11 +9,14 @@
 namespace firmware {
 
 FirmwareController::FirmwareController(FeatureContext context, std::function<bool()> firmwarePageCurrent, QObject *parent)
-    : QObject(parent), m_ctx(context), m_pageCurrent(std::move(firmwarePageCurrent)), m_transfer(context.link.MSComm1)
+    : QObject(parent), m_ctx(context), m_pageCurrent(std::move(firmwarePageCurrent)), m_watch(context.link),
+      m_transfer(context.link.MSComm1)
 {
     connect(&m_transfer, &FirmwareTransfer::progress, this, [this](int percent) { m_ctx.status.setProgress(percent); });
     connect(&m_transfer, &FirmwareTransfer::imageSent, this, &FirmwareController::onImageSent);
     connect(&m_transfer, &FirmwareTransfer::writeFailed, this, &FirmwareController::onWriteFailed);
+    connect(&m_watch, &LoaderWatch::stateChanged, this, &FirmwareController::onLoaderState);
+    connect(&m_watch, &LoaderWatch::restartCompleted, this, &FirmwareController::onRestartCompleted);
 }
 
 FirmwareController::~FirmwareController() { m_transfer.stop(); }
@@ -27,7 +30,10 @@ WizardInputs FirmwareController::inputs() const
     in.InstrumentWorking = m_ctx.link.InstrumentWorking;
     in.FirmwareFileReady = m_choice.FirmwareFileReady;
     in.firmwarePageCurrent = m_pageCurrent && m_pageCurrent();
-    in.transferBusy = m_busy;
+    in.transferBusy = m_watch.streaming();
+    in.loader = m_watch.state();
+    in.loaderRefused = m_watch.refused();
+    in.instrumentSilent = m_watch.silent();
     return in;
 }
 
@@ -36,8 +42,8 @@ void FirmwareController::apply(const WizardOutcome &outcome)
     bool changed = false;
     if (outcome.resetWizard) {
         // The flags were reset by the rule itself; the rest of the reset follows here.
-        m_transfer.stop();
-        setBusy(false);
+        if (m_watch.streaming())
+            cutStream();
         setCancelShown(false);
         m_ctx.status.setProgress(0);
     }
@@ -55,12 +61,15 @@ void FirmwareController::apply(const WizardOutcome &outcome)
         emit viewChanged();
 }
 
-void FirmwareController::setBusy(bool busy)
+void FirmwareController::holdLine(bool hold)
 {
-    m_busy = busy;
     // A probe written into the image would corrupt the stream: closing the port list must not
     // restart the link check while the transfer owns the line.
-    m_ctx.link.holdPortSearch(busy);
+    m_ctx.link.holdPortSearch(hold);
+    if (hold)
+        m_ctx.link.stopPortSearch();
+    else
+        m_ctx.link.startPortSearch();
 }
 
 void FirmwareController::setCancelShown(bool shown)
@@ -109,38 +118,39 @@ void FirmwareController::btnLoadPOClick()
         UpdateProgStep();
         return;
     }
-    link.stopPortSearch();
-    setCancelShown(true);
-    m_wizard.transferStarted();
-    // The button stays disabled until this transfer ends or is cancelled.
-    setBusy(true);
-    apply(WizardOutcome{false, std::nullopt, std::nullopt, false});
-    m_ctx.status.setText(texts::Loading);
-    m_transfer.stop();
-    if (!m_transfer.write(startMarker())) {
-        onWriteFailed(QStringLiteral("Порт закрыт или не принимает данные."));
-        return;
-    }
-    if (m_choice.FirmwareFileName.isEmpty()) {
-        setBusy(false);
+    // A click that raced the button's disabling: the boot loader is not ready for a new stream.
+    if (!m_watch.ready()) {
         UpdateProgStep();
         return;
     }
     if (!m_stream)
         m_stream = std::make_unique<ImageStream>();
+    // The whole image is read and checked before the first byte goes out: a boot loader that
+    // got the marker alone takes the next start for image bytes.
     QString error;
-    if (!LoadFirmwareImage(*m_stream, m_choice.FirmwareFileName, &error)) {
-        // Only the marker has gone out; "Отменить загрузку" ends this state.
+    if (!readImageForTransfer(*m_stream, m_choice.FirmwareFileName, &error)) {
         reportError(error);
+        UpdateProgStep();
         return;
     }
-    if (!m_transfer.write(lengthHeader(m_stream->FirmwareSize))) {
-        onWriteFailed(QStringLiteral("Порт закрыт или не принимает данные."));
-        return;
-    }
-    checksumPass(*m_stream);
+    m_watch.streamStarted();
+    holdLine(true);
+    setCancelShown(true);
+    m_wizard.transferStarted();
     m_wizard.transferHeaderSent();
-    m_transfer.begin(m_stream.get());
+    // The button stays disabled until this transfer ends or is cancelled.
+    apply(WizardOutcome{false, std::nullopt, std::nullopt, false});
+    m_ctx.status.setText(texts::Loading);
+    (void)m_transfer.start(m_stream.get()); // a refused write ends in onWriteFailed
+}
+
+void FirmwareController::cutStream()
+{
+    m_transfer.stop();
+    m_watch.streamCut();
+    setCancelShown(false);
+    // The link check follows the instrument again, so that its restart can be seen.
+    holdLine(false);
 }
 
 void FirmwareController::onImageSent()
@@ -148,16 +158,18 @@ void FirmwareController::onImageSent()
     m_ctx.status.setText(texts::Programming);
     m_ctx.status.setProgress(0);
     m_wizard.transferDone();
+    m_watch.streamSent();
     setCancelShown(false);
-    setBusy(false);
     // From the next link check on, the wizard follows the instrument's restart.
-    m_ctx.link.startPortSearch();
+    holdLine(false);
+    apply(WizardOutcome{ProgWizard::loadAllowed(inputs()), std::nullopt, std::nullopt, false});
 }
 
 void FirmwareController::onWriteFailed(const QString &reason)
 {
-    // The stream ends here without its checksum; "Отменить загрузку" stays for the operator.
-    m_transfer.stop();
+    // The stream ends here without its checksum. What the port took is shown as written.
+    cutStream();
+    UpdateProgStep();
     reportError(QStringLiteral("Ошибка передачи программы в прибор.\n") + reason);
 }
 
@@ -167,6 +179,38 @@ void FirmwareController::btnStopProgramSorClick()
     m_ctx.status.setText(texts::Cancelled);
 }
 
+bool FirmwareController::confirmLeave()
+{
+    if (!m_watch.streaming())
+        return true;
+    if (!m_ctx.dialogs.warnYesNo(texts::LeaveCaption, texts::LeaveQuestion))
+        return false;
+    // The stream may have ended while the question was open; then there is nothing to cancel.
+    if (m_watch.streaming())
+        btnStopProgramSorClick();
+    return true;
+}
+
+void FirmwareController::onLoaderState(LoaderState state)
+{
+    // The bar shows work going on while the instrument programs itself and restarts.
+    m_ctx.status.setBusy(m_watch.programming());
+    if (state == LoaderState::Restarting)
+        m_wizard.rebootSeen();
+}
+
+void FirmwareController::onRestartCompleted()
+{
+    if (!m_frameExists || !m_pageCurrent || !m_pageCurrent())
+        return;
+    // The wizard's flags are reset by the rule; nothing of a transfer is left to stop.
+    if (!m_wizard.reprogrammingEnded())
+        return;
+    setCancelShown(false);
+    m_ctx.status.setProgress(0);
+    m_ctx.status.setText(texts::Finished);
+}
+
 // ---------------------------------------------------------------- wizard
 
 void FirmwareController::StopProgWizard()
@@ -174,8 +218,8 @@ void FirmwareController::StopProgWizard()
     if (!m_frameExists)
         return;
     m_wizard.stop();
-    m_transfer.stop();
-    setBusy(false);
+    if (m_watch.streaming())
+        cutStream();
     setCancelShown(false);
     apply(WizardOutcome{false, std::nullopt, std::nullopt, false});
     m_ctx.status.setText(QString());
@@ -186,14 +230,14 @@ void FirmwareController::ResetProgWizard()
 {
     if (!m_frameExists)
         return;
-    const bool wasBusy = m_busy;
+    const bool wasStreaming = m_watch.streaming();
     m_wizard.reset();
-    m_transfer.stop();
-    setBusy(false);
+    if (wasStreaming)
+        cutStream();
     setCancelShown(false);
     m_ctx.status.setProgress(0);
     // A transfer that held the button disabled gives it back to the flags.
-    if (wasBusy)
+    if (wasStreaming)
         apply(WizardOutcome{ProgWizard::loadAllowed(inputs()), std::nullopt, std::nullopt, false});
 }
 

@@ -4,6 +4,7 @@
 // cancel button). The frame's handlers call straight into this class.
 #include "firmware/firmwareimage.h"
 #include "firmware/firmwaretransfer.h"
+#include "firmware/loaderwatch.h"
 #include "firmware/progwizard.h"
 #include "link/featurecontext.h"
 
@@ -41,6 +42,10 @@ public:
     void btnLoadPOClick();
     // "Отменить загрузку".
     void btnStopProgramSorClick();
+    // The operator is about to leave the firmware page or close the program. While the image
+    // streams, asks whether to break the load off; on yes the stream stops as a cancel does.
+    // False: the operator keeps the load going, the leave must not happen.
+    bool confirmLeave();
     // The inner page control is about to change its page (always allowed).
     void RzPageControl2Changing() { UpdateProgStep(); }
 
@@ -56,8 +61,10 @@ public:
     // FirmwareStream: absent until the first transfer start.
     const ImageStream *stream() const { return m_stream.get(); }
     FirmwareTransfer &transfer() { return m_transfer; }
-    // From the start click until the transfer ends, is cancelled or the page is left.
-    bool transferBusy() const { return m_busy; }
+    // What the boot loader holds of our streams; a load starts only when it is ready.
+    const LoaderWatch &loader() const { return m_watch; }
+    // From the marker until the checksum, a cancel, a leave of the page or a write error.
+    bool transferBusy() const { return m_watch.streaming(); }
 
     // Where the default search looks besides the image folder (the process's current directory
     // unless set).
@@ -69,10 +76,13 @@ signals:
 private:
     WizardInputs inputs() const;
     void apply(const WizardOutcome &outcome);
-    void setBusy(bool busy);
+    void holdLine(bool hold);
     void setCancelShown(bool shown);
+    void cutStream();
     void onImageSent();
     void onWriteFailed(const QString &reason);
+    void onLoaderState(LoaderState state);
+    void onRestartCompleted();
     void reportError(const QString &text);
 
     FeatureContext m_ctx;
@@ -80,11 +90,11 @@ private:
     ImageChoice m_choice;
     std::unique_ptr<ImageStream> m_stream;
     ProgWizard m_wizard;
+    LoaderWatch m_watch;
     FirmwareTransfer m_transfer;
     FrameView m_view;
     QString m_currentDir;
     bool m_frameExists = false;
-    bool m_busy = false;
 };
 
 } // namespace firmware

@@ -33,3 +33,4 @@ void FirmwareFeature::StopProgWizard() { m_controller->StopProgWizard(); }
 void FirmwareFeature::ResetProgWizard() { m_controller->ResetProgWizard(); }
 void FirmwareFeature::UpdateProgStep() { m_controller->UpdateProgStep(); }
 void FirmwareFeature::linkUpdate() { m_controller->linkUpdate(); }
+bool FirmwareFeature::confirmLeave() { return m_controller->confirmLeave(); }

@@ -32,6 +32,9 @@ public:
     // Inside UpdateLinkState: the load button from the flags, then the wizard rules of the link
     // update; the base status text has been written already.
     void linkUpdate();
+    // Before the firmware page is left or the program closes: false when the operator keeps a
+    // running load going.
+    bool confirmLeave();
 
     firmware::FirmwareController &controller() { return *m_controller; }
     TFrameSoftSor *frame() const { return m_frame; }

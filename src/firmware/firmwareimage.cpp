@@ -58,6 +58,8 @@ bool LoadFirmwareImage(ImageStream &stream, const QString &fileName, QString *er
     };
     if (fileName.isEmpty())
         return fail(QStringLiteral("Имя файла не задано."));
+    if (QFileInfo(fileName).isDir())
+        return fail(QStringLiteral("Это папка, а не файл."));
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
     if (file.size() > MaxImageSize)
@@ -82,6 +84,24 @@ void checksumPass(ImageStream &stream)
     // Signed 32-bit as the instrument's tools keep it; only its low 16 bits go on the line.
     stream.FirmwareChecksum = qint32(quint32(quint64(sum)));
     stream.position = 0;
+}
+
+bool readImageForTransfer(ImageStream &stream, const QString &fileName, QString *error)
+{
+    if (fileName.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Файл для загрузки не определён.");
+        return false;
+    }
+    if (!LoadFirmwareImage(stream, fileName, error))
+        return false;
+    if (stream.FirmwareSize == 0) {
+        if (error)
+            *error = QStringLiteral("Файл \"%1\" пуст: в нём нет программы для прибора.").arg(QDir::toNativeSeparators(fileName));
+        return false;
+    }
+    checksumPass(stream);
+    return true;
 }
 
 } // namespace firmware

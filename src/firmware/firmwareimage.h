@@ -52,4 +52,9 @@ bool LoadFirmwareImage(ImageStream &stream, const QString &fileName, QString *er
 // FirmwareChecksum := the sum of all image bytes (0..255 each), not reduced; position back to 0.
 void checksumPass(ImageStream &stream);
 
+// Everything a transfer needs before its first byte goes out: the whole file read (not a folder,
+// not too large for the length value), not empty, and summed. On failure `error` names the file
+// and the reason, and nothing may be sent.
+bool readImageForTransfer(ImageStream &stream, const QString &fileName, QString *error);
+
 } // namespace firmware

@@ -43,10 +43,40 @@ FirmwareTransfer::FirmwareTransfer(TMSComm &comm, QObject *parent) : QObject(par
     connect(&Timer, &QTimer::timeout, this, &FirmwareTransfer::onTimer);
     connect(&m_comm, &TMSComm::outputDrained, this, &FirmwareTransfer::onDrained);
     // A port that is gone never drains: let the tick find out and report it.
-    connect(&m_comm, &TMSComm::portLost, this, &FirmwareTransfer::onDrained);
+    connect(&m_comm, &TMSComm::portLost, this, [this](const QString &reason) {
+        m_lostReason = reason;
+        onDrained();
+    });
 }
 
 bool FirmwareTransfer::write(const QByteArray &bytes) { return m_comm.setOutput(bytes); }
+
+bool FirmwareTransfer::start(ImageStream *stream)
+{
+    stop();
+    m_lostReason.clear();
+    if (!write(startMarker()) || !write(lengthHeader(stream->FirmwareSize))) {
+        fail();
+        return false;
+    }
+    begin(stream);
+    return true;
+}
+
+void FirmwareTransfer::fail()
+{
+    m_stream = nullptr;
+    Timer.stop();
+    m_awaitDrain = false;
+    QString reason;
+    if (!m_lostReason.isEmpty())
+        reason = QStringLiteral("Порт потерян: %1").arg(m_lostReason);
+    else if (!m_comm.PortOpen())
+        reason = QStringLiteral("Порт закрыт.");
+    else
+        reason = QStringLiteral("Порт не принял данные.");
+    emit writeFailed(reason);
+}
 
 void FirmwareTransfer::begin(ImageStream *stream)
 {
@@ -92,27 +122,26 @@ void FirmwareTransfer::TimerTimer()
         return;
     ImageStream &s = *m_stream;
     m_peakQueued = std::max(m_peakQueued, m_comm.PortOpen() ? m_comm.OutBufferCount() : 0);
-    if (s.position >= s.FirmwareSize) {
-        // An empty image: nothing to send, the ticks go on until the transfer is stopped.
-        Timer.start(TickMs);
-        return;
-    }
-    const qint64 n = std::min<qint64>(s.FirmwareSize - s.position, ChunkSize);
-    FirmwareChunk.resize(n);
-    std::memcpy(FirmwareChunk.data(), s.bytes.constData() + s.position, size_t(n));
-    s.position += n;
-    emit progress(StatusModel::percentOf(s.position, s.FirmwareSize));
-    if (!write(FirmwareChunk)) {
-        m_stream = nullptr;
-        emit writeFailed(QStringLiteral("Порт закрыт или не принимает данные."));
-        return;
-    }
-    if (s.position == s.FirmwareSize) {
-        m_stream = nullptr;
-        if (!write(checksumBytes(s.FirmwareChecksum))) {
-            emit writeFailed(QStringLiteral("Порт закрыт или не принимает данные."));
+    if (s.position < s.FirmwareSize) {
+        const qint64 n = std::min<qint64>(s.FirmwareSize - s.position, ChunkSize);
+        FirmwareChunk.resize(n);
+        std::memcpy(FirmwareChunk.data(), s.bytes.constData() + s.position, size_t(n));
+        if (!write(FirmwareChunk)) {
+            fail();
             return;
         }
+        // The bar counts only what the port has taken.
+        s.position += n;
+        emit progress(StatusModel::percentOf(s.position, s.FirmwareSize));
+    }
+    if (s.position >= s.FirmwareSize) {
+        // The checksum goes in the same tick as the last image bytes (right away for an image
+        // with nothing in it, so no tick ever runs without end).
+        if (!write(checksumBytes(s.FirmwareChecksum))) {
+            fail();
+            return;
+        }
+        m_stream = nullptr;
         emit imageSent();
         return;
     }

@@ -33,6 +33,10 @@ public:
     // One write through the serial control; false when the port is closed or refuses it.
     bool write(const QByteArray &bytes);
 
+    // The whole stream from its start: the marker and the length at once, then the send ticks.
+    // The image must have been read and summed (readImageForTransfer). False, with writeFailed
+    // emitted, when the marker or the length could not be written.
+    bool start(ImageStream *stream);
     // Starts the send ticks over an image whose header has gone out already.
     void begin(ImageStream *stream);
     // Stops the ticks; nothing more is written. Safe in every state.
@@ -51,21 +55,24 @@ public:
     qint64 peakQueued() const { return m_peakQueued; }
 
 signals:
-    // Percent of the image handed over with this tick.
+    // Percent of the image whose writes have succeeded, after each tick's write.
     void progress(int percent);
     // The image and its checksum have been written.
     void imageSent();
-    // A write was refused; the ticks have stopped.
+    // A write was refused; the ticks have stopped. The reason is the serial layer's own (the
+    // port gone, a device error) as far as it told one.
     void writeFailed(const QString &reason);
 
 private:
     void onTimer();
     void onDrained();
+    void fail();
 
     TMSComm &m_comm;
     ImageStream *m_stream = nullptr;
     bool m_awaitDrain = false;
     qint64 m_peakQueued = 0;
+    QString m_lostReason; // the serial layer's word on a port lost since the stream started
 };
 
 } // namespace firmware

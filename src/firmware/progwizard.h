@@ -2,6 +2,8 @@
 // The programming wizard's rules without widgets: five flags of its own, read together with the
 // link state, the image flag and the firmware page, give the status line, the load button's
 // enabled state and its hint. There is no step counter; each event re-evaluates from the flags.
+#include "firmware/loaderwatch.h"
+
 #include <QString>
 
 #include <optional>
@@ -23,6 +25,14 @@ inline const QString HintReady = QStringLiteral("Загрузка програм
 inline const QString HintNotReady = QStringLiteral("Прибор не готов к загрузке программы управления.");
 inline const QString NotInLoaderCaption = QStringLiteral("Вернитесь к шагу 2.");
 inline const QString NotInLoaderText = QStringLiteral("Прибор не в режиме программирования!");
+// The boot loader holds part of a stream (or did not take the whole one): a new load would be
+// misread until the instrument has restarted.
+inline const QString RestartForRetry =
+    QStringLiteral("Загрузка прервана. Выключите прибор и включите, удерживая указку на экране. Шаг 2.");
+inline const QString NotAccepted =
+    QStringLiteral("Прибор не принял программу. Выключите прибор и включите, удерживая указку на экране. Шаг 2.");
+inline const QString LeaveCaption = QStringLiteral("КВИРО-сервис");
+inline const QString LeaveQuestion = QStringLiteral("Идёт загрузка программы в прибор. Прервать загрузку?");
 } // namespace texts
 
 struct WizardFlags {
@@ -44,6 +54,10 @@ struct WizardInputs {
     // A transfer holds the line (from the start click until it ends or is cancelled): the load
     // button stays disabled, so a second start cannot put a new header inside the image.
     bool transferBusy = false;
+    // What the boot loader holds of our streams (LoaderWatch): a load may start only when Ready.
+    LoaderState loader = LoaderState::Ready;
+    bool loaderRefused = false;     // it kept answering "l" after the whole stream
+    bool instrumentSilent = false;  // the last link check found it silent or its port gone
 };
 
 // What one evaluation decides; absent fields are left as they are.
@@ -78,6 +92,24 @@ public:
         m_flags.TransferDone = true;
         m_flags.RebootSeen = false;
     }
+    // After the stream the instrument was seen restarting (port lost or silent).
+    void rebootSeen()
+    {
+        if (m_flags.TransferStarted && m_flags.TransferDone)
+            m_flags.RebootSeen = true;
+    }
+    // The instrument answered after its restart: the procedure is over. True when the end is to
+    // be announced (the wizard followed this transfer from its start); the wizard is then reset
+    // and the end message is kept until the operator's next action.
+    bool reprogrammingEnded()
+    {
+        const bool announce = m_flags.WizardActive && m_flags.TransferStarted && m_flags.TransferDone;
+        if (!announce)
+            return false;
+        reset();
+        m_flags.ReprogramFinished = true;
+        return true;
+    }
 
     // UpdateProgStep: the step from the flags (does nothing without the frame or while inactive).
     WizardOutcome updateProgStep(const WizardInputs &in);
@@ -86,8 +118,11 @@ public:
 
     static bool loadAllowed(const WizardInputs &in)
     {
-        return in.InstrumentInLoader && in.FirmwareFileReady && !in.transferBusy;
+        return in.InstrumentInLoader && in.FirmwareFileReady && !in.transferBusy && in.loader == LoaderState::Ready;
     }
+    // The status text while the boot loader is not ready for a new stream (none when it is, or
+    // while a transfer runs). atTick: the link check's wording, else the step evaluation's.
+    static std::optional<QString> loaderStatus(const WizardInputs &in, bool atTick);
 
 private:
     WizardFlags m_flags;

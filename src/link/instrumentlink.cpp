@@ -29,6 +29,7 @@ InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCat
         InstrumentWorking = true;
         RxBuffer.clear();
         emit linkChanged();
+        emit probeAnswered();
     });
     registerBranch('l', [this] {
         setLinkOn(true);
@@ -36,6 +37,7 @@ InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCat
         InstrumentWorking = false;
         RxBuffer.clear();
         emit linkChanged();
+        emit probeAnswered();
     });
 }
 

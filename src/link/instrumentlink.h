@@ -99,6 +99,8 @@ signals:
     void tickFinished();
     void linkChanged();
     void stripChanged();
+    // The instrument answered the probe ("L" or "l"); the mode flags are already set.
+    void probeAnswered();
 
 private:
     void setPortItems(const QStringList &numbers);

@@ -31,6 +31,7 @@ struct FirmwareRig {
     {
         ctl.setFrameExists(true);
         ctl.setCurrentDirForSearch(cwd.path());
+        ctl.ResetProgWizard(); // the firmware page is the current one
         QObject::connect(&link, &InstrumentLink::tickFinished, [this] { updateLinkState(); });
         QObject::connect(&status, &StatusModel::progressChanged, [this](int p) { progress << p; });
         vi.boot().setProgrammingMs(60000); // quiet after the stream unless a test wants the restart
@@ -70,12 +71,23 @@ struct FirmwareRig {
         progress.clear();
     }
 
+    // The stream as the boot loader reads it, packed here byte by byte: 0x55 0xAA, the length
+    // (image + 6) low byte first, the image, the low 16 bits of the byte sum low byte first.
     static QByteArray wire(const QByteArray &image)
     {
+        const quint32 length = quint32(image.size()) + 6;
         quint32 sum = 0;
         for (char c : image)
             sum += static_cast<unsigned char>(c);
-        return firmware::startMarker() + firmware::lengthHeader(qint32(image.size())) + image + firmware::checksumBytes(qint32(sum));
+        QByteArray out;
+        out += char(0x55);
+        out += char(0xAA);
+        for (int i = 0; i < 4; ++i)
+            out += char((length >> (8 * i)) & 0xFF);
+        out += image;
+        out += char(sum & 0xFF);
+        out += char((sum >> 8) & 0xFF);
+        return out;
     }
 
     static QByteArray pattern(int size)

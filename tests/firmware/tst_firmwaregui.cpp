@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -26,12 +27,28 @@ QByteArray pattern(int size)
     return b;
 }
 
+// The stream packed here byte by byte: marker, length (image + 6) low first, image, the low 16
+// bits of the byte sum low first.
 QByteArray wire(const QByteArray &image)
 {
+    const quint32 length = quint32(image.size()) + 6;
     quint32 sum = 0;
     for (char c : image)
         sum += static_cast<unsigned char>(c);
-    return startMarker() + lengthHeader(qint32(image.size())) + image + checksumBytes(qint32(sum));
+    QByteArray out("\x55\xAA", 2);
+    for (int i = 0; i < 4; ++i)
+        out += char((length >> (8 * i)) & 0xFF);
+    out += image;
+    out += char(sum & 0xFF);
+    out += char((sum >> 8) & 0xFF);
+    return out;
+}
+
+// Nothing but link probes after the first `count` bytes.
+bool onlyProbesAfter(const QByteArray &received, qsizetype count)
+{
+    const QByteArray rest = received.mid(count);
+    return rest.count('l') == rest.size();
 }
 
 // A bench with the default image in the program's image folder and the firmware page open.
@@ -169,19 +186,21 @@ private slots:
         Page p(&empty);
         p.toLoader();
         p.frame().btnLoadPO->click();
-        QTRY_COMPARE(p.vi().core().received(), QByteArray("\x55\xAA\x06\x00\x00\x00", 6));
-        QTest::qWait(350);
-        QCOMPARE(p.vi().core().received().size(), 6);
-        p.frame().btnStopProgramSor->click();
-        QCOMPARE(p.status(), texts::Cancelled);
+        // Refused at the click, the file named; nothing goes out and step 3 stays.
+        QCOMPARE(p.bed.dialogs.errors.size(), 1);
+        QVERIFY(p.bed.dialogs.errors.first().contains(QStringLiteral("Sorvint_3070.tsk")));
+        QVERIFY(p.bed.dialogs.errors.first().contains(QStringLiteral("пуст")));
+        QVERIFY(p.frame().btnStopProgramSor->isHidden());
+        QVERIFY(p.frame().btnLoadPO->isEnabled());
+        QCOMPARE(p.status(), texts::StepLoad);
+        QTest::qWait(300);
+        QCOMPARE(p.vi().core().received(), QByteArray());
 
         const QByteArray image = pattern(50000);
         QFile f(QDir(imageFolder(p.bed.programDir())).filePath(QStringLiteral("Sorvint_3070.tsk")));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(image);
         f.close();
-        p.vi().core().clearReceived();
-        QVERIFY(p.frame().btnLoadPO->isEnabled());
         p.frame().btnLoadPO->click(); // the file is read afresh
         p.ctl().transfer().Timer.stop();
         // Opening and closing the port list while the image streams must not bring a probe in.
@@ -193,19 +212,20 @@ private slots:
         p.frame().btnStopProgramSor->click();
         QCOMPARE(p.status(), texts::Cancelled);
         QCOMPARE(p.w().status().progress(), 0);
-        QTRY_COMPARE(p.vi().core().received().size(), 6 + 30000);
-        QTest::qWait(300);
-        QCOMPARE(p.vi().core().received(), wire(image).left(6 + 30000));
-        QCOMPARE(p.status(), texts::Cancelled); // no link check runs to replace it
-        QVERIFY(!p.w().link().portSearchRunning());
-        // After a cancel the port list is the operator's way to bring the link check back.
-        p.w().link().cbxNumPortDropDown();
-        p.w().link().cbxNumPortCloseUp();
+        QVERIFY(p.frame().btnStopProgramSor->isHidden());
+        QVERIFY(!p.frame().btnLoadPO->isEnabled());
+        QTRY_VERIFY(p.vi().core().received().size() >= 6 + 30000);
+        QCOMPARE(p.vi().core().received().left(6 + 30000), wire(image).left(6 + 30000));
+        // The link check follows the instrument again and asks for its restart.
         QVERIFY(p.w().link().portSearchRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::RestartForRetry, 5000);
+        QVERIFY(onlyProbesAfter(p.vi().core().received(), 6 + 30000));
+        QVERIFY(!p.frame().btnLoadPO->isEnabled());
+        QCOMPARE(p.frame().btnLoadPO->toolTip(), texts::HintNotReady);
         p.w().link().stopPortSearch();
     }
 
-    void leavingThePageEndsTheTransferSilently()
+    void leavingMidStreamAsksFirst()
     {
         const QByteArray image = pattern(200000);
         Page p(&image);
@@ -218,18 +238,117 @@ private slots:
         p.frame().RzPageControl2->setCurrentIndex(1);
         QVERIFY(!p.frame().btnLoadPO->isEnabled());
         QCOMPARE(p.status(), texts::Loading);
+
+        // "No": another tab, another page's action, "Выход" and closing the window change nothing.
+        p.bed.dialogs.yesNoAnswer = false;
+        const int changes = p.w().pageChangeCount();
+        p.w().pages()->setCurrentIndex(TFormMainKviroS_D7::PageAbout);
+        p.w().ActionFileExecute();
+        p.w().show();
+        p.w().ActionExitExecute();
+        QVERIFY(p.w().isVisible());
+        p.w().close();
+        QVERIFY(p.w().isVisible());
+        const QString question = texts::LeaveCaption + QLatin1Char('|') + texts::LeaveQuestion;
+        QCOMPARE(p.bed.dialogs.warnings, QStringList(4, question));
+        QCOMPARE(p.w().currentPage(), int(TFormMainKviroS_D7::PageSoftSor));
+        QCOMPARE(p.w().pageChangeCount(), changes);
+        QVERIFY(!p.w().tabVisible(TFormMainKviroS_D7::PageResult));
+        QVERIFY(p.ctl().transferBusy());
+        QCOMPARE(p.status(), texts::Loading);
+        const qsizetype before = ticks.size();
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.size() > before, 5000); // the stream goes on
+
+        // "Yes" on a tab click: stopped as a cancel, then the page changes.
+        p.bed.dialogs.yesNoAnswer = true;
         p.w().pages()->setCurrentIndex(TFormMainKviroS_D7::PageAbout);
         const qsizetype written = ticks.size();
+        QCOMPARE(p.bed.dialogs.warnings.size(), 5);
+        QCOMPARE(p.w().currentPage(), int(TFormMainKviroS_D7::PageAbout));
         QCOMPARE(p.status(), QString());
-        QVERIFY(p.bed.dialogs.warnings.isEmpty() && p.bed.dialogs.errors.isEmpty());
-        QVERIFY(!p.ctl().transfer().sending());
+        QVERIFY(p.bed.dialogs.errors.isEmpty());
+        QVERIFY(!p.ctl().transferBusy());
         QVERIFY(p.frame().btnStopProgramSor->isHidden());
         QVERIFY(!p.frame().btnLoadPO->isEnabled());
-        QVERIFY(!p.w().link().portSearchRunning());
         QVERIFY(!p.ctl().flags().WizardActive);
-        QTRY_COMPARE_WITH_TIMEOUT(p.vi().core().received().size(), 6 + written * 10000, 10000);
+        QVERIFY(!p.ctl().loader().ready());
+        QVERIFY(p.w().link().portSearchRunning());
+        p.vi().port().setLineRate(0);
+        QTRY_VERIFY_WITH_TIMEOUT(p.vi().core().received().size() >= 6 + written * 10000, 10000);
         QTest::qWait(300);
-        QCOMPARE(p.vi().core().received().size(), 6 + written * 10000);
+        QVERIFY(onlyProbesAfter(p.vi().core().received(), 6 + written * 10000));
+        // Back on the page the load still waits for the instrument's restart.
+        p.w().ActionSoftSorvintExecute();
+        QVERIFY(!p.frame().btnLoadPO->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::RestartForRetry, 5000);
+        // With no stream running, closing asks nothing.
+        p.w().close();
+        QVERIFY(!p.w().isVisible());
+        QCOMPARE(p.bed.dialogs.warnings.size(), 5);
+        p.w().link().stopPortSearch();
+    }
+
+    void portLostMidStreamThenBackAtStepTwo()
+    {
+        const QByteArray image = pattern(200000);
+        Page p(&image);
+        p.toLoader();
+        p.vi().port().setLineRate(40000);
+        QSignalSpy ticks(&p.ctl().transfer(), &FirmwareTransfer::progress);
+        p.frame().btnLoadPO->click();
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.size() >= 2, 5000);
+        p.vi().powerOff();
+        QTRY_COMPARE_WITH_TIMEOUT(p.bed.dialogs.errors.size(), 1, 5000);
+        const QStringList lines = p.bed.dialogs.errors.first().section(QLatin1Char('|'), 1).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), QStringLiteral("Ошибка передачи программы в прибор."));
+        QVERIFY(!lines.at(1).isEmpty());
+        QVERIFY(p.frame().btnStopProgramSor->isHidden());
+        QVERIFY(!p.ctl().transferBusy());
+        QCOMPARE(p.w().status().progress(), ticks.last().first().toInt());
+        // No hand on the port list: the link check follows the instrument by itself.
+        QVERIFY(p.w().link().portSearchRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::StepSwitchOnTick, 5000);
+        QVERIFY(p.vi().powerOn());
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::StepSwitchOff, 5000);
+        QVERIFY(!p.frame().btnLoadPO->isEnabled());
+        // Its port went away, so the boot loader's answer is a fresh start.
+        p.vi().boot().switchOnWithStylus();
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::StepLoad, 5000);
+        QVERIFY(p.frame().btnLoadPO->isEnabled());
+        p.w().link().stopPortSearch();
+    }
+
+    void afterTheStreamTheLoadWaitsForTheRestart()
+    {
+        const QByteArray image = pattern(12000);
+        Page p(&image);
+        p.toLoader();
+        p.vi().boot().setProgrammingMs(1500);
+        p.vi().boot().setRestartGapMs(1200);
+        p.frame().btnLoadPO->click();
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::Programming, 5000);
+        auto *bar = p.w().findChild<QProgressBar *>(QStringLiteral("RzProgressBar1"));
+        QVERIFY(p.w().status().busy());
+        QCOMPARE(bar->maximum(), 0); // the bar shows that work goes on
+        QVERIFY(!p.frame().btnLoadPO->isEnabled());
+        p.ctl().btnLoadPOClick(); // a second click while the instrument programs starts nothing
+        QTest::qWait(800);
+        QVERIFY(!p.frame().btnLoadPO->isEnabled());
+        QCOMPARE(p.status(), texts::Programming);
+        QCOMPARE(p.vi().core().received().left(wire(image).size()), wire(image));
+        QVERIFY(onlyProbesAfter(p.vi().core().received(), wire(image).size()));
+
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::Finished, 10000);
+        QVERIFY(!p.w().status().busy());
+        QCOMPARE(bar->maximum(), 100);
+        QCOMPARE(p.vi().boot().programmed(), 1);
+        // The end message stays through the link checks, until the operator's next action.
+        QTest::qWait(1300);
+        QCOMPARE(p.status(), texts::Finished);
+        p.frame().RzPageControl2->setCurrentIndex(1);
+        QCOMPARE(p.status(), texts::StepSwitchOff);
+        p.w().link().stopPortSearch();
     }
 
     void clickAfterTheInstrumentLeftTheBootLoader()
@@ -285,7 +404,10 @@ private slots:
         p.vi().boot().setRestartGapMs(2000);
         p.frame().btnLoadPO->click();
         QTRY_COMPARE_WITH_TIMEOUT(p.statuses.contains(texts::Finished), true, 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::StepSwitchOff, 5000);
+        QTest::qWait(1100);
+        QCOMPARE(p.status(), texts::Finished);
+        p.frame().RzPageControl2->setCurrentIndex(0); // the operator's next action
+        QCOMPARE(p.status(), texts::StepSwitchOff);
         QVERIFY2(p.metInOrder({texts::StepFile, texts::StepSwitchOff, texts::StepSwitchOnTick, texts::StepLoad, texts::Loading,
                                texts::Programming, texts::Rebooting, texts::Finished, texts::StepSwitchOff}),
                  qPrintable(p.statuses.join(QLatin1Char('|'))));
@@ -306,7 +428,8 @@ private slots:
     void restartWithoutLinkDrop()
     {
         // The instrument's port stays listed through its restart: the wizard never sees it go,
-        // so no end is announced and the steps simply resume.
+        // but its silence while it programs, or its answer in working mode, tells the restart,
+        // and the end is announced.
         QFETCH(int, programmingMs);
         QFETCH(int, restartMs);
         const QByteArray image = pattern(12000);
@@ -318,14 +441,16 @@ private slots:
         QSignalSpy restarted(&p.vi().boot(), &BootSim::restarted);
         p.frame().btnLoadPO->click();
         QTRY_COMPARE_WITH_TIMEOUT(restarted.size(), 1, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::StepSwitchOff, 5000);
-        QVERIFY(p.metInOrder({texts::Loading, texts::Programming, texts::StepSwitchOff}));
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::Finished, 5000);
+        QVERIFY(p.metInOrder({texts::Loading, texts::Programming, texts::Finished}));
         QVERIFY(!p.statuses.contains(texts::Rebooting));
-        QVERIFY(!p.statuses.contains(texts::Finished));
-        QVERIFY(p.ctl().flags().TransferDone);
-        QVERIFY(!p.ctl().flags().RebootSeen);
+        QVERIFY(!p.ctl().flags().TransferStarted);
+        QVERIFY(p.ctl().loader().ready());
         QTest::qWait(1100);
+        QCOMPARE(p.status(), texts::Finished);
+        p.frame().RzPageControl2->setCurrentIndex(1);
         QCOMPARE(p.status(), texts::StepSwitchOff);
+        p.w().link().stopPortSearch();
     }
 };
 

@@ -84,36 +84,55 @@ private slots:
         w.wizard.transferHeaderSent();
         w.wizard.transferDone();
         w.in.transferBusy = false;
+        w.in.loader = LoaderState::Programming;
         w.status = texts::Programming;
 
-        w.tick(); // still seen in the boot loader while it programs
-        QCOMPARE(w.status, texts::StepLoad);
+        w.tick(); // still seen in the boot loader while it programs: no second start
+        QCOMPARE(w.status, texts::Programming);
+        QVERIFY(!w.loadEnabled);
+        w.eval();
+        QCOMPARE(w.status, texts::Programming);
+        QVERIFY(!w.loadEnabled);
         w.portGone(); // restarting
+        w.in.loader = LoaderState::Restarting;
         w.tick();
         QCOMPARE(w.status, texts::Rebooting);
         QVERIFY(w.wizard.flags().RebootSeen);
         w.eval();
         QCOMPARE(w.status, texts::Rebooting);
-        w.tick();
-        QCOMPARE(w.status, texts::Rebooting);
 
-        w.answers('L'); // back in working mode
-        const WizardOutcome end = w.wizard.linkUpdate(w.in);
-        QVERIFY(end.resetWizard);
-        QCOMPARE(*end.status, texts::Finished);
+        w.answers('L'); // back in working mode: the watch reports the end
+        w.in.loader = LoaderState::Ready;
+        QVERIFY(w.wizard.reprogrammingEnded());
         QVERIFY(w.wizard.flags().WizardActive);
         QVERIFY(w.wizard.flags().ReprogramFinished);
         QVERIFY(!w.wizard.flags().TransferStarted);
-        w.status = *end.status;
-        w.eval(); // e.g. a tab click: the end message stays, once
-        QCOMPARE(w.status, texts::Finished);
-        w.eval();
+        w.status = texts::Finished;
+        for (int i = 0; i < 3; ++i) { // the end message outlasts the link checks
+            w.tick();
+            QCOMPARE(w.status, texts::Finished);
+        }
+        w.eval(); // the operator's next action, e.g. a tab click
         QCOMPARE(w.status, texts::StepSwitchOff);
         w.tick();
         QCOMPARE(w.status, texts::StepSwitchOff);
     }
 
-    void restartWithoutLinkDropNeverAnnouncesTheEnd()
+    void endIsAnnouncedOnlyForATransferFollowedFromItsStart()
+    {
+        Walk w;
+        w.in.FirmwareFileReady = true;
+        w.answers('L');
+        w.wizard.reset(); // the page was left and entered again while the instrument programmed
+        QVERIFY(!w.wizard.reprogrammingEnded());
+        w.wizard.transferStarted();
+        w.wizard.transferHeaderSent();
+        w.wizard.transferDone();
+        w.wizard.stop();
+        QVERIFY(!w.wizard.reprogrammingEnded());
+    }
+
+    void restartWithoutLinkDropShowsProgrammingUntilTheEnd()
     {
         Walk w;
         w.in.FirmwareFileReady = true;
@@ -122,13 +141,55 @@ private slots:
         w.wizard.transferStarted();
         w.wizard.transferHeaderSent();
         w.wizard.transferDone();
+        w.in.loader = LoaderState::Restarting; // silent while programming, the port stays listed
+        w.in.instrumentSilent = true;
         w.tick();
-        QCOMPARE(w.status, texts::StepLoad);
-        w.answers('L'); // restarted in working mode, the port never went away
+        QCOMPARE(w.status, texts::Programming);
+        QVERIFY(!w.wizard.flags().RebootSeen); // the link was never seen lost
+        w.answers('L'); // restarted in working mode
+        w.in.loader = LoaderState::Ready;
+        QVERIFY(w.wizard.reprogrammingEnded());
+        w.tick();
+        QCOMPARE(w.status, texts::Finished);
+    }
+
+    void bootLoaderThatIsNotReadyKeepsTheLoadDisabled()
+    {
+        Walk w;
+        w.in.FirmwareFileReady = true;
+        w.answers('l');
+        w.wizard.reset();
+        w.in.loader = LoaderState::HoldsPartial;
+        w.tick();
+        QCOMPARE(w.status, texts::RestartForRetry);
+        QVERIFY(!w.loadEnabled);
+        QCOMPARE(w.hint, texts::HintNotReady);
+        w.eval();
+        QCOMPARE(w.status, texts::RestartForRetry);
+        w.in.loaderRefused = true;
+        w.tick();
+        QCOMPARE(w.status, texts::NotAccepted);
+
+        w.in.loader = LoaderState::PartialRestarting;
+        w.in.instrumentSilent = true; // off, its port still listed
+        w.tick();
+        QCOMPARE(w.status, texts::RestartForRetry);
+        w.portGone();
+        w.tick();
+        QCOMPARE(w.status, texts::StepSwitchOnTick);
+        w.eval();
+        QCOMPARE(w.status, texts::StepSwitchOnEval);
+        w.answers('L');
+        w.in.instrumentSilent = false;
         w.tick();
         QCOMPARE(w.status, texts::StepSwitchOff);
-        QVERIFY(!w.wizard.flags().RebootSeen);
-        QVERIFY(w.wizard.flags().TransferDone);
+        QVERIFY(!w.loadEnabled);
+
+        w.answers('l');
+        w.in.loader = LoaderState::Ready;
+        w.tick();
+        QCOMPARE(w.status, texts::StepLoad);
+        QVERIFY(w.loadEnabled);
     }
 
     void linkOffBeforeAnyTransferAndOtherPages()
@@ -161,20 +222,23 @@ private slots:
 
     void rebootIntoBootLoaderEndsOnTheLoadStep()
     {
-        // Rules in order: the end is announced, the reset wizard is active again, and with the
-        // instrument back in its boot loader the load step replaces the message in the same tick.
+        // The end is announced, the reset wizard is active again, and with the instrument back in
+        // its boot loader the load step replaces the message at the next link check.
         Walk w;
         w.in.FirmwareFileReady = true;
         w.wizard.reset();
         w.wizard.transferStarted();
         w.wizard.transferHeaderSent();
         w.wizard.transferDone();
+        w.in.loader = LoaderState::Restarting;
         w.portGone();
         w.tick();
         w.answers('l');
-        const WizardOutcome o = w.wizard.linkUpdate(w.in);
-        QVERIFY(o.resetWizard);
-        QCOMPARE(*o.status, texts::StepLoad);
+        w.in.loader = LoaderState::Ready;
+        QVERIFY(w.wizard.reprogrammingEnded());
+        w.tick();
+        QCOMPARE(w.status, texts::StepLoad);
+        QVERIFY(w.loadEnabled);
     }
 };
 

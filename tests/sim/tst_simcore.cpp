@@ -58,6 +58,36 @@ private slots:
         QVERIFY(!FolderPortCatalog(dir.path()).valueTexts()->contains(QStringLiteral("COM3")));
     }
 
+    void switchedOffOnAPortThatStaysIsSilent()
+    {
+        QTemporaryDir dir;
+        VirtualInstrument vi(dir.path(), 3);
+        QCOMPARE(vi.control(QStringLiteral("portstays on")), QStringLiteral("ok"));
+        QVERIFY(vi.powerOn(InstrumentCore::Mode::Loader));
+        FolderPortCatalog catalog(dir.path());
+        TMSComm comm(catalog);
+        comm.setCommPort(3);
+        QVERIFY(comm.setPortOpen(true));
+        QByteArray got;
+        connect(&comm, &TMSComm::OnComm, this, [&] { got += comm.Input(); });
+        QVERIFY(comm.setOutput("l"));
+        QTRY_COMPARE(got, QByteArray("l"));
+        // Off: the port is still listed and open, nothing is taken or answered.
+        vi.control(QStringLiteral("off"));
+        QVERIFY(!vi.isOn());
+        QVERIFY(FolderPortCatalog(dir.path()).valueTexts()->contains(QStringLiteral("COM3")));
+        vi.core().clearReceived();
+        QVERIFY(comm.setOutput("l"));
+        QTest::qWait(300);
+        QCOMPARE(got, QByteArray("l"));
+        QCOMPARE(vi.core().received(), QByteArray());
+        QVERIFY(comm.PortOpen());
+        // On again with the stylus, on the same port.
+        QCOMPARE(vi.control(QStringLiteral("on stylus")), QStringLiteral("ok"));
+        QVERIFY(comm.setOutput("l"));
+        QTRY_COMPARE(got, QByteArray("ll"));
+    }
+
     void chunkedRepliesArriveInPieces()
     {
         QTemporaryDir dir;

@@ -1,0 +1,116 @@
+#include "firmware/loaderwatch.h"
+
+#include "link/instrumentlink.h"
+
+namespace firmware {
+
+LoaderWatch::LoaderWatch(InstrumentLink &link, QObject *parent) : QObject(parent), m_link(link)
+{
+    connect(&m_link, &InstrumentLink::tickFinished, this, &LoaderWatch::onTick);
+    connect(&m_link, &InstrumentLink::probeAnswered, this, &LoaderWatch::onAnswer);
+    connect(&m_link.MSComm1, &TMSComm::portLost, this, [this] {
+        m_silent = true;
+        if (streaming())
+            m_lostWhileStreaming = true;
+        restartSeen();
+    });
+}
+
+void LoaderWatch::setState(LoaderState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void LoaderWatch::freshInterval()
+{
+    m_probeOut = false;
+    m_answered = false;
+    m_silent = false;
+}
+
+void LoaderWatch::streamStarted()
+{
+    m_refused = false;
+    m_lostWhileStreaming = false;
+    setState(LoaderState::Streaming);
+}
+
+void LoaderWatch::streamSent()
+{
+    // Answers to probes from before the stream say nothing about what the instrument does now.
+    freshInterval();
+    setState(LoaderState::Programming);
+}
+
+void LoaderWatch::streamCut()
+{
+    freshInterval();
+    // A port lost under the stream is already the sign of the restart.
+    m_silent = m_lostWhileStreaming;
+    setState(m_lostWhileStreaming ? LoaderState::PartialRestarting : LoaderState::HoldsPartial);
+}
+
+void LoaderWatch::onTick()
+{
+    if (streaming())
+        return;
+    // The tick has just sent its probe (when the port is open); the one before it had the
+    // whole interval to be answered.
+    const bool gone = !m_link.linkOn() || !m_link.portOpen();
+    const bool unanswered = m_probeOut && !m_answered;
+    m_silent = gone || unanswered;
+    if (m_silent)
+        restartSeen();
+    m_probeOut = m_link.portOpen();
+    m_answered = false;
+}
+
+void LoaderWatch::restartSeen()
+{
+    if (m_state == LoaderState::Programming)
+        setState(LoaderState::Restarting);
+    else if (m_state == LoaderState::HoldsPartial)
+        setState(LoaderState::PartialRestarting);
+}
+
+void LoaderWatch::onAnswer()
+{
+    m_answered = true;
+    m_silent = false;
+    const bool working = m_link.InstrumentWorking;
+    switch (m_state) {
+    case LoaderState::Ready:
+    case LoaderState::Streaming:
+        return;
+    case LoaderState::Programming:
+        if (working) {
+            // Only the working program answers "L": the instrument has restarted.
+            setState(LoaderState::Ready);
+            emit restartCompleted();
+        } else {
+            // Still the boot loader, never silent: it did not start programming.
+            m_refused = true;
+            setState(LoaderState::HoldsPartial);
+        }
+        return;
+    case LoaderState::Restarting:
+        setState(LoaderState::Ready);
+        emit restartCompleted();
+        return;
+    case LoaderState::HoldsPartial:
+        if (working)
+            setState(LoaderState::PartialRestarting);
+        return;
+    case LoaderState::PartialRestarting:
+        if (m_link.InstrumentInLoader) {
+            m_refused = false;
+            setState(LoaderState::Ready);
+        }
+        return;
+    }
+}
+
+} // namespace firmware
