@@ -1,0 +1,23 @@
+#include "app/qtrussian.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+bool installQtRussian(QCoreApplication &app, const QString &folder)
+{
+    auto *translator = new QTranslator(&app);
+    // qtbase_ru holds the file dialogs, message boxes and Qt's words for system errors.
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
+
+bool installQtRussian(QCoreApplication &app)
+{
+    return installQtRussian(app, QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
