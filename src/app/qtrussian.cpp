@@ -14,6 +14,12 @@ bool installQtRussian(QCoreApplication &app, const QString &folder)
         return false;
     }
     QCoreApplication::installTranslator(translator);
+    // The serial port's own words (port problems in the port drop-down's hint), when present.
+    auto *serial = new QTranslator(&app);
+    if (serial->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtserialport"), QStringLiteral("_"), folder))
+        QCoreApplication::installTranslator(serial);
+    else
+        delete serial;
     return true;
 }
 

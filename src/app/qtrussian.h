@@ -1,5 +1,6 @@
 #pragma once
-// Qt's own Russian texts (file dialogs, standard buttons, Qt's words for system errors).
+// Qt's own Russian texts (file dialogs, standard buttons, Qt's words for system errors, the serial
+// port's words).
 class QCoreApplication;
 class QString;
 

@@ -45,12 +45,15 @@ bool fits(const QWidget &w, const QSize &need, QString *why)
 int buttonTextWidth(const QAbstractButton &button)
 {
     const QStyle *style = button.style();
-    const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &button);
-    const int margin = style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, &button);
+    // The caption is drawn inside the button's frame (and its default-button ring, if any); a
+    // pixel either side keeps it off the frame.
+    int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &button);
+    if (auto *push = qobject_cast<const QPushButton *>(&button); push && (push->autoDefault() || push->isDefault()))
+        frame += style->pixelMetric(QStyle::PM_ButtonDefaultIndicator, nullptr, &button);
     int icon = 0;
     if (!button.icon().isNull())
         icon = button.iconSize().width() + 4;
-    return textBlock(button, shown(button.text())).width() + icon + margin + 2 * frame;
+    return textBlock(button, shown(button.text())).width() + icon + 2 * frame + 2;
 }
 
 bool showsWhole(const QWidget &widget, QString *why)

@@ -8,8 +8,8 @@ class QWidget;
 
 namespace textfit {
 
-// The width a push button needs to show its caption whole (frame and margins of the style
-// included, no minimum button width).
+// The width a push button needs to show its caption whole (the style's frame included, no
+// minimum button width).
 int buttonTextWidth(const QAbstractButton &button);
 
 // True when the widget (a button, check box, label or group box) shows its caption whole in its
