@@ -365,7 +365,10 @@ void TFormMainKviroS_D7::fitToContent()
     // The least size that shows every page whole, and never below 784 x 444.
     if (!layout())
         return;
-    const QSize need = layout()->totalMinimumSize().expandedTo(QSize(MinimumWidth, MinimumHeight));
+    QSize need = layout()->totalMinimumSize().expandedTo(QSize(MinimumWidth, MinimumHeight));
+    // Room for the group bar's quarter of the width beside the least page area.
+    if (QWidget *pageSide = m_splitter->widget(1))
+        need.rwidth() = std::max(need.width(), (pageSide->minimumSizeHint().width() + m_splitter->handleWidth()) * 4 / 3 + 4);
     if (need != minimumSize())
         setMinimumSize(need);
 }

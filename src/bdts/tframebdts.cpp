@@ -51,6 +51,8 @@ TsTreeView *tree(QWidget *parent, const char *name, bool multi, QAbstractItemMod
     t->setObjectName(QLatin1String(name));
     t->setModel(model);
     t->setAccessibleName(QLatin1String(name));
+    // At least four lines of a list show, whatever the text size: the window grows for them.
+    t->setMinimumHeight(4 * t->fontMetrics().height() + 2 * t->frameWidth());
     // A rebuilt list is shown opened; what the operator folds stays folded until the next rebuild.
     QObject::connect(model, &QAbstractItemModel::modelReset, t, &QTreeView::expandAll);
     return t;

@@ -299,6 +299,14 @@ private slots:
 
     void everyCaptionShowsWholeOnEveryPage()
     {
+        {
+            // The group bar's quarter of the width holds at every text size.
+            TestBed bed(false);
+            Window &w = bed.window();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QCOMPARE(w.findChild<QWidget *>(QStringLiteral("RzGroupBar1"))->width(), w.width() / 4);
+        }
         FilledWindow f;
         Window &w = f.w;
         const int dpi = w.logicalDpiY();
@@ -328,6 +336,11 @@ private slots:
                 }
             }
         }
+        // At the least size the database lists still show more than a line or two.
+        w.resize(w.minimumSize());
+        f.show(Window::PageBDTS);
+        for (QTreeView *list : w.bdts().frame()->findChildren<QTreeView *>())
+            QVERIFY2(list->viewport()->height() >= 3 * list->fontMetrics().height(), qPrintable(list->objectName()));
         // The clock keeps its day and seconds, the status bar its text.
         auto *clock = w.findChild<QLabel *>(QStringLiteral("RzClockStatus1"));
         QVERIFY(clock->width() >= clock->fontMetrics().horizontalAdvance(clock->text()));
