@@ -179,6 +179,10 @@ private slots:
         odPage->grid->setFocus();
         QTest::keyClick(odPage->grid, Qt::Key_Backtab);
         QVERIFY(QApplication::focusWidget() != odPage->grid);
+        // Ctrl+Tab is the page area's: it moves to the next page, away from the grid.
+        odPage->grid->setFocus();
+        QTest::keyClick(odPage->grid, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(w.currentPage(), int(Window::PageResult));
     }
 
     void groupBarAndAboutLinesWorkByKeyboard()
