@@ -21,7 +21,7 @@ ALLOWED = {
     "src/widgets": set(),
     "src/journal": {"core", "link", "widgets"},
     "src/reader": {"core", "link", "widgets"},
-    "src/bdts": {"core", "link"},
+    "src/bdts": {"core", "link", "widgets"},
     "src/firmware": {"core", "link", "widgets"},
     "src/cli": {"core", "link", "reader", "bdts", "firmware"},
     "src/app": {"core", "link", "widgets", "journal", "reader", "bdts", "firmware"},

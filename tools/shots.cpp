@@ -2,6 +2,7 @@
 //   kviro-shots OUTPUT_DIR
 // Run under Xvfb (scripts/screenshots.sh) so the real window system draws them.
 #include "app/mainwindow.h"
+#include "app/qtrussian.h"
 #include "bdts/bdtsgen.h"
 #include "core/dialogs.h"
 #include "core/files.h"
@@ -36,6 +37,7 @@ void settle(int ms)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    installQtRussian(app);
     QApplication::setApplicationName(TFormMainKviroS_D7::ApplicationTitle);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
     QDir().mkpath(out);

@@ -3,6 +3,7 @@
 #include "core/version.h"
 
 #include <QFrame>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -13,9 +14,12 @@ FeatureLine::FeatureLine(const QString &objectName, const QString &text, QWidget
     setAccessibleName(text);
     setCursor(Qt::PointingHandCursor);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    setTextColour(palette().color(QPalette::Light));
+    setTextColour(normalColour());
 }
+
+QColor FeatureLine::normalColour() const { return isEnabled() ? palette().color(QPalette::Light) : disabledColour(); }
 
 void FeatureLine::setTextColour(const QColor &colour)
 {
@@ -26,6 +30,8 @@ void FeatureLine::setTextColour(const QColor &colour)
 
 void FeatureLine::lbLoadPOInSorMouseMove()
 {
+    if (!isEnabled())
+        return;
     m_hovered = true;
     setTextColour(palette().color(QPalette::ToolTipBase));
 }
@@ -33,7 +39,7 @@ void FeatureLine::lbLoadPOInSorMouseMove()
 void FeatureLine::lbLoadPOInSorMouseLeave()
 {
     m_hovered = false;
-    setTextColour(palette().color(QPalette::Light));
+    setTextColour(normalColour());
 }
 
 void FeatureLine::mouseMoveEvent(QMouseEvent *event)
@@ -46,6 +52,38 @@ void FeatureLine::leaveEvent(QEvent *event)
 {
     lbLoadPOInSorMouseLeave();
     QLabel::leaveEvent(event);
+}
+
+void FeatureLine::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        if (isEnabled())
+            emit clicked();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void FeatureLine::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange) {
+        m_hovered = false;
+        setTextColour(normalColour());
+        setCursor(isEnabled() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    }
+}
+
+void FeatureLine::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter p(this);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+    p.drawRect(rect().adjusted(1, 1, -2, -2));
 }
 
 void FeatureLine::mouseReleaseEvent(QMouseEvent *event)
@@ -172,9 +210,11 @@ void AboutPage::arrange()
     const int w = RzPanel2->width();
     const int h = RzPanel2->height();
     // Bands: title on top, instrument at the bottom, the model line above it.
-    RzLabel1->setGeometry(0, 0, w, 44);
-    RzLabel2->setGeometry(0, h - 40, w, 40);
-    RzLabel13->setGeometry(0, RzLabel2->y() - 20, w, 20);
+    RzLabel1->setGeometry(0, 0, w, std::max(44, RzLabel1->sizeHint().height()));
+    const int band = std::max(40, RzLabel2->sizeHint().height());
+    RzLabel2->setGeometry(0, h - band, w, band);
+    const int modelLine = std::max(20, RzLabel13->sizeHint().height());
+    RzLabel13->setGeometry(0, RzLabel2->y() - modelLine, w, modelLine);
     RzLabel6->adjustSize();
     RzLabel6->move(w - RzLabel6->width() - 10, RzLabel1->height() - RzLabel6->height() - 2);
     lbBuild->adjustSize();
@@ -198,4 +238,27 @@ void AboutPage::arrange()
     lbReader->setGeometry(0, 3 * row, RzPanel4->width(), row);
     lbProtokol->setGeometry(0, 4 * row, RzPanel4->width(), RzPanel4->height() - 4 * row);
     RzPanel2->update();
+}
+
+QSize AboutPage::minimumSizeHint() const
+{
+    // Inverts the arithmetic of arrange(): the grey panels' halves and fifths must hold their texts.
+    const int frame = 2 * RzPanel3->frameWidth();
+    int textPanel = 0, textWidth = 0;
+    for (QFrame *panel : {RzPanel3, RzPanel5}) {
+        textPanel = std::max(textPanel, panel->sizeHint().height());
+        textWidth = std::max(textWidth, panel->sizeHint().width());
+    }
+    int row = 0;
+    for (QLabel *line : {RzLabel5, static_cast<QLabel *>(lbLoadPOInSor), static_cast<QLabel *>(lbLoadBDTS),
+                         static_cast<QLabel *>(lbReader), static_cast<QLabel *>(lbProtokol)}) {
+        row = std::max(row, line->sizeHint().height());
+        textWidth = std::max(textWidth, line->sizeHint().width() + frame);
+    }
+    const int panel4 = std::max(2 * textPanel + 20 + 1, 5 * row + frame);
+    const int bands = std::max(44, RzLabel1->sizeHint().height()) + std::max(40, RzLabel2->sizeHint().height()) +
+                      std::max(20, RzLabel13->sizeHint().height());
+    const int title = RzLabel1->sizeHint().width() + RzLabel6->sizeHint().width() + 20;
+    const int width = std::max({2 * textWidth + 60 + 1, RzLabel13->sizeHint().width(), title});
+    return {width, panel4 + bands + 40};
 }

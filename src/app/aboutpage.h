@@ -8,7 +8,9 @@
 
 class QFrame;
 
-// A caption that acts like a link: hand cursor, hover colour, clicked().
+// A caption that acts like a link: hand cursor, hover colour, clicked(). It also takes the
+// keyboard: Tab reaches it, Enter or Space runs it, and a dotted frame shows the focus. Disabled,
+// it is greyed.
 class FeatureLine : public QLabel {
     Q_OBJECT
 public:
@@ -18,6 +20,8 @@ public:
     void lbLoadPOInSorMouseMove();
     void lbLoadPOInSorMouseLeave();
     bool hovered() const { return m_hovered; }
+    // The text colour of a disabled line.
+    static QColor disabledColour() { return QColor(0xB4, 0xB4, 0xB4); }
 
 signals:
     void clicked();
@@ -26,9 +30,13 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void setTextColour(const QColor &colour);
+    QColor normalColour() const;
     bool m_hovered = false;
 };
 
@@ -37,8 +45,11 @@ class AboutPage : public QWidget {
 public:
     explicit AboutPage(QWidget *parent = nullptr);
 
-    // The layout arithmetic of showing the window; integer divisions.
+    // The layout arithmetic of showing the window; integer divisions. The bands are as tall as
+    // their text needs, never less than their classic heights.
     void arrange();
+    // The least size at which every panel shows all its lines.
+    QSize minimumSizeHint() const override;
 
     ShadowPanel *RzPanel2;
     QLabel *RzLabel1, *RzLabel2, *RzLabel13, *RzLabel6, *RzLabel10, *RzLabel5;

@@ -1,6 +1,7 @@
 // КВИРО-сервис: service utility for the СОРВИНТ microplate analyser.
 #include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "app/qtrussian.h"
 #include "core/version.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@ int main(int argc, char **argv)
     if (request.action != CommandLineRequest::Action::OpenWindow)
         return printRequest(request);
     QGuiApplication::setDesktopFileName(QStringLiteral("kviro-service"));
+    installQtRussian(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kviro-service-256.png")));
     TFormMainKviroS_D7 window;
     window.show();

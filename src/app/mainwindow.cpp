@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
@@ -48,6 +49,24 @@ signals:
     void closedUp();
 };
 
+// A group-bar item: Enter and Return run its action as Space does, so the bar works without a mouse.
+class GroupBarButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+            if (isEnabled())
+                click();
+            event->accept();
+            return;
+        }
+        QToolButton::keyPressEvent(event);
+    }
+};
+
 namespace {
 QIcon linkLampIcon()
 {
@@ -81,7 +100,9 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
 {
     setObjectName(QStringLiteral("FormMainKviroS_D7"));
     setWindowTitle(QStringLiteral("КВИРО-сервис"));
-    setFixedSize(784, 444);
+    // 784 x 444 is where the window starts and the least it may be; it grows with larger text.
+    setMinimumSize(MinimumWidth, MinimumHeight);
+    resize(MinimumWidth, MinimumHeight);
     m_startLinkCheck = options.startLinkCheck;
 
     ProgramDir = options.programDir.isEmpty() ? files::programDir() : options.programDir;
@@ -143,19 +164,19 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     });
     rightLayout->addWidget(RzPageControl1, 1);
     rightLayout->addWidget(buildPortStrip());
-    // Neither side may force its own width on the division made when the window shows.
-    right->setMinimumWidth(0);
-    right->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_splitter->addWidget(right);
     m_splitter->setStretchFactor(1, 1);
     setCentralWidget(m_splitter);
     buildStatusBar();
+    fitToContent();
 
     // About page feature lines run their actions' operations directly.
     connect(m_about->lbLoadPOInSor, &FeatureLine::clicked, this, &TFormMainKviroS_D7::ActionSoftSorvintExecute);
     connect(m_about->lbLoadBDTS, &FeatureLine::clicked, this, &TFormMainKviroS_D7::ActionBDTSExecute);
     connect(m_about->lbReader, &FeatureLine::clicked, this, &TFormMainKviroS_D7::ActionSor2006Execute);
     connect(m_about->lbProtokol, &FeatureLine::clicked, this, &TFormMainKviroS_D7::ActionFileExecute);
+    // The page area takes the keyboard first; the group bar is reached by Shift+Tab.
+    RzPageControl1->setFocus();
 
     connect(m_link.get(), &InstrumentLink::tickFinished, this, &TFormMainKviroS_D7::UpdateLinkState);
     connect(m_link.get(), &InstrumentLink::linkChanged, this, [this] { sbtnCommON->setEnabled(m_link->linkOn()); });
@@ -180,29 +201,30 @@ void TFormMainKviroS_D7::buildActions()
             connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    Action1 = make(QStringLiteral("Action1"), QStringLiteral("О программе"), nullptr);
-    ActionExit = make(QStringLiteral("ActionExit"), QStringLiteral("Выход"), &TFormMainKviroS_D7::ActionExitExecute);
-    ActionSoftSorvint = make(QStringLiteral("ActionSoftSorvint"), QStringLiteral("Сорвинт"),
+    // "&" marks the Alt letter in the menus; the group bar shows the captions without it.
+    Action1 = make(QStringLiteral("Action1"), QStringLiteral("&О программе"), &TFormMainKviroS_D7::Action1Execute);
+    ActionExit = make(QStringLiteral("ActionExit"), QStringLiteral("&Выход"), &TFormMainKviroS_D7::ActionExitExecute);
+    ActionSoftSorvint = make(QStringLiteral("ActionSoftSorvint"), QStringLiteral("&Сорвинт"),
                              &TFormMainKviroS_D7::ActionSoftSorvintExecute);
-    ActionBDTS = make(QStringLiteral("ActionBDTS"), QStringLiteral("БД тест-систем"), &TFormMainKviroS_D7::ActionBDTSExecute);
-    ActionSor2006 = make(QStringLiteral("ActionSor2006"), QStringLiteral("Оптические плотности"),
+    ActionBDTS = make(QStringLiteral("ActionBDTS"), QStringLiteral("&БД тест-систем"), &TFormMainKviroS_D7::ActionBDTSExecute);
+    ActionSor2006 = make(QStringLiteral("ActionSor2006"), QStringLiteral("&Оптические плотности"),
                          &TFormMainKviroS_D7::ActionSor2006Execute);
-    ActionFile = make(QStringLiteral("ActionFile"), QStringLiteral("Результаты"), &TFormMainKviroS_D7::ActionFileExecute);
+    ActionFile = make(QStringLiteral("ActionFile"), QStringLiteral("&Результаты"), &TFormMainKviroS_D7::ActionFileExecute);
 }
 
 void TFormMainKviroS_D7::buildMenus()
 {
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("ActionMainMenuBar1"));
-    bar->setFixedHeight(26);
-    QMenu *user = bar->addMenu(QStringLiteral("Пользователю"));
+    bar->setMinimumHeight(26);
+    QMenu *user = bar->addMenu(QStringLiteral("&Пользователю"));
     user->addAction(Action1);
     user->addSeparator();
     user->addAction(ActionExit);
-    QMenu *prog = bar->addMenu(QStringLiteral("Программирование"));
+    QMenu *prog = bar->addMenu(QStringLiteral("Про&граммирование"));
     prog->addAction(ActionSoftSorvint);
     prog->addAction(ActionBDTS);
-    QMenu *reader = bar->addMenu(QStringLiteral("Ридер"));
+    QMenu *reader = bar->addMenu(QStringLiteral("&Ридер"));
     reader->addAction(ActionSor2006);
     reader->addAction(ActionFile);
 }
@@ -219,6 +241,8 @@ QWidget *TFormMainKviroS_D7::buildGroupBar()
                                               " color: white; background: #2F4F7F; }"
                                               "QToolButton { border: none; text-align: left; color: #102050; }"
                                               "QToolButton:hover { color: #C00000; text-decoration: underline; }"
+                                              "QToolButton:focus { color: #C00000; background: #FFF4C0;"
+                                              " border: 1px dotted #102050; }"
                                               "QToolButton:disabled { color: #8090A0; }"));
     auto *layout = new QVBoxLayout(RzGroupBar1);
     layout->setContentsMargins(6, 4, 6, 6);
@@ -230,7 +254,7 @@ QWidget *TFormMainKviroS_D7::buildGroupBar()
         v->setContentsMargins(8, 6, 4, 4);
         v->setSpacing(2);
         for (QAction *a : actions) {
-            auto *b = new QToolButton;
+            auto *b = new GroupBarButton;
             b->setDefaultAction(a);
             b->setToolButtonStyle(Qt::ToolButtonTextOnly);
             b->setCursor(Qt::PointingHandCursor);
@@ -249,8 +273,11 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
 {
     RzGroupBox1 = new QGroupBox(QStringLiteral("Порт связи:"));
     RzGroupBox1->setObjectName(QStringLiteral("RzGroupBox1"));
-    RzGroupBox1->setFixedHeight(39);
-    RzGroupBox1->setStyleSheet(QStringLiteral("QGroupBox { margin-top: 12px; } QGroupBox::title { subcontrol-origin: margin; left: 6px; }"));
+    // The caption sits in the top margin: as tall as the text, never less than the classic 12 px.
+    RzGroupBox1->setMinimumHeight(39);
+    RzGroupBox1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    RzGroupBox1->setStyleSheet(QStringLiteral("QGroupBox { margin-top: %1px; } QGroupBox::title { subcontrol-origin: margin; left: 6px; }")
+                                   .arg(std::max(12, RzGroupBox1->fontMetrics().height() - 3)));
     auto *h = new QHBoxLayout(RzGroupBox1);
     h->setContentsMargins(6, 0, 6, 2);
     auto *com = new QLabel(QStringLiteral("Com"));
@@ -269,6 +296,7 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     sbtnCommON->setToolTip(QStringLiteral("Индикатор связи."));
     sbtnCommON->setAccessibleName(QStringLiteral("Индикатор связи."));
     sbtnCommON->setEnabled(false);
+    sbtnCommON->setFocusPolicy(Qt::NoFocus); // a lamp, not a control
     lbCommParam = new QLabel(QStringLiteral("параметры не определены"));
     lbCommParam->setObjectName(QStringLiteral("lbCommParam"));
     lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
@@ -297,41 +325,73 @@ void TFormMainKviroS_D7::buildStatusBar()
 {
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("RzStatusBar1"));
-    bar->setFixedHeight(19);
+    bar->setFixedHeight(std::max(19, bar->fontMetrics().height() + 6));
     bar->setSizeGripEnabled(false);
     RzStatusPane1 = new QLabel;
     RzStatusPane1->setObjectName(QStringLiteral("RzStatusPane1"));
+    // A long message must not widen the window: it takes the pane's width, and its tooltip the rest.
+    RzStatusPane1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     RzProgressBar1 = new QProgressBar;
     RzProgressBar1->setObjectName(QStringLiteral("RzProgressBar1"));
     RzProgressBar1->setFixedWidth(164);
     RzProgressBar1->setRange(0, 100);
     RzProgressBar1->setValue(0);
     RzProgressBar1->setFormat(QStringLiteral("%p%"));
-    RzProgressBar1->setTextVisible(true);
+    // No "0%" while nothing runs: the percent shows only during an exchange.
+    RzProgressBar1->setTextVisible(false);
     RzClockStatus1 = new QLabel;
     RzClockStatus1->setObjectName(QStringLiteral("RzClockStatus1"));
-    RzClockStatus1->setFixedWidth(164);
+    // 164 px, or what the longest date with seconds needs in the present font.
+    static const QLocale russian(QLocale::Russian, QLocale::Russia);
+    const QString longest = russian.toString(QDateTime(QDate(2028, 9, 28), QTime(23, 58, 58)), QString::fromUtf8(ClockFormat));
+    RzClockStatus1->setFixedWidth(std::max(164, RzClockStatus1->fontMetrics().horizontalAdvance(longest) + 12));
     RzClockStatus1->setAlignment(Qt::AlignCenter);
     bar->addWidget(RzStatusPane1, 1);
     bar->addPermanentWidget(m_bdts->createReadCancelButton(bar));
     bar->addPermanentWidget(RzProgressBar1);
     bar->addPermanentWidget(RzClockStatus1);
-    connect(&m_status, &StatusModel::textChanged, RzStatusPane1, &QLabel::setText);
-    connect(&m_status, &StatusModel::progressChanged, RzProgressBar1, &QProgressBar::setValue);
+    connect(&m_status, &StatusModel::textChanged, RzStatusPane1, [this](const QString &text) {
+        RzStatusPane1->setText(text);
+        RzStatusPane1->setToolTip(text);
+    });
+    connect(&m_status, &StatusModel::progressChanged, RzProgressBar1, [this](int percent) {
+        RzProgressBar1->setValue(percent);
+        RzProgressBar1->setTextVisible(percent > 0 && !m_status.busy());
+    });
     // Busy: a range of 0..0 makes the bar show that work goes on without a percent.
     connect(&m_status, &StatusModel::busyChanged, this, [this](bool busy) {
         RzProgressBar1->setRange(0, busy ? 0 : 100);
         RzProgressBar1->setValue(m_status.progress());
+        RzProgressBar1->setTextVisible(!busy && m_status.progress() > 0);
     });
 
     auto *clock = new QTimer(this);
-    auto showTime = [this] {
-        static const QLocale russian(QLocale::Russian, QLocale::Russia);
-        RzClockStatus1->setText(russian.toString(QDateTime::currentDateTime(), QStringLiteral("d MMMM yyyy 'г.' H:mm:ss")));
-    };
+    auto showTime = [this] { RzClockStatus1->setText(russian.toString(QDateTime::currentDateTime(), QString::fromUtf8(ClockFormat))); };
     connect(clock, &QTimer::timeout, this, showTime);
     clock->start(1000);
     showTime();
+}
+
+void TFormMainKviroS_D7::fitToContent()
+{
+    // The least size that shows every page whole, and never below 784 x 444.
+    if (!layout())
+        return;
+    QSize need = layout()->totalMinimumSize().expandedTo(QSize(MinimumWidth, MinimumHeight));
+    // Room for the group bar's quarter of the width beside the least page area.
+    if (QWidget *pageSide = m_splitter->widget(1))
+        need.rwidth() = std::max(need.width(), (pageSide->minimumSizeHint().width() + m_splitter->handleWidth()) * 4 / 3 + 4);
+    if (need != minimumSize())
+        setMinimumSize(need);
+}
+
+bool TFormMainKviroS_D7::event(QEvent *event)
+{
+    const bool done = QMainWindow::event(event);
+    // A page made later (a frame on its first use) or a changed font may need more room.
+    if (event->type() == QEvent::LayoutRequest)
+        fitToContent();
+    return done;
 }
 
 void TFormMainKviroS_D7::FormCreate()
@@ -353,6 +413,7 @@ void TFormMainKviroS_D7::FormShow()
     // The splitter must have its final size first, or it rescales the division.
     if (layout())
         layout()->activate();
+    fitToContent();
     const int groupWidth = width() / 4;
     m_splitter->setSizes({groupWidth, width() - groupWidth - m_splitter->handleWidth()});
     m_about->arrange();
@@ -414,6 +475,8 @@ void TFormMainKviroS_D7::RzPageControl1Change(int newPage)
         m_reader->odPageBecameCurrent();
     }
 }
+
+void TFormMainKviroS_D7::Action1Execute() { showPage(PageAbout); }
 
 void TFormMainKviroS_D7::ActionExitExecute() { close(); }
 

@@ -35,6 +35,11 @@ class TFormMainKviroS_D7 : public QMainWindow {
     Q_OBJECT
 public:
     static const QString ApplicationTitle;
+    // The window's initial and least client size.
+    static constexpr int MinimumWidth = 784;
+    static constexpr int MinimumHeight = 444;
+    // The clock: long date and long time.
+    static constexpr const char *ClockFormat = "d MMMM yyyy 'г.' H:mm:ss";
     enum Page { PageAbout = 0, PageSoftSor = 1, PageBDTS = 2, PageReader = 3, PageResult = 4 };
 
     explicit TFormMainKviroS_D7(MainWindowOptions options = {}, QWidget *parent = nullptr);
@@ -65,6 +70,8 @@ public:
     void FormClose();
     void RzPageControl1Change(int newPage);
     void UpdateLinkState();
+    // "О программе": shows the About page.
+    void Action1Execute();
     void ActionExitExecute();
     void ActionSoftSorvintExecute();
     void ActionBDTSExecute();
@@ -78,6 +85,7 @@ public:
     int pageChangeCount() const { return m_pageChanges; }
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -92,6 +100,8 @@ private:
     // A running firmware load is broken off only when the operator says so.
     bool mayLeavePage(int newPage);
     void refreshPortStrip();
+    // The window's least size: 784 x 444, or more when the pages need it (larger text).
+    void fitToContent();
 
     StatusModel m_status;
     std::unique_ptr<UserDialogs> m_ownDialogs;

@@ -3,8 +3,10 @@
 #include "bdts/bdtsdatabase.h"
 #include "bdts/bdtsfeature.h"
 #include "bdts/tstreeview.h"
+#include "widgets/textfit.h"
 
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -49,6 +51,8 @@ TsTreeView *tree(QWidget *parent, const char *name, bool multi, QAbstractItemMod
     t->setObjectName(QLatin1String(name));
     t->setModel(model);
     t->setAccessibleName(QLatin1String(name));
+    // At least four lines of a list show, whatever the text size: the window grows for them.
+    t->setMinimumHeight(4 * t->fontMetrics().height() + 2 * t->frameWidth());
     // A rebuilt list is shown opened; what the operator folds stays folded until the next rebuild.
     QObject::connect(model, &QAbstractItemModel::modelReset, t, &QTreeView::expandAll);
     return t;
@@ -126,7 +130,7 @@ TFrameBDTS::TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *pa
     for (QHBoxLayout *row : {leftButtons, fileButtons})
         row->setContentsMargins(0, 0, 0, 0);
     btnSaveAddTs->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    btnSaveAddTs->setMinimumWidth(40);
+    btnSaveAddTs->setMinimumWidth(textfit::buttonTextWidth(*btnSaveAddTs));
 
     connect(btnReadBDTSFromSor, &QPushButton::clicked, &feature, &BdtsFeature::btnReadBDTSFromSorClick);
     connect(btnSaveBDTSinFile, &QPushButton::clicked, &feature, &BdtsFeature::btnSaveBDTSinFileClick);
@@ -136,21 +140,65 @@ TFrameBDTS::TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *pa
     connect(btnWriteBDTSInSor, &QPushButton::clicked, &feature, &BdtsFeature::btnWriteBDTSInSorClick);
     connect(btnAddTSInSor, &QPushButton::clicked, &feature, &BdtsFeature::btnAddTSInSorClick);
     connect(TreeViewSor, &TsTreeView::clickedInView, &feature, &BdtsFeature::TreeViewSorClick);
+    // "удалить" follows the selection whatever made it: the mouse, the keyboard, or a rebuilt list
+    // that has none; the Delete key presses it.
+    connect(TreeViewSor->selectionModel(), &QItemSelectionModel::selectionChanged, &feature, &BdtsFeature::TreeViewSorClick);
+    connect(TreeViewSor->model(), &QAbstractItemModel::modelReset, &feature, &BdtsFeature::TreeViewSorClick);
+    connect(TreeViewSor, &TsTreeView::deletePressed, this, [this] {
+        if (btnDeleteTS->isEnabled())
+            btnDeleteTS->click();
+    });
     connect(&database, &BdtsDatabase::changed, this, &TFrameBDTS::refresh);
     refresh();
 }
 
+namespace {
+// Room of a group's layout around its contents: margins and the spacing between n items.
+int around(const QWidget *group, int items)
+{
+    const QLayout *l = group->layout();
+    const QMargins m = l->contentsMargins();
+    const QMargins frame = group->contentsMargins();
+    return m.left() + m.right() + frame.left() + frame.right() + std::max(0, items - 1) * l->spacing();
+}
+} // namespace
+
 void TFrameBDTS::applyWidths()
 {
-    const int groupWidth = width() * 55 / 100;
-    RzGroupBox1->setFixedWidth(groupWidth);
-    const int buttonWidth = groupWidth / 4;
+    const int buttonWidth = width() * 55 / 100 / 4;
+    int buttons = textfit::buttonTextWidth(*btnSaveAddTs);
     for (QPushButton *b : {btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS}) {
         b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        b->setFixedWidth(buttonWidth);
+        b->setFixedWidth(std::max(buttonWidth, textfit::buttonTextWidth(*b)));
+        buttons += b->minimumWidth();
     }
+    const int groupWidth = std::max(width() * 55 / 100, buttons + around(RzGroupBox1, 4));
+    RzGroupBox1->setFixedWidth(groupWidth);
     const int fileGroupWidth = width() - groupWidth;
-    btnReadBDTSFromFile->setFixedWidth(std::max(1, fileGroupWidth / 2));
+    btnReadBDTSFromFile->setFixedWidth(std::max(textfit::buttonTextWidth(*btnReadBDTSFromFile), fileGroupWidth / 2));
+}
+
+QSize TFrameBDTS::minimumSizeHint() const
+{
+    int left = 0;
+    for (QPushButton *b : {btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS, btnSaveAddTs})
+        left += textfit::buttonTextWidth(*b);
+    left = std::max(left + around(RzGroupBox1, 4), RzGroupBox1->fontMetrics().horizontalAdvance(RzGroupBox1->title()) + 16);
+    const int fileRow = textfit::buttonTextWidth(*btnReadBDTSFromFile) + textfit::buttonTextWidth(*btnWriteBDTSInSor) +
+                        around(RzGroupBox2, 2);
+    const int addRow = textfit::buttonTextWidth(*btnAddTSInSor) + around(RzGroupBox3, 1);
+    const QMargins m = layout()->contentsMargins();
+    const int width = std::max(m.left() + left + layout()->spacing() + std::max(fileRow, addRow) + m.right(),
+                               title->sizeHint().width() + m.left() + m.right());
+    // Heights are not set by arithmetic: the layout's own least height holds.
+    return {width, layout()->minimumSize().height()};
+}
+
+void TFrameBDTS::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (isVisible())
+        applyWidths();
 }
 
 void TFrameBDTS::refresh()

@@ -21,8 +21,12 @@ class TFrameBDTS : public QWidget {
 public:
     TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *parent = nullptr);
 
-    // Widths of the groups and buttons, from the frame's width.
+    // Widths of the groups and buttons, from the frame's width, each at least what its caption
+    // needs. Run at showing and at every resize, so the page grows with the window.
     void applyWidths();
+    // The least size at which every caption shows whole (not the present widths: the page may
+    // shrink again after it has grown).
+    QSize minimumSizeHint() const override;
     // Shows the database state: captions, dates, visibility and the buttons it enables.
     void refresh();
 
@@ -36,6 +40,9 @@ public:
     QPushButton *btnReadBDTSFromSor = nullptr, *btnSaveBDTSinFile = nullptr, *btnDeleteTS = nullptr,
                 *btnSaveAddTs = nullptr, *btnReadBDTSFromFile = nullptr, *btnWriteBDTSInSor = nullptr,
                 *btnAddTSInSor = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     BdtsDatabase &m_db;

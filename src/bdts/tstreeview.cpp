@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 TsTreeView::TsTreeView(bool multiSelection, QWidget *parent) : QTreeView(parent)
@@ -58,4 +59,14 @@ void TsTreeView::mouseReleaseEvent(QMouseEvent *event)
 {
     QTreeView::mouseReleaseEvent(event);
     emit clickedInView();
+}
+
+void TsTreeView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        emit deletePressed();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }

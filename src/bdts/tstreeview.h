@@ -14,10 +14,13 @@ public:
 signals:
     // Any click in the view, after the selection has followed it.
     void clickedInView();
+    // The Delete key, pressed in the view.
+    void deletePressed();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void keepSiblingsOnly();

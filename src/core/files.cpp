@@ -9,6 +9,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
+
 namespace files {
 namespace {
 QString &overrideDir()
@@ -81,23 +84,99 @@ QString inFolder(const QString &folder, const QString &literal)
     return QDir(folder).filePath(name);
 }
 
+namespace {
+// The system's words for the commonest causes, with the program's own Russian for each. Qt words a
+// few of them itself (and translates them when its Russian catalogue is loaded); the rest come
+// from the C library.
+struct KnownCause {
+    int code;
+    const char *qtWords; // Qt's own wording, or none
+    const char *russian;
+};
+
+const KnownCause knownCauses[] = {
+    {ENOENT, "No such file or directory", "Файл или папка не найдены."},
+    {EACCES, "Permission denied", "Нет прав доступа к файлу или папке."},
+    {EPERM, nullptr, "Операция запрещена системой."},
+    {ENOSPC, "No space left on device", "На диске нет свободного места."},
+    {EMFILE, "Too many open files", "Открыто слишком много файлов."},
+    {ENFILE, nullptr, "Открыто слишком много файлов."},
+    {EROFS, nullptr, "Диск доступен только для чтения."},
+    {EISDIR, nullptr, "Указана папка, а не файл."},
+    {ENOTDIR, nullptr, "Часть пути не является папкой."},
+    {ENAMETOOLONG, nullptr, "Слишком длинное имя файла."},
+    {EEXIST, nullptr, "Файл уже существует."},
+    {EBUSY, nullptr, "Файл занят другой программой."},
+    {EIO, nullptr, "Ошибка ввода-вывода устройства."},
+    {EINVAL, nullptr, "Недопустимое имя файла."},
+#ifdef EDQUOT
+    {EDQUOT, nullptr, "Превышена дисковая квота."},
+#endif
+};
+
+QString russianForSystemWords(const QString &system)
+{
+    for (const KnownCause &cause : knownCauses) {
+        if (cause.qtWords && (system == QLatin1String(cause.qtWords) ||
+                              system == QCoreApplication::translate("QIODevice", cause.qtWords)))
+            return QString::fromUtf8(cause.russian);
+        if (system == QString::fromLocal8Bit(std::strerror(cause.code)).trimmed())
+            return QString::fromUtf8(cause.russian);
+    }
+    return {};
+}
+
+QString russianForKind(int kind)
+{
+    switch (kind) {
+    case QFileDevice::ReadError: return QStringLiteral("Ошибка чтения файла.");
+    case QFileDevice::WriteError: return QStringLiteral("Ошибка записи файла.");
+    case QFileDevice::FatalError: return QStringLiteral("Неисправимая ошибка файловой системы.");
+    case QFileDevice::ResourceError: return QStringLiteral("Не хватает ресурсов системы или места на диске.");
+    case QFileDevice::OpenError: return QStringLiteral("Файл не удалось открыть.");
+    case QFileDevice::AbortError: return QStringLiteral("Операция с файлом прервана.");
+    case QFileDevice::TimeOutError: return QStringLiteral("Истекло время ожидания.");
+    case QFileDevice::RemoveError: return QStringLiteral("Файл не удалось удалить.");
+    case QFileDevice::RenameError: return QStringLiteral("Файл не удалось записать под своим именем.");
+    case QFileDevice::PositionError: return QStringLiteral("Ошибка позиционирования в файле.");
+    case QFileDevice::ResizeError: return QStringLiteral("Не удалось изменить размер файла.");
+    case QFileDevice::PermissionsError: return QStringLiteral("Нет прав доступа к файлу.");
+    case QFileDevice::CopyError: return QStringLiteral("Файл не удалось скопировать.");
+    default: return QStringLiteral("Ошибка работы с файлом.");
+    }
+}
+} // namespace
+
+QString fileErrorText(int fileDeviceError, const QString &systemText)
+{
+    const QString system = systemText.trimmed();
+    QString own = russianForSystemWords(system);
+    if (own.isEmpty())
+        own = russianForKind(fileDeviceError);
+    if (system.isEmpty() || system == own)
+        return own;
+    return own + QStringLiteral(" (") + system + QLatin1Char(')');
+}
+
+QString fileErrorText(const QFileDevice &file) { return fileErrorText(file.error(), file.errorString()); }
+
 bool writeWhole(const QString &path, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
-            *error = file.errorString();
+            *error = fileErrorText(file);
         return false;
     }
     if (file.write(bytes) != bytes.size()) {
         if (error)
-            *error = file.errorString();
+            *error = fileErrorText(file);
         file.cancelWriting();
         return false;
     }
     if (!file.commit()) {
         if (error)
-            *error = file.errorString();
+            *error = fileErrorText(file);
         return false;
     }
     return true;
@@ -108,13 +187,13 @@ bool readWhole(const QString &path, QByteArray *bytes, QString *error)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = file.errorString();
+            *error = fileErrorText(file);
         return false;
     }
     *bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         if (error)
-            *error = file.errorString();
+            *error = fileErrorText(file);
         return false;
     }
     return true;

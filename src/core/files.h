@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QFileDevice;
+
 namespace files {
 
 // The folder of the executable with a trailing separator. When that folder cannot be written
@@ -20,6 +22,12 @@ QString inFolder(const QString &folder, const QString &literal);
 
 // Writes the bytes whole or not at all. On failure returns false and, if given, the reason.
 bool writeWhole(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+
+// The reason a file operation failed, for an error box: the program's own Russian words first,
+// then the system's words in brackets ("Файл или папка не найдены. (No such file or directory)").
+QString fileErrorText(const QFileDevice &file);
+// The same from the kind of failure and the system's text.
+QString fileErrorText(int fileDeviceError, const QString &systemText);
 
 // Reads a whole file; false with the reason when it cannot be opened or read.
 bool readWhole(const QString &path, QByteArray *bytes, QString *error = nullptr);

@@ -61,12 +61,12 @@ bool LoadFirmwareImage(ImageStream &stream, const QString &fileName, QString *er
     if (QFileInfo(fileName).isDir())
         return fail(QStringLiteral("Это папка, а не файл."));
     if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
+        return fail(files::fileErrorText(file));
     if (file.size() > MaxImageSize)
         return fail(QStringLiteral("Файл слишком велик для загрузки в прибор."));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return fail(file.errorString());
+        return fail(files::fileErrorText(file));
     if (bytes.size() > MaxImageSize)
         return fail(QStringLiteral("Файл слишком велик для загрузки в прибор."));
     stream.bytes = std::move(bytes);

@@ -92,6 +92,7 @@ void OdController::acceptTable(const QByteArray &reply)
     m_ctx.status.setProgress(0);
     m_ctx.status.setText(QStringLiteral("Оптические плотности приняты"));
     OpText = odtable::tableText(reply);
+    m_tableReceivedAt = QDateTime::currentDateTime();
     m_readEnabled = true;
     m_saveEnabled = true;
     m_excelEnabled = true;
@@ -122,7 +123,9 @@ void OdController::btnSaveOPClick()
     // The same plain text whatever extension or filter was chosen.
     if (!readerfiles::writeOrReport(m_ctx.dialogs, path, OpText))
         return;
-    m_ctx.status.setText(QStringLiteral("Данные записаны в файл."));
+    const QString which = tableWords();
+    m_ctx.status.setText(which.isEmpty() ? QStringLiteral("Данные записаны в файл.")
+                                         : QStringLiteral("Данные записаны в файл. Записана ") + which + QLatin1Char('.'));
     QString why;
     if (!m_sheet.CreateSheetObjectFromFile(path, &why))
         m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);
@@ -133,7 +136,18 @@ void OdController::btnCreateExcelClick()
     const QString path = readerfiles::tempBdtsPath(m_ctx.programDir);
     if (!readerfiles::writeOrReport(m_ctx.dialogs, path, OpText))
         return;
+    const QString which = tableWords();
+    if (!which.isEmpty())
+        m_ctx.status.setText(QStringLiteral("В Excel передана ") + which + QLatin1Char('.'));
     showInSheet(path);
+}
+
+QString OdController::tableWords() const
+{
+    if (!m_tableReceivedAt.isValid())
+        return {};
+    return QStringLiteral("таблица, принятая %1 в %2")
+        .arg(m_tableReceivedAt.toString(QStringLiteral("dd.MM.yyyy")), m_tableReceivedAt.toString(QStringLiteral("HH:mm:ss")));
 }
 
 void OdController::btnFileToExcelClick()

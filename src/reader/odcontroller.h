@@ -6,6 +6,7 @@
 #include "reader/odtable.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 
 class SheetObject;
@@ -17,6 +18,11 @@ public:
 
     // The last complete table reply with its tag replaced by a blank; empty while a fetch runs.
     QByteArray OpText;
+    // When the table in OpText was received (invalid while there is none). The grid is emptied at
+    // every page change, so the saving buttons name the table they write by this time.
+    QDateTime tableReceivedAt() const { return m_tableReceivedAt; }
+    // "таблица, принятая 08.12.2026 в 11:29:39", or empty when no table has been received.
+    QString tableWords() const;
 
     OdTableModel &grid() { return m_grid; }
 
@@ -65,4 +71,5 @@ private:
     bool m_excelEnabled = false;
     bool m_autoRead = false;
     bool m_autoSave = false;
+    QDateTime m_tableReceivedAt;
 };

@@ -35,7 +35,6 @@ public:
 OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent), m_controller(controller)
 {
     setObjectName(QStringLiteral("RzPanel6"));
-    setMinimumSize(300, 200);
 
     m_heading = new QLabel(QStringLiteral("Чтение оптических плотностей из СОРВИНТ."), this);
     m_heading->setObjectName(QStringLiteral("lbReaderHeading"));
@@ -69,6 +68,8 @@ OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent),
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setFrameShape(QFrame::NoFrame);
+    // Tab moves on to the buttons; the arrow keys move between the cells.
+    grid->setTabKeyNavigation(false);
     // Six characters must fit a thirteenth of the panel: a slightly smaller font, never elided.
     grid->setTextElideMode(Qt::ElideNone);
     grid->setWordWrap(false);
@@ -157,9 +158,23 @@ void OdPage::sizeGrid()
         grid->setRowHeight(r, rowHeight);
 }
 
+QSize OdPage::minimumSizeHint() const
+{
+    const QFontMetrics cells(grid->font());
+    const int cellWidth = cells.horizontalAdvance(QStringLiteral("0.0000")) + 6;
+    const int cellHeight = cells.height() + 2;
+    const int gridHeight = CaptionHeight + OdTableModel::GridRows * cellHeight;
+    const QSize controls = m_controls->minimumSizeHint();
+    const int width = std::max({300, controls.width() + 16, m_heading->sizeHint().width() + 8,
+                                OdTableModel::GridColumns * cellWidth});
+    const int height = std::max({200, PanelTop + gridHeight + PanelBottomReserve,
+                                 PanelTop + gridHeight + ShadowDepth + 6 + controls.height() + 4});
+    return {width, height};
+}
+
 void OdPage::placeControls()
 {
-    m_heading->setGeometry(8, 0, width() - 8, PanelTop);
+    m_heading->setGeometry(8, 0, width() - 8, std::max(PanelTop, m_heading->sizeHint().height()));
     const int top = RzPanel7->geometry().bottom() + ShadowPanel::ShadowDepth + 6;
     m_controls->setGeometry(8, top, width() - 16, std::max(0, height() - top - 4));
 }

@@ -22,6 +22,8 @@ public:
     // The grid laid out for the page's current size and labelled anew (every value cell emptied).
     // placePanel: the grid panel is first placed at top 20, full width, page height - 100.
     void layOut(bool placePanel);
+    // The least size at which the buttons, the heading and six characters a cell all fit.
+    QSize minimumSizeHint() const override;
 
     QFrame *RzPanel7 = nullptr;
     QTableView *grid = nullptr;

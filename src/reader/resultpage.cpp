@@ -26,6 +26,7 @@ ResultPage::ResultPage(ProtocolController &controller, QWidget *parent) : QWidge
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setAccessibleName(QStringLiteral("Протокол результатов"));
     Memo1->setReadOnly(true);
+    Memo1->setTabChangesFocus(true); // Tab walks on to the buttons
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

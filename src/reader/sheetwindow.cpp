@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -43,7 +44,13 @@ SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, QWidget *pare
     btnOpenInSpreadsheetApp = new QPushButton(QStringLiteral("Открыть в программе электронных таблиц"), this);
     btnOpenInSpreadsheetApp->setObjectName(QStringLiteral("btnOpenInSpreadsheetApp"));
     row->addWidget(btnOpenInSpreadsheetApp);
+    btnClose = new QPushButton(QStringLiteral("Закрыть"), this);
+    btnClose->setObjectName(QStringLiteral("btnCloseSheet"));
+    row->addWidget(btnClose);
     layout->addLayout(row);
+    connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     connect(btnOpenInSpreadsheetApp, &QPushButton::clicked, this, &SheetWindow::openInSpreadsheetApp);
     refresh();

@@ -31,6 +31,7 @@ public:
     QTableView *table = nullptr;
     QLabel *notText = nullptr;
     QPushButton *btnOpenInSpreadsheetApp = nullptr;
+    QPushButton *btnClose = nullptr; // "Закрыть"; Esc does the same
 
 private:
     SheetObject &m_sheet;

@@ -26,8 +26,9 @@ private slots:
         auto &w = bed.window();
         QCOMPARE(TFormMainKviroS_D7::ApplicationTitle, QStringLiteral("КВИРО-сервис 2011_01_01 (3070)"));
         QCOMPARE(w.windowTitle(), QStringLiteral("КВИРО-сервис"));
-        QCOMPARE(w.minimumSize(), QSize(784, 444));
-        QCOMPARE(w.maximumSize(), QSize(784, 444));
+        // Starts at 784 x 444 and may grow (the least size follows larger text).
+        QVERIFY(w.minimumWidth() >= 784 && w.minimumHeight() >= 444);
+        QVERIFY(w.maximumWidth() > 784 && w.maximumHeight() > 444);
 
         // Menus: three, with six actions and one separator.
         const auto menus = w.menuBar()->actions();
@@ -36,8 +37,8 @@ private slots:
         for (QAction *m : menus) {
             QStringList items;
             for (QAction *a : m->menu()->actions())
-                items << (a->isSeparator() ? QStringLiteral("-") : a->text());
-            captions << m->text() + QLatin1Char(':') + items.join(QLatin1Char(','));
+                items << (a->isSeparator() ? QStringLiteral("-") : a->text().remove(QLatin1Char('&')));
+            captions << m->text().remove(QLatin1Char('&')) + QLatin1Char(':') + items.join(QLatin1Char(','));
         }
         QCOMPARE(captions, (QStringList{QStringLiteral("Пользователю:О программе,-,Выход"),
                                         QStringLiteral("Программирование:Сорвинт,БД тест-систем"),
@@ -76,7 +77,7 @@ private slots:
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lbCommParam"))->toolTip(),
                  QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
         QCOMPARE(w.findChild<QProgressBar *>(QStringLiteral("RzProgressBar1"))->width(), 164);
-        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("RzClockStatus1"))->width(), 164);
+        QVERIFY(w.findChild<QLabel *>(QStringLiteral("RzClockStatus1"))->width() >= 164);
         QVERIFY(w.findChild<QLabel *>(QStringLiteral("RzClockStatus1"))->text().contains(QStringLiteral("г.")));
         QVERIFY(w.status().text().isEmpty());
     }

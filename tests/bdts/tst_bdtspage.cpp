@@ -41,6 +41,7 @@ private slots:
     void addRefusedBeyond999Pages();
     void selectionAmongSiblingsOnly();
     void deleteThroughTheButton();
+    void deleteFollowsKeyboardSelection();
     void saveInstrumentImage();
     void listErrorsAreShownAndNotCoveredBySuccess();
     void writeWithoutAnImage();
@@ -300,10 +301,52 @@ void TestBdtsPage::deleteThroughTheButton()
     // ЛГ-ИФА, deleted from the instrument, is in the file: it reappears in the additional list.
     QCOMPARE(rig.db().BdtsAddTsCount, 4);
     QVERIFY(rig.db().addList.find({QStringLiteral("Гормоны"), QStringLiteral("Репродукция"), QStringLiteral("ЛГ-ИФА")}).isValid());
-    // Again with nothing selected.
-    rig.frame->btnDeleteTS->click();
+    // The rebuilt list has no selection: the button is off, and the operation itself deletes nothing.
+    QVERIFY(!rig.frame->btnDeleteTS->isEnabled());
+    rig.feature->btnDeleteTSClick();
     QCOMPARE(rig.status.text(), QStringLiteral("Из списка прибора удалено 0 ТС"));
     QCOMPARE(rig.db().BdtsPagesToRead, 3);
+}
+
+void TestBdtsPage::deleteFollowsKeyboardSelection()
+{
+    BdtsRig rig;
+    rig.host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.host));
+    rig.instrumentHolds(makeImage(kInstrument, dated()));
+    TsTreeView *view = rig.frame->TreeViewSor;
+    view->setFocus();
+    QVERIFY(!rig.frame->btnDeleteTS->isEnabled());
+    // The arrow keys select: the button follows, without any click.
+    QTest::keyClick(view, Qt::Key_Home);
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Down);
+    QCOMPARE(rig.frame->selectedInstrumentCount(), 1);
+    QVERIFY(rig.frame->btnDeleteTS->isEnabled());
+    const QModelIndex chosen = view->currentIndex();
+    QCOMPARE(chosen.data().toString(), QStringLiteral("анти-HCV"));
+    // Shift+Down reaches a node of another parent: the selection keeps to siblings.
+    QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+    QVERIFY(rig.frame->selectedInstrumentCount() >= 1);
+    QTest::keyClick(view, Qt::Key_Up);
+    QCOMPARE(view->selectionModel()->selectedIndexes(), QModelIndexList{chosen});
+
+    // The Delete key deletes the selection, as the button does.
+    QTest::keyClick(view, Qt::Key_Delete);
+    QCOMPARE(rig.status.text(), QStringLiteral("Из списка прибора удалено 1 ТС"));
+    QCOMPARE(rig.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (2):"));
+    QVERIFY(!rig.db().sorList.find({QStringLiteral("Гепатиты")}).isValid());
+    // Nothing selected in the rebuilt list: the button is off and Delete does nothing more.
+    QVERIFY(!rig.frame->btnDeleteTS->isEnabled());
+    QTest::keyClick(view, Qt::Key_Delete);
+    QCOMPARE(rig.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (2):"));
+
+    // A selection, then a new read from the instrument: the list is rebuilt and the button goes off.
+    QTest::keyClick(view, Qt::Key_Home);
+    QVERIFY(rig.frame->btnDeleteTS->isEnabled());
+    rig.instrumentHolds(makeImage(kInstrument, dated()));
+    QCOMPARE(rig.frame->selectedInstrumentCount(), 0);
+    QVERIFY(!rig.frame->btnDeleteTS->isEnabled());
 }
 
 void TestBdtsPage::saveInstrumentImage()

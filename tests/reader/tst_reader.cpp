@@ -187,7 +187,11 @@ private slots:
         b.bed.dialogs.saveAnswers << xls;
         b.button("btnSaveOP")->click();
         QCOMPARE(fileBytes(xls), QByteArray(" ") + ReaderSim::plateTable(7).mid(1));
-        QCOMPARE(b.w.status().text(), QStringLiteral("Данные записаны в файл."));
+        // The grid is empty now: the status says which table was written, by the time it came.
+        const QDateTime received = b.reader.od().tableReceivedAt();
+        QVERIFY(received.isValid());
+        QCOMPARE(b.w.status().text(), QStringLiteral("Данные записаны в файл. Записана таблица, принятая %1 в %2.")
+                                          .arg(received.toString(QStringLiteral("dd.MM.yyyy")), received.toString(QStringLiteral("HH:mm:ss"))));
         const FileDialogRequest &asked = b.bed.dialogs.saveRequests.last();
         QCOMPARE(asked.fileName, QStringLiteral("SorDat_"));
         QCOMPARE(asked.defaultSuffix, QStringLiteral("xls"));
@@ -289,6 +293,8 @@ private slots:
         QVERIFY(sheet->isVisible());
         QVERIFY(sheet->isWindow());
         QCOMPARE(fileBytes(b.dir() + QStringLiteral("TempBDTS.xls")), b.reader.od().OpText);
+        QCOMPARE(b.w.status().text(), QStringLiteral("В Excel передана ") + b.reader.od().tableWords() + QLatin1Char('.'));
+        QVERIFY(b.reader.od().tableWords().startsWith(QStringLiteral("таблица, принятая ")));
         QAbstractItemModel *model = sheet->table->model();
         QCOMPARE(model->rowCount(), 8);
         QCOMPARE(model->index(1, 0).data().toString(), QString::fromLatin1(ReaderSim::plateTable(6).mid(98, 7)));
