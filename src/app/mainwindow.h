@@ -23,6 +23,8 @@ class PortComboBox;
 class ReaderFeature;
 class FirmwareFeature;
 class BdtsFeature;
+class ProgramJournal;
+class Journal;
 
 struct MainWindowOptions {
     std::unique_ptr<PortCatalog> catalog; // none: KVIRO_SERIALCOMM or the system's ports
@@ -48,11 +50,14 @@ public:
     FirmwareFeature &firmware() { return *m_firmware; }
     BdtsFeature &bdts() { return *m_bdts; }
     UserDialogs &dialogs() { return *m_dialogs; }
+    ProgramJournal &programJournal() { return *m_journal; }
+    Journal &journal();
     QWidget *FrameSoftSor = nullptr;
     QWidget *FrameBDTS = nullptr;
 
     // Actions.
     QAction *Action1 = nullptr;
+    QAction *ActionJournal = nullptr;
     QAction *ActionExit = nullptr;
     QAction *ActionSoftSorvint = nullptr;
     QAction *ActionBDTS = nullptr;
@@ -66,6 +71,7 @@ public:
     void RzPageControl1Change(int newPage);
     void UpdateLinkState();
     void ActionExitExecute();
+    void ActionJournalExecute();
     void ActionSoftSorvintExecute();
     void ActionBDTSExecute();
     void ActionSor2006Execute();
@@ -92,6 +98,7 @@ private:
     void refreshPortStrip();
 
     StatusModel m_status;
+    std::unique_ptr<ProgramJournal> m_journal; // before everything that reports to it
     std::unique_ptr<UserDialogs> m_ownDialogs;
     UserDialogs *m_dialogs = nullptr;
     std::unique_ptr<InstrumentLink> m_link;

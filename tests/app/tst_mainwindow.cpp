@@ -29,7 +29,7 @@ private slots:
         QCOMPARE(w.minimumSize(), QSize(784, 444));
         QCOMPARE(w.maximumSize(), QSize(784, 444));
 
-        // Menus: three, with six actions and one separator.
+        // Menus: three, with seven actions (the six and "Журнал") and one separator.
         const auto menus = w.menuBar()->actions();
         QCOMPARE(menus.size(), 3);
         QStringList captions;
@@ -39,7 +39,7 @@ private slots:
                 items << (a->isSeparator() ? QStringLiteral("-") : a->text());
             captions << m->text() + QLatin1Char(':') + items.join(QLatin1Char(','));
         }
-        QCOMPARE(captions, (QStringList{QStringLiteral("Пользователю:О программе,-,Выход"),
+        QCOMPARE(captions, (QStringList{QStringLiteral("Пользователю:О программе,Журнал,-,Выход"),
                                         QStringLiteral("Программирование:Сорвинт,БД тест-систем"),
                                         QStringLiteral("Ридер:Оптические плотности,Результаты")}));
 
