@@ -1,6 +1,7 @@
 #include "firmware/firmwarecontroller.h"
 
 #include "core/dialogs.h"
+#include "core/journal.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 
@@ -58,6 +59,7 @@ void FirmwareController::apply(const WizardOutcome &outcome)
 void FirmwareController::setBusy(bool busy)
 {
     m_busy = busy;
+    busy ? journal::exchangeStarted(QStringLiteral("Загрузка программы в прибор")) : journal::exchangeEnded(m_ctx.status.text());
     // A probe written into the image would corrupt the stream: closing the port list must not
     // restart the link check while the transfer owns the line.
     m_ctx.link.holdPortSearch(busy);
