@@ -47,7 +47,8 @@ void StatusJournal::endTick()
     if (m_tickText.isEmpty() || m_tickText == m_lastTickText)
         return;
     m_lastTickText = m_tickText;
-    journalNow(m_tickText);
+    if (m_tickText != m_lastJournalled) // not when the tick only repeats what the line just said
+        journalNow(m_tickText);
 }
 
 void StatusJournal::onText(const QString &text)

@@ -194,6 +194,9 @@ private slots:
         tick(QStringLiteral("Прибор выключен или не подключен к ПК."));
         status.setText(QStringLiteral("Ошибка добавления в список прибора."));
         status.setText(QString());
+        // A step outside the tick says what the tick will say: one entry.
+        status.setText(QStringLiteral("Выключите прибор. Шаг 2."));
+        tick(QStringLiteral("Выключите прибор. Шаг 2."));
 
         QStringList got;
         for (const JournalEntry &e : j.entries())
@@ -206,6 +209,7 @@ private slots:
                           QStringLiteral("warning Неверный формат файла."),
                           QStringLiteral("warning Прибор выключен или не подключен к ПК."),
                           QStringLiteral("error Ошибка добавления в список прибора."),
+                          QStringLiteral("info Выключите прибор. Шаг 2."),
                       }));
         QCOMPARE(StatusJournal::kindOf(QStringLiteral("Прибор не отвечает: чтение БД ТС прервано.")), JournalKind::Warning);
         QCOMPARE(StatusJournal::kindOf(QStringLiteral("Оптические плотности приняты")), JournalKind::Info);
