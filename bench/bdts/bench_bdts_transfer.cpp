@@ -29,6 +29,11 @@
 #include <QTest>
 
 #include <cstdio>
+#include <ctime>
+
+namespace {
+double cpuMsNow() { return double(std::clock()) * 1000.0 / CLOCKS_PER_SEC; }
+} // namespace
 
 namespace {
 struct NoDialogs final : UserDialogs {
@@ -94,12 +99,14 @@ struct Rig {
 
 struct Result {
     double wallMs = 0, programMs = 0;
+    double cpuMs = 0; // the process's processor time (the program and the in-process instrument)
     qint64 lineBytes = 0;
 };
 
 Result timedRead(Rig &rig, int pages)
 {
     rig.handlerNs = 0;
+    const double cpu0 = cpuMsNow();
     QElapsedTimer t;
     t.start();
     rig.link->stopPortSearch();
@@ -110,6 +117,7 @@ Result timedRead(Rig &rig, int pages)
     rig.journal.exchangeEnded(rig.status.text());
     Result r;
     r.wallMs = double(t.nsecsElapsed()) / 1e6;
+    r.cpuMs = cpuMsNow() - cpu0;
     r.programMs = double(rig.handlerNs) / 1e6;
     r.lineBytes = 1 + 5 + qint64(pages) * (1 + 514); // "R", its reply, then "r" and a page per page
     rig.link->stopPortSearch();
@@ -120,6 +128,7 @@ Result timedWrite(Rig &rig, int pages)
 {
     rig.handlerNs = 0;
     rig.writeAcknowledged = false;
+    const double cpu0 = cpuMsNow();
     QElapsedTimer t;
     t.start();
     rig.feature->btnWriteBDTSInSorClick();
@@ -128,6 +137,7 @@ Result timedWrite(Rig &rig, int pages)
     Result r;
     r.wallMs = double(t.nsecsElapsed()) / 1e6;
     r.programMs = double(rig.handlerNs) / 1e6;
+    r.cpuMs = cpuMsNow() - cpu0;
     r.lineBytes = 3 + 1 + qint64(pages) * (513 + 1); // "M", 'm', then a page and its 'm' per page
     rig.waitIdle(600000); // the read-back that follows every write
     rig.link->stopPortSearch();
@@ -137,12 +147,13 @@ Result timedWrite(Rig &rig, int pages)
 void report(const char *what, const Result &r, int pages, bool throttled)
 {
     if (!throttled) {
-        std::printf("%-34s wall %8.1f ms  program %7.2f ms = %.4f ms/page  %s\n", what, r.wallMs, r.programMs,
-                    r.programMs / pages, r.programMs / pages < 0.2 ? "ok (< 0.2)" : "OVER 0.2 ms/page");
+        std::printf("%-34s wall %8.1f ms  program %7.2f ms = %.4f ms/page  cpu %7.1f ms  %s\n", what, r.wallMs,
+                    r.programMs, r.programMs / pages, r.cpuMs,
+                    r.programMs / pages < 0.2 ? "ok (< 0.2)" : "OVER 0.2 ms/page");
     } else {
         const double lineMs = double(r.lineBytes) / kLineBytesPerSecond * 1000.0;
-        std::printf("%-34s wall %8.1f ms  line %8.1f ms  ratio %.4f  %s\n", what, r.wallMs, lineMs, r.wallMs / lineMs,
-                    r.wallMs / lineMs < 1.02 ? "ok (< 1.02)" : "OVER 1.02");
+        std::printf("%-34s wall %8.1f ms  line %8.1f ms  ratio %.4f  cpu %7.1f ms  %s\n", what, r.wallMs, lineMs,
+                    r.wallMs / lineMs, r.cpuMs, r.wallMs / lineMs < 1.02 ? "ok (< 1.02)" : "OVER 1.02");
     }
 }
 } // namespace

@@ -72,7 +72,13 @@ void ProgramJournal::attachBdts(BdtsFeature &bdts, StatusModel &status)
                                                                                  : QStringLiteral("Чтение БД ТС из прибора");
             QMetaObject::invokeMethod(this, [this, what] { journal.exchangeStarted(what); }, Qt::QueuedConnection);
         } else {
-            QMetaObject::invokeMethod(this, [this, &status] { journal.exchangeEnded(status.text()); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this, &status] {
+                    statusFeed.flush();
+                    journal.exchangeEnded(status.text());
+                },
+                Qt::QueuedConnection);
         }
     });
 }

@@ -23,6 +23,8 @@ public:
 
     void beginTick();
     void endTick();
+    // Journals a counter's last value now (before an entry that must follow it).
+    void flush() { flushHeld(); }
 
     static JournalKind kindOf(const QString &text);
 

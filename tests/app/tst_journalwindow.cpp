@@ -12,6 +12,8 @@
 #include "support/testbed.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -99,6 +101,9 @@ private slots:
         window->search()->setText(QStringLiteral("плохая"));
         QCOMPARE(window->shownLines().size(), 1);
         QVERIFY(window->shownLines().first().endsWith(QStringLiteral("Чтение из файла плохая.bdts")));
+        // Nothing selected: "Копировать" takes every entry shown, as lines of the journal file.
+        window->findChild<QPushButton *>(QStringLiteral("btnJournalCopy"))->click();
+        QCOMPARE(QApplication::clipboard()->text(), window->shownLines().first() + QLatin1Char('\n'));
         window->search()->clear();
         QVERIFY(window->shownLines().size() >= 4);
         // The newest entry is at the bottom.
