@@ -3,6 +3,7 @@
 // Run under Xvfb (scripts/screenshots.sh) so the real window system draws them.
 #include "app/mainwindow.h"
 #include "app/qtrussian.h"
+#include "journal/journalwindow.h"
 #include "bdts/bdtsgen.h"
 #include "core/dialogs.h"
 #include "core/files.h"
@@ -11,6 +12,8 @@
 #include "sim/virtualinstrument.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QTabWidget>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
@@ -74,5 +77,24 @@ int main(int argc, char **argv)
     };
     shoot(QStringLiteral("about"));
     shotsOfPages(window, vi, out, shoot, settle);
+
+    // The journal of all that, then the line monitor over a link check and a plate's table.
+    window.ActionJournalExecute();
+    auto *journal = window.findChild<JournalWindow *>(QStringLiteral("JournalWindow"));
+    if (!journal)
+        return 1;
+    journal->resize(820, 480);
+    settle(400);
+    journal->grab().save(QDir(out).filePath(QStringLiteral("journal.png")));
+    vi.powerOff();
+    settle(700);
+    vi.powerOn();
+    window.ActionSor2006Execute();
+    journal->showTab(JournalWindow::TabMonitor);
+    journal->monitorSwitch()->setChecked(true);
+    settle(1200);
+    vi.control(QStringLiteral("measure 7"));
+    settle(1500);
+    journal->grab().save(QDir(out).filePath(QStringLiteral("monitor.png")));
     return 0;
 }

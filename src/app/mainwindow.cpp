@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/aboutpage.h"
+#include "app/programjournal.h"
 #include "app/qtdialogs.h"
 #include "bdts/bdtsfeature.h"
 #include "core/files.h"
@@ -108,18 +109,20 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     ProgramDir = options.programDir.isEmpty() ? files::programDir() : options.programDir;
     if (!ProgramDir.endsWith(QLatin1Char('/')))
         ProgramDir += QLatin1Char('/');
-    if (options.dialogs) {
-        m_dialogs = options.dialogs;
-    } else {
+    m_journal = std::make_unique<ProgramJournal>(ProgramDir, m_status);
+    if (!options.dialogs) {
         m_ownDialogs = std::make_unique<QtUserDialogs>(this);
-        m_dialogs = m_ownDialogs.get();
+        options.dialogs = m_ownDialogs.get();
     }
+    m_dialogs = &m_journal->dialogs(*options.dialogs);
     m_link = std::make_unique<InstrumentLink>(m_status,
                                               options.catalog ? std::move(options.catalog) : makePortCatalogFromEnvironment());
+    m_journal->attachLink(*m_link);
     const FeatureContext context{*m_link, m_status, *m_dialogs, ProgramDir};
     m_reader = std::make_unique<ReaderFeature>(context);
     m_firmware = std::make_unique<FirmwareFeature>(context, [this] { return currentPage() == PageSoftSor; });
     m_bdts = std::make_unique<BdtsFeature>(context);
+    m_journal->attachBdts(*m_bdts, m_status);
 
     buildActions();
     buildMenus();
@@ -168,6 +171,7 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     m_splitter->setStretchFactor(1, 1);
     setCentralWidget(m_splitter);
     buildStatusBar();
+    m_journal->attachStatusPane(RzStatusPane1);
     fitToContent();
 
     // About page feature lines run their actions' operations directly.
@@ -203,6 +207,7 @@ void TFormMainKviroS_D7::buildActions()
     };
     // "&" marks the Alt letter in the menus; the group bar shows the captions without it.
     Action1 = make(QStringLiteral("Action1"), QStringLiteral("&О программе"), &TFormMainKviroS_D7::Action1Execute);
+    ActionJournal = make(QStringLiteral("ActionJournal"), QStringLiteral("&Журнал"), &TFormMainKviroS_D7::ActionJournalExecute);
     ActionExit = make(QStringLiteral("ActionExit"), QStringLiteral("&Выход"), &TFormMainKviroS_D7::ActionExitExecute);
     ActionSoftSorvint = make(QStringLiteral("ActionSoftSorvint"), QStringLiteral("&Сорвинт"),
                              &TFormMainKviroS_D7::ActionSoftSorvintExecute);
@@ -219,6 +224,7 @@ void TFormMainKviroS_D7::buildMenus()
     bar->setMinimumHeight(26);
     QMenu *user = bar->addMenu(QStringLiteral("&Пользователю"));
     user->addAction(Action1);
+    user->addAction(ActionJournal);
     user->addSeparator();
     user->addAction(ActionExit);
     QMenu *prog = bar->addMenu(QStringLiteral("Про&граммирование"));
@@ -350,10 +356,8 @@ void TFormMainKviroS_D7::buildStatusBar()
     bar->addPermanentWidget(m_bdts->createReadCancelButton(bar));
     bar->addPermanentWidget(RzProgressBar1);
     bar->addPermanentWidget(RzClockStatus1);
-    connect(&m_status, &StatusModel::textChanged, RzStatusPane1, [this](const QString &text) {
-        RzStatusPane1->setText(text);
-        RzStatusPane1->setToolTip(text);
-    });
+    // The pane's tooltip belongs to the journal: it keeps the last warning or error there.
+    connect(&m_status, &StatusModel::textChanged, RzStatusPane1, &QLabel::setText);
     connect(&m_status, &StatusModel::progressChanged, RzProgressBar1, [this](int percent) {
         RzProgressBar1->setValue(percent);
         RzProgressBar1->setTextVisible(percent > 0 && !m_status.busy());
@@ -480,6 +484,10 @@ void TFormMainKviroS_D7::Action1Execute() { showPage(PageAbout); }
 
 void TFormMainKviroS_D7::ActionExitExecute() { close(); }
 
+void TFormMainKviroS_D7::ActionJournalExecute() { m_journal->showWindow(this); }
+
+Journal &TFormMainKviroS_D7::journal() { return m_journal->journal; }
+
 void TFormMainKviroS_D7::ActionSoftSorvintExecute()
 {
     if (!FrameSoftSor) {
@@ -518,6 +526,8 @@ void TFormMainKviroS_D7::ActionFileExecute()
 
 void TFormMainKviroS_D7::UpdateLinkState()
 {
+    // The texts of the link check reach the journal only when they change.
+    m_journal->statusFeed.beginTick();
     const bool link = m_link->linkOn();
     const bool working = link && m_link->InstrumentWorking;
     ActionSoftSorvint->setEnabled(link);
@@ -539,6 +549,7 @@ void TFormMainKviroS_D7::UpdateLinkState()
     m_firmware->linkUpdate();
     if (m_link->InstrumentInLoader && currentPage() != PageSoftSor)
         m_status.setText(QStringLiteral("Прибор в режиме перепрограммирования."));
+    m_journal->statusFeed.endTick();
 }
 
 void TFormMainKviroS_D7::refreshPortStrip()

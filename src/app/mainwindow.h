@@ -23,6 +23,8 @@ class PortComboBox;
 class ReaderFeature;
 class FirmwareFeature;
 class BdtsFeature;
+class ProgramJournal;
+class Journal;
 
 struct MainWindowOptions {
     std::unique_ptr<PortCatalog> catalog; // none: KVIRO_SERIALCOMM or the system's ports
@@ -53,11 +55,14 @@ public:
     FirmwareFeature &firmware() { return *m_firmware; }
     BdtsFeature &bdts() { return *m_bdts; }
     UserDialogs &dialogs() { return *m_dialogs; }
+    ProgramJournal &programJournal() { return *m_journal; }
+    Journal &journal();
     QWidget *FrameSoftSor = nullptr;
     QWidget *FrameBDTS = nullptr;
 
     // Actions.
     QAction *Action1 = nullptr;
+    QAction *ActionJournal = nullptr;
     QAction *ActionExit = nullptr;
     QAction *ActionSoftSorvint = nullptr;
     QAction *ActionBDTS = nullptr;
@@ -73,6 +78,7 @@ public:
     // "О программе": shows the About page.
     void Action1Execute();
     void ActionExitExecute();
+    void ActionJournalExecute();
     void ActionSoftSorvintExecute();
     void ActionBDTSExecute();
     void ActionSor2006Execute();
@@ -104,6 +110,7 @@ private:
     void fitToContent();
 
     StatusModel m_status;
+    std::unique_ptr<ProgramJournal> m_journal; // before everything that reports to it
     std::unique_ptr<UserDialogs> m_ownDialogs;
     UserDialogs *m_dialogs = nullptr;
     std::unique_ptr<InstrumentLink> m_link;

@@ -1,6 +1,7 @@
 #include "core/files.h"
 
 #include "core/cp1251.h"
+#include "core/journal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -160,7 +161,7 @@ QString fileErrorText(int fileDeviceError, const QString &systemText)
 
 QString fileErrorText(const QFileDevice &file) { return fileErrorText(file.error(), file.errorString()); }
 
-bool writeWhole(const QString &path, const QByteArray &bytes, QString *error)
+bool writeWholeUnjournalled(const QString &path, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -180,6 +181,21 @@ bool writeWhole(const QString &path, const QByteArray &bytes, QString *error)
         return false;
     }
     return true;
+}
+} // namespace
+
+bool writeWhole(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QString why;
+    const QString full = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (writeWholeUnjournalled(path, bytes, &why)) {
+        journal::note(JournalKind::File, QStringLiteral("Записан файл %1 (%2 байт).").arg(full).arg(bytes.size()));
+        return true;
+    }
+    journal::note(JournalKind::File, QStringLiteral("Файл %1 не записан: %2").arg(full, why));
+    if (error)
+        *error = why;
+    return false;
 }
 
 bool readWhole(const QString &path, QByteArray *bytes, QString *error)

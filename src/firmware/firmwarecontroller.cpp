@@ -1,6 +1,7 @@
 #include "firmware/firmwarecontroller.h"
 
 #include "core/dialogs.h"
+#include "core/journal.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 
@@ -63,6 +64,13 @@ void FirmwareController::apply(const WizardOutcome &outcome)
 
 void FirmwareController::holdLine(bool hold)
 {
+    // The stream is an exchange of its own in the journal, from the marker to its end.
+    if (hold != m_ctx.link.portSearchHeld()) {
+        if (hold)
+            journal::exchangeStarted(QStringLiteral("Загрузка программы в прибор"));
+        else
+            journal::exchangeEnded(m_ctx.status.text());
+    }
     // A probe written into the image would corrupt the stream: closing the port list must not
     // restart the link check while the transfer owns the line.
     m_ctx.link.holdPortSearch(hold);

@@ -36,8 +36,11 @@ bool TMSComm::PortOpen() const { return m_device->isOpen(); }
 bool TMSComm::setPortOpen(bool open)
 {
     if (!open) {
+        const bool wasOpen = m_device->isOpen();
         m_device->close();
         m_in.clear();
+        if (wasOpen)
+            emit portClosed();
         return true;
     }
     if (m_device->isOpen())
@@ -54,6 +57,8 @@ bool TMSComm::setPortOpen(bool open)
         return false;
     m_in.clear();
     m_device->discardInput();
+    m_openPath = path;
+    emit portOpened();
     return true;
 }
 
@@ -82,7 +87,11 @@ bool TMSComm::setOutput(const QByteArray &bytes)
 {
     if (!m_device->isOpen())
         return false;
-    return m_device->write(bytes);
+    if (!m_device->write(bytes))
+        return false;
+    if (m_monitor)
+        m_monitor->record(true, bytes);
+    return true;
 }
 
 void TMSComm::pullInput()
@@ -90,6 +99,8 @@ void TMSComm::pullInput()
     if (!m_device->isOpen() || m_device->bytesAvailable() <= 0)
         return;
     QByteArray fresh = m_device->readAll();
+    if (m_monitor)
+        m_monitor->record(false, fresh);
     if (m_nullDiscard)
         fresh.replace(QByteArray(1, '\0'), QByteArray());
     m_in.append(fresh);

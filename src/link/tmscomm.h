@@ -3,6 +3,7 @@
 // MSComm1). It offers the communications control's properties with the same effects:
 // PortOpen, CommPort (1..16), Settings ("115200,n,8,1"), Output, Input, InBufferCount,
 // NullDiscard and the receive notification OnComm, delivered on the window thread.
+#include "core/linemonitor.h"
 #include "link/portcatalog.h"
 #include "link/serialdevice.h"
 
@@ -46,12 +47,21 @@ public:
     // Bytes written that have not yet left the program's output queue.
     qint64 OutBufferCount() const;
 
+    // Every piece written and read is shown to the monitor, if one is set (raw, before
+    // NullDiscard drops anything).
+    void setMonitor(LineMonitor *monitor) { m_monitor = monitor; }
+    // The system path of the open port (empty when closed).
+    QString openDevice() const { return m_device->isOpen() ? m_openPath : QString(); }
+
 signals:
     void OnComm();
     // The output queue has emptied.
     void outputDrained();
     // An open port failed for good and is closed now.
     void portLost(const QString &reason);
+    // The port was opened, or an open one closed by the program.
+    void portOpened();
+    void portClosed();
 
 private:
     void pullInput();
@@ -60,6 +70,8 @@ private:
     const PortCatalog &m_catalog;
     SerialDeviceFactory m_factory;
     std::unique_ptr<SerialDevice> m_device;
+    LineMonitor *m_monitor = nullptr;
+    QString m_openPath;
     OpenFailure m_failure;
     QByteArray m_in;
     QString m_settings = QStringLiteral("9600,n,8,1");

@@ -1,6 +1,7 @@
 #include "reader/odcontroller.h"
 
 #include "core/files.h"
+#include "core/journal.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 #include "reader/readerfiles.h"
@@ -42,6 +43,7 @@ void OdController::setAutoSave(bool ticked)
 void OdController::fetch()
 {
     m_ctx.link.stopPortSearch();
+    journal::exchangeStarted(QStringLiteral("Приём таблицы оптических плотностей"));
     m_sheet.DiscardSheetObject();
     m_ctx.link.SendCommand(QByteArrayLiteral("G"));
     OpText.clear();
@@ -54,6 +56,7 @@ void OdController::btnReadOPClick()
         return;
     }
     m_ctx.link.stopPortSearch();
+    journal::exchangeStarted(QStringLiteral("Приём таблицы оптических плотностей"));
     m_sheet.DiscardSheetObject();
     m_ctx.link.RxBuffer.clear();
     m_ctx.link.SendCommand(QByteArrayLiteral("G"));
@@ -83,6 +86,7 @@ void OdController::branchTable()
     link.RxBuffer.clear();
     link.ReplyLen = 0;
     acceptTable(reply);
+    journal::exchangeEnded(m_ctx.status.text());
     link.startPortSearch();
 }
 

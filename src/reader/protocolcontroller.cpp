@@ -2,6 +2,7 @@
 
 #include "core/cp1251.h"
 #include "core/files.h"
+#include "core/journal.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 #include "reader/protocol.h"
@@ -33,6 +34,7 @@ void ProtocolController::btnReadProtokolClick()
         return;
     }
     link.stopPortSearch();
+    journal::exchangeStarted(QStringLiteral("Приём протокола результатов"));
     // The protocol is text: zero bytes on the line are noise and are dropped.
     link.MSComm1.setNullDiscard(true);
     link.RxBuffer.clear();
@@ -52,6 +54,7 @@ void ProtocolController::branchNotice()
     setAutoRead(true);
     ProtokolLen = 0;
     link.stopPortSearch();
+    journal::exchangeStarted(QStringLiteral("Приём протокола результатов"));
     link.SendCommand(QByteArrayLiteral("g"));
 }
 
@@ -68,6 +71,7 @@ void ProtocolController::branchAnnouncement()
         // Not a number: the exchange ends here and the link check resumes.
         ProtokolLen = 0;
         m_ctx.status.setText(QStringLiteral("Неверная длина протокола: ") + readerfiles::printable(announcement.mid(1)));
+        journal::exchangeEnded(m_ctx.status.text());
         link.startPortSearch();
         return;
     }
@@ -100,6 +104,7 @@ void ProtocolController::branchBody()
     link.RxBuffer.clear();
     link.ReplyLen = 0;
     acceptBody(reply);
+    journal::exchangeEnded(m_ctx.status.text());
     link.startPortSearch();
 }
 

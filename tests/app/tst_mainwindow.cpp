@@ -30,7 +30,7 @@ private slots:
         QVERIFY(w.minimumWidth() >= 784 && w.minimumHeight() >= 444);
         QVERIFY(w.maximumWidth() > 784 && w.maximumHeight() > 444);
 
-        // Menus: three, with six actions and one separator.
+        // Menus: three, with seven actions (the six and "Журнал") and one separator.
         const auto menus = w.menuBar()->actions();
         QCOMPARE(menus.size(), 3);
         QStringList captions;
@@ -40,7 +40,7 @@ private slots:
                 items << (a->isSeparator() ? QStringLiteral("-") : a->text().remove(QLatin1Char('&')));
             captions << m->text().remove(QLatin1Char('&')) + QLatin1Char(':') + items.join(QLatin1Char(','));
         }
-        QCOMPARE(captions, (QStringList{QStringLiteral("Пользователю:О программе,-,Выход"),
+        QCOMPARE(captions, (QStringList{QStringLiteral("Пользователю:О программе,Журнал,-,Выход"),
                                         QStringLiteral("Программирование:Сорвинт,БД тест-систем"),
                                         QStringLiteral("Ридер:Оптические плотности,Результаты")}));
 

@@ -1,0 +1,106 @@
+#include "app/programjournal.h"
+
+#include "bdts/bdtsfeature.h"
+#include "bdts/bdtstransfer.h"
+#include "core/status.h"
+#include "journal/journalwindow.h"
+#include "link/instrumentlink.h"
+
+#include <QDir>
+#include <QLabel>
+
+ProgramJournal::ProgramJournal(const QString &workingFolder, StatusModel &status, QObject *parent)
+    : QObject(parent), statusFeed(status, journal)
+{
+    journal.setLineMonitor(&monitor);
+    journal.open(Journal::folderIn(workingFolder));
+    if (!Journal::current())
+        Journal::setCurrent(&journal);
+    journal.info(QStringLiteral("Программа запущена. Рабочая папка: ") + QDir::toNativeSeparators(workingFolder));
+}
+
+ProgramJournal::~ProgramJournal()
+{
+    delete m_window;
+    journal.info(QStringLiteral("Программа завершена."));
+    if (Journal::current() == &journal)
+        Journal::setCurrent(nullptr);
+}
+
+UserDialogs &ProgramJournal::dialogs(UserDialogs &inner)
+{
+    m_dialogs = std::make_unique<JournalingDialogs>(inner, journal);
+    return *m_dialogs;
+}
+
+void ProgramJournal::attachLink(InstrumentLink &link)
+{
+    TMSComm &comm = link.MSComm1;
+    comm.setMonitor(&monitor);
+    connect(&comm, &TMSComm::portOpened, this, [this, &comm] {
+        m_portName = QStringLiteral("COM%1").arg(comm.CommPort());
+        m_lastProblem.clear();
+        journal.add(JournalKind::Port, QStringLiteral("Порт %1 (%2) открыт.")
+                                           .arg(m_portName, QDir::toNativeSeparators(comm.openDevice())));
+    });
+    connect(&comm, &TMSComm::portClosed, this, [this] {
+        journal.add(JournalKind::Port, QStringLiteral("Порт %1 закрыт.").arg(m_portName));
+    });
+    connect(&comm, &TMSComm::portLost, this, [this](const QString &reason) {
+        journal.add(JournalKind::Port, QStringLiteral("Связь через порт %1 потеряна: %2").arg(m_portName, reason));
+    });
+    // A port that cannot be opened is tried at every tick: its reason is journalled when it changes.
+    connect(&link, &InstrumentLink::stripChanged, this, [this, &link] {
+        const QString problem = link.strip.problem;
+        if (problem == m_lastProblem)
+            return;
+        m_lastProblem = problem;
+        if (!problem.isEmpty())
+            journal.add(JournalKind::Port, QStringLiteral("Порт не открыт: ") + problem);
+    });
+}
+
+void ProgramJournal::attachBdts(BdtsFeature &bdts, StatusModel &status)
+{
+    BdtsTransfer &transfer = bdts.transfer();
+    // Both ends are journalled after the step that changed the state has finished, so that the
+    // end carries the status text the exchange left; a write followed by its read-back stays
+    // in order.
+    connect(&transfer, &BdtsTransfer::busyChanged, this, [this, &transfer, &status](bool busy) {
+        if (busy) {
+            const QString what = transfer.state() == BdtsTransfer::State::Writing ? QStringLiteral("Запись БД ТС в прибор")
+                                                                                 : QStringLiteral("Чтение БД ТС из прибора");
+            QMetaObject::invokeMethod(this, [this, what] { journal.exchangeStarted(what); }, Qt::QueuedConnection);
+        } else {
+            QMetaObject::invokeMethod(
+                this,
+                [this, &status] {
+                    statusFeed.flush();
+                    journal.exchangeEnded(status.text());
+                },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+void ProgramJournal::attachStatusPane(QLabel *pane)
+{
+    connect(&journal, &Journal::alert, pane, [pane](const JournalEntry &entry) {
+        pane->setToolTip(entry.when.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + Journal::kindCaption(entry.kind) +
+                         QStringLiteral(": ") + entry.text);
+    });
+}
+
+JournalWindow *ProgramJournal::showWindow(QWidget *parent)
+{
+    if (!m_window) {
+        UserDialogs *d = m_dialogs.get();
+        Q_ASSERT(d);
+        m_window = new JournalWindow(journal, monitor, *d, parent);
+        m_window->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+    return m_window;
+}
