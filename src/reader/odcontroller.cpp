@@ -6,6 +6,8 @@
 #include "reader/readerfiles.h"
 #include "reader/sheetobject.h"
 
+#include <QDir>
+
 OdController::OdController(FeatureContext context, SheetObject &sheet, QObject *parent)
     : QObject(parent), m_ctx(context), m_sheet(sheet)
 {
@@ -92,11 +94,42 @@ void OdController::acceptTable(const QByteArray &reply)
     m_ctx.status.setProgress(0);
     m_ctx.status.setText(QStringLiteral("Оптические плотности приняты"));
     OpText = odtable::tableText(reply);
+    m_readAt = QDateTime::currentDateTime();
     m_readEnabled = true;
     m_saveEnabled = true;
     m_excelEnabled = true;
     m_autoRead = false;
     changed();
+    if (m_autoSave)
+        autoSaveTable();
+}
+
+PlateMeta OdController::readingMeta() const
+{
+    PlateMeta meta;
+    meta.readAt = m_readAt;
+    meta.port = QStringLiteral("COM%1, %2").arg(m_ctx.link.MSComm1.CommPort()).arg(m_ctx.link.settingsText());
+    return meta;
+}
+
+QString OdController::autoSaveTable()
+{
+    const QString suffixText = QStringLiteral(".txt"), suffixBook = QStringLiteral(".xlsx");
+    const QString stem = readerfiles::freeStem(
+        m_ctx.programDir, m_readAt.toString(QStringLiteral("yyyy_MM_dd_HH-mm-ss")) + QStringLiteral(" ОП"),
+        {suffixText, suffixBook});
+    const QString textPath = files::inFolder(m_ctx.programDir, stem + suffixText);
+    if (!readerfiles::writeOrReport(m_ctx.dialogs, textPath, OpText))
+        return {};
+    const QString bookPath = files::inFolder(m_ctx.programDir, stem + suffixBook);
+    QString why;
+    if (!writePlateXlsx(bookPath, OpText, readingMeta(), &why)) {
+        m_ctx.dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось записать файл \"%1\".\n%2")
+                                                              .arg(QDir::toNativeSeparators(bookPath), why));
+        return {};
+    }
+    m_ctx.status.setText(QStringLiteral("Таблица записана в файлы: ") + stem + QStringLiteral(" (.txt, .xlsx)"));
+    return stem;
 }
 
 void OdController::branchSaveRequest()
@@ -116,14 +149,17 @@ void OdController::branchSaveRequest()
 
 void OdController::btnSaveOPClick()
 {
-    const QString path = m_ctx.dialogs.askSaveFile(readerfiles::sdlgSaveSorDat(m_ctx.programDir));
+    const QString path = m_ctx.dialogs.askSaveFile(readerfiles::sdlgSaveOpTable(m_ctx.programDir));
     if (path.isEmpty())
         return;
-    // The same plain text whatever extension or filter was chosen.
-    if (!readerfiles::writeOrReport(m_ctx.dialogs, path, OpText))
-        return;
-    m_ctx.status.setText(QStringLiteral("Данные записаны в файл."));
+    // ".xlsx" a workbook, ".csv" CSV; ".xls", ".txt" and anything else the table's plain text.
     QString why;
+    if (!writePlateAs(path, OpText, readingMeta(), &why)) {
+        m_ctx.dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось записать файл \"%1\".\n%2")
+                                                              .arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
+    m_ctx.status.setText(QStringLiteral("Данные записаны в файл."));
     if (!m_sheet.CreateSheetObjectFromFile(path, &why))
         m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);
 }
@@ -133,7 +169,8 @@ void OdController::btnCreateExcelClick()
     const QString path = readerfiles::tempBdtsPath(m_ctx.programDir);
     if (!readerfiles::writeOrReport(m_ctx.dialogs, path, OpText))
         return;
-    showInSheet(path);
+    const PlateMeta meta = readingMeta();
+    showInSheet(path, &meta);
 }
 
 void OdController::btnFileToExcelClick()
@@ -144,12 +181,14 @@ void OdController::btnFileToExcelClick()
 }
 
 // A new sheet object from the file's bytes, shown in its own window; a failure is reported.
-void OdController::showInSheet(const QString &path)
+void OdController::showInSheet(const QString &path, const PlateMeta *meta)
 {
     QString why;
     if (!m_sheet.CreateSheetObjectFromFile(path, &why)) {
         m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);
         return;
     }
+    if (meta)
+        m_sheet.setPlateMeta(*meta);
     m_sheet.OpenSheetObject();
 }

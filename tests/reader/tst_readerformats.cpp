@@ -147,8 +147,14 @@ private slots:
         QCOMPARE(sheettext::rows("last\r").size(), 1);
 
         SheetModel model;
+        // An optical density table is laid out as the plate, without the empty cell after the
+        // last tab; other text keeps every cell and spreadsheet column letters.
         model.setBytes(ReaderSim::plateTable(1));
         QCOMPARE(model.rowCount(), 8);
+        QCOMPARE(model.columnCount(), 12);
+        QCOMPARE(model.headerData(11, Qt::Horizontal).toString(), QStringLiteral("12"));
+        model.setBytes(ReaderSim::plateTable(1).mid(1));
+        QVERIFY(!model.isPlate());
         QCOMPARE(model.columnCount(), 13); // 12 values and the empty cell after the last tab
         QCOMPARE(model.headerData(12, Qt::Horizontal).toString(), QStringLiteral("M"));
         QCOMPARE(model.headerData(26, Qt::Horizontal).toString(), QStringLiteral("AA"));
@@ -199,6 +205,17 @@ private slots:
             QCOMPARE(hostile.size(), 19);
             QString why;
             QVERIFY2(files::safeInstrumentFileName(hostile, &why).isEmpty(), hostile.toHex().constData());
+            QVERIFY(!why.isEmpty());
+        }
+        // ".." is refused as the whole name only; a name Windows would silently change by
+        // dropping a final dot or blank, and a device name, are refused too.
+        QCOMPARE(files::safeInstrumentFileName("a..b_plate_01.txt"), QStringLiteral("a..b_plate_01.txt"));
+        QCOMPARE(files::safeInstrumentFileName("..hidden.txt"), QStringLiteral("..hidden.txt"));
+        QCOMPARE(files::safeInstrumentFileName("CONSOLE.txt"), QStringLiteral("CONSOLE.txt"));
+        for (const QByteArray &refused : {QByteArray(".."), QByteArray(" .. "), QByteArray("plate."), QByteArray("plate.txt "),
+                                         QByteArray("plate..."), QByteArray("nul.txt"), QByteArray("COM1"), QByteArray("Lpt9.xls")}) {
+            QString why;
+            QVERIFY2(files::safeInstrumentFileName(refused, &why).isEmpty(), refused.constData());
             QVERIFY(!why.isEmpty());
         }
     }
