@@ -222,6 +222,10 @@ QByteArray plateXlsxBytes(const QByteArray &table, const PlateMeta &meta, QStrin
             lxw_format *textValue = workbook_add_format(book);
             format_set_align(textValue, LXW_ALIGN_CENTER);
 
+            // Printed, the plate fits one landscape A4 page.
+            worksheet_set_landscape(sheet);
+            worksheet_set_paper(sheet, 9);
+            worksheet_fit_to_pages(sheet, 1, 1);
             worksheet_set_column(sheet, 0, 0, 21, nullptr);
             worksheet_set_column(sheet, plate::FirstPlateColumn, plate::FirstPlateColumn + plate::Columns - 1, 9, nullptr);
 

@@ -1,6 +1,7 @@
 // The reader's formats without widgets or a line: table fields, the grid's labelling, the
 // protocol's length and automatic name, the sheet's rows and cells, the instrument's names.
 #include "core/cp1251.h"
+#include "core/dialogs.h"
 #include "core/files.h"
 #include "reader/odtable.h"
 #include "reader/protocol.h"
@@ -191,6 +192,15 @@ private slots:
         QCOMPARE(sheet.model().rowCount(), 0);
         sheet.DiscardSheetObject(); // nothing to discard
         QCOMPARE(discarded, 2);
+    }
+
+    void saveDialogFiltersNameTheirExtensions()
+    {
+        QCOMPARE(suffixOfFilter(QStringLiteral("Книга Excel (*.xlsx)")), QStringLiteral("xlsx"));
+        QCOMPARE(suffixOfFilter(QStringLiteral("CSV — Excel, LibreOffice (*.csv)")), QStringLiteral("csv"));
+        QCOMPARE(suffixOfFilter(QStringLiteral("Таблица (*.xls *.txt)")), QStringLiteral("xls"));
+        QVERIFY(suffixOfFilter(QStringLiteral("Все файлы (*)")).isEmpty());
+        QVERIFY(suffixOfFilter(QStringLiteral("Все файлы (*.*)")).isEmpty());
     }
 
     void instrumentNamesAreCheckedBeforeUse()
