@@ -168,8 +168,10 @@ lxw_worksheet *addSheet(lxw_workbook *book, const QString &name, QString *why)
 
 void writeText(lxw_worksheet *sheet, int row, int column, const QString &text, lxw_format *format = nullptr)
 {
+    // A cell holds at most 32767 characters; a longer line is cut rather than left out.
+    constexpr int CellLimit = 32767;
     if (!text.isEmpty())
-        worksheet_write_string(sheet, lxw_row_t(row), lxw_col_t(column), text.toUtf8().constData(), format);
+        worksheet_write_string(sheet, lxw_row_t(row), lxw_col_t(column), text.left(CellLimit).toUtf8().constData(), format);
 }
 
 // Green for the lowest densities, yellow at the median, red for the highest.
