@@ -6,7 +6,8 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
 shift || true
 
-packages=(cmake ninja-build g++ clang qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth fonts-dejavu-core python3 qt6-translations-l10n)
+packages=(cmake ninja-build g++ clang qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth fonts-dejavu-core python3
+  qt6-translations-l10n libxlsxwriter-dev unzip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

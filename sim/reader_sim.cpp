@@ -67,8 +67,10 @@ ReaderSim::ReaderSim(VirtualInstrument &instrument) : m_vi(instrument)
 
 ReaderSim::~ReaderSim() = default;
 
-QByteArray ReaderSim::plateTable(unsigned seed)
+QByteArray ReaderSim::plateTable(unsigned seed, TableStyle style)
 {
+    const QByteArray separators = style == TableStyle::Tabs ? " \t" : style == TableStyle::Blanks ? "  " : "; ";
+    const char rowEnd = style == TableStyle::Blanks ? '\n' : '\r';
     // Column 1 holds the controls (two blanks, two negatives, two positives, two calibrators);
     // most samples are negative, some strongly positive.
     static const double controls[] = {0.047, 0.051, 0.109, 0.117, 2.204, 2.151, 0.912, 0.887};
@@ -79,16 +81,19 @@ QByteArray ReaderSim::plateTable(unsigned seed)
             double od = controls[r - 1];
             if (c > 1)
                 od = rng.next() < 0.18 ? 1.0 + 2.9 * rng.next() : 0.04 + 0.25 * rng.next();
-            reply += QByteArray::number(od, 'f', 3).rightJustified(6, ' ') + " \t";
+            QByteArray field = QByteArray::number(od, 'f', 3).rightJustified(6, ' ');
+            if (style == TableStyle::Semicolons)
+                field.replace('.', ',');
+            reply += field + separators;
         }
-        reply += '\r';
+        reply += rowEnd;
     }
     return reply;
 }
 
 void ReaderSim::measurePlate(unsigned seed)
 {
-    m_table = plateTable(seed);
+    m_table = plateTable(seed, m_style);
     m_vi.core().send(QByteArrayLiteral("G"));
 }
 
@@ -158,6 +163,20 @@ void ReaderSim::addVerbs()
                          measurePlate();
                      else
                          measurePlate(a.value(0).toUInt());
+                     return QStringLiteral("ok");
+                 });
+    m_vi.addVerb(QStringLiteral("table-style"),
+                 QStringLiteral("table-style tabs|blanks|semicolons: separators of the next measured tables"),
+                 [this](const QStringList &a) {
+                     const QString v = a.value(0);
+                     if (v == QLatin1String("tabs"))
+                         m_style = TableStyle::Tabs;
+                     else if (v == QLatin1String("blanks"))
+                         m_style = TableStyle::Blanks;
+                     else if (v == QLatin1String("semicolons"))
+                         m_style = TableStyle::Semicolons;
+                     else
+                         return QStringLiteral("error: table-style tabs|blanks|semicolons");
                      return QStringLiteral("ok");
                  });
     m_vi.addVerb(QStringLiteral("results"), QStringLiteral("results: send the notice g; the protocol is served on g and d"),

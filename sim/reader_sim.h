@@ -16,6 +16,11 @@ public:
     ~ReaderSim();
 
     // ---- optical densities
+    // How the instrument writes its table: the two characters after each field and the row end.
+    //   Tabs: " 0.123" + " \t", CR;  Blanks: " 0.123" + "  ", LF;
+    //   Semicolons: " 0,123" (decimal comma) + "; ", CR.
+    enum class TableStyle { Tabs, Blanks, Semicolons };
+    void setTableStyle(TableStyle style) { m_style = style; }
     // Measures a new plate (values drawn from the seed) and sends the notice 'G'.
     void measurePlate(unsigned seed);
     void measurePlate() { measurePlate(++m_plate); }
@@ -23,7 +28,7 @@ public:
     // separators " \t", a CR at each row end; 777 characters.
     const QByteArray &tableReply() const { return m_table; }
     void setTableReply(const QByteArray &reply) { m_table = reply; }
-    static QByteArray plateTable(unsigned seed);
+    static QByteArray plateTable(unsigned seed, TableStyle style = TableStyle::Tabs);
 
     // ---- save request
     // '2' followed by the name's characters, 19 in all (padded with '_' or cut).
@@ -60,6 +65,7 @@ private:
 
     VirtualInstrument &m_vi;
     unsigned m_plate = 0;
+    TableStyle m_style = TableStyle::Tabs;
     QByteArray m_table;
     QByteArray m_body;
     std::optional<QByteArray> m_announceOverride;

@@ -1,6 +1,8 @@
 #include "shots_pages.h"
 
 #include "app/mainwindow.h"
+#include "reader/plateexport.h"
+#include "reader/readerfeature.h"
 #include "sim/virtualinstrument.h"
 
 #include <QAbstractButton>
@@ -40,6 +42,9 @@ void shotsOfPages(TFormMainKviroS_D7 &window, VirtualInstrument &vi, const QStri
         sheet->grab().save(QDir(outDir).filePath(QStringLiteral("sheet.png")));
         sheet->close();
     }
+    // The same plate as a workbook; scripts/screenshots.sh shows it in a spreadsheet program.
+    writePlateXlsx(QDir(outDir).filePath(QStringLiteral("plate.xlsx")), window.reader().od().OpText,
+                   window.reader().od().readingMeta());
 
     // Results protocol, announced by the instrument.
     window.ActionFileExecute();

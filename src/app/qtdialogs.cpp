@@ -12,6 +12,12 @@ QString runFileDialog(QWidget *parent, const FileDialogRequest &r, QFileDialog::
     dialog.setFileMode(mode == QFileDialog::AcceptSave || !r.mustExist ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!r.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(r.defaultSuffix);
+    // A name typed without an extension gets the one of the filter the operator chose, so that
+    // the format follows the filter ("Книга Excel (*.xlsx)" gives ".xlsx").
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &r](const QString &filter) {
+        const QString suffix = suffixOfFilter(filter);
+        dialog.setDefaultSuffix(suffix.isEmpty() ? r.defaultSuffix : suffix);
+    });
     if (!r.fileName.isEmpty())
         dialog.selectFile(QDir(r.folder).filePath(r.fileName));
     if (mode == QFileDialog::AcceptSave)

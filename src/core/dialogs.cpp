@@ -1,5 +1,6 @@
 #include "core/dialogs.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 QString qtFilterFromPairs(const QString &pairs)
@@ -12,4 +13,11 @@ QString qtFilterFromPairs(const QString &pairs)
         out << (label.contains(QLatin1Char('(')) ? label : label + QStringLiteral(" (") + pattern + QLatin1Char(')'));
     }
     return out.join(QStringLiteral(";;"));
+}
+
+QString suffixOfFilter(const QString &filterEntry)
+{
+    static const QRegularExpression firstPattern(QStringLiteral("\\*\\.([^\\s;()*?]+)"));
+    const QRegularExpressionMatch m = firstPattern.match(filterEntry);
+    return m.hasMatch() ? m.captured(1) : QString();
 }

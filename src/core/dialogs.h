@@ -29,3 +29,7 @@ public:
 
 // Turns a filter written as "Описание (*.a)|*.a|Другое (*.b)|*.b" into Qt's "Описание (*.a);;Другое (*.b)".
 QString qtFilterFromPairs(const QString &pairs);
+
+// The extension (without the dot) of a filter entry's first pattern: "Книга Excel (*.xlsx)" gives
+// "xlsx"; empty for "*" or "*.*" or an entry without patterns.
+QString suffixOfFilter(const QString &filterEntry);

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -245,14 +246,22 @@ QString safeInstrumentFileName(const QByteArray &raw, QString *reason)
     for (QChar ch : name)
         if (forbidden.contains(ch))
             return refuse(QStringLiteral("недопустимый символ \"%1\" в имени").arg(ch));
-    if (name.contains(QStringLiteral("..")))
-        return refuse(QStringLiteral("\"..\" в имени"));
+    // With no separator allowed, ".." can only climb out of the folder as the whole name, which
+    // the rule for names of dots and blanks refuses; "a..b.txt" is an ordinary name.
     bool onlyDotsAndBlanks = true;
     for (QChar ch : name)
         if (ch != QLatin1Char('.') && ch != QLatin1Char(' '))
             onlyDotsAndBlanks = false;
     if (onlyDotsAndBlanks)
         return refuse(QStringLiteral("пустое имя"));
+    // Windows drops a final dot or blank without a word, so the file would land under another name.
+    if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        return refuse(QStringLiteral("точка или пробел в конце имени"));
+    // Device names (with any extension) are not files on Windows: the bytes would go to a device.
+    static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])(\\..*)?$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (device.match(name).hasMatch())
+        return refuse(QStringLiteral("имя устройства Windows"));
     if (reason)
         reason->clear();
     return name;

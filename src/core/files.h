@@ -39,8 +39,9 @@ QString folderPart(const QString &path);
 
 // A file name that the instrument sent (Windows-1251 bytes), checked before it may name a file in
 // the program folder. Decodes to Unicode, keeps every harmless character as it stands, and refuses
-// path separators, ".." , control bytes, characters the file systems reject, and names that are
-// empty or only dots and blanks. Returns the decoded name, or an empty text with the reason.
+// path separators, control bytes, characters the file systems reject, names that are empty or only
+// dots and blanks (so ".." as a whole name), names ending in a dot or a blank, and Windows device
+// names. Returns the decoded name, or an empty text with the reason.
 QString safeInstrumentFileName(const QByteArray &raw, QString *reason = nullptr);
 
 } // namespace files

@@ -7,6 +7,8 @@
 #include "reader/readerfiles.h"
 #include "reader/sheetobject.h"
 
+#include <QDir>
+
 OdController::OdController(FeatureContext context, SheetObject &sheet, QObject *parent)
     : QObject(parent), m_ctx(context), m_sheet(sheet)
 {
@@ -96,12 +98,42 @@ void OdController::acceptTable(const QByteArray &reply)
     m_ctx.status.setProgress(0);
     m_ctx.status.setText(QStringLiteral("Оптические плотности приняты"));
     OpText = odtable::tableText(reply);
-    m_tableReceivedAt = QDateTime::currentDateTime();
+    m_readAt = QDateTime::currentDateTime();
     m_readEnabled = true;
     m_saveEnabled = true;
     m_excelEnabled = true;
     m_autoRead = false;
     changed();
+    if (m_autoSave)
+        autoSaveTable();
+}
+
+PlateMeta OdController::readingMeta() const
+{
+    PlateMeta meta;
+    meta.readAt = m_readAt;
+    meta.port = QStringLiteral("COM%1, %2").arg(m_ctx.link.MSComm1.CommPort()).arg(m_ctx.link.settingsText());
+    return meta;
+}
+
+QString OdController::autoSaveTable()
+{
+    const QString suffixText = QStringLiteral(".txt"), suffixBook = QStringLiteral(".xlsx");
+    const QString stem = readerfiles::freeStem(
+        m_ctx.programDir, m_readAt.toString(QStringLiteral("yyyy_MM_dd_HH-mm-ss")) + QStringLiteral(" ОП"),
+        {suffixText, suffixBook});
+    const QString textPath = files::inFolder(m_ctx.programDir, stem + suffixText);
+    if (!readerfiles::writeOrReport(m_ctx.dialogs, textPath, OpText))
+        return {};
+    const QString bookPath = files::inFolder(m_ctx.programDir, stem + suffixBook);
+    QString why;
+    if (!writePlateXlsx(bookPath, OpText, readingMeta(), &why)) {
+        m_ctx.dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось записать файл \"%1\".\n%2")
+                                                              .arg(QDir::toNativeSeparators(bookPath), why));
+        return {};
+    }
+    m_ctx.status.setText(QStringLiteral("Таблица записана в файлы: ") + stem + QStringLiteral(" (.txt, .xlsx)"));
+    return stem;
 }
 
 void OdController::branchSaveRequest()
@@ -121,16 +153,19 @@ void OdController::branchSaveRequest()
 
 void OdController::btnSaveOPClick()
 {
-    const QString path = m_ctx.dialogs.askSaveFile(readerfiles::sdlgSaveSorDat(m_ctx.programDir));
+    const QString path = m_ctx.dialogs.askSaveFile(readerfiles::sdlgSaveOpTable(m_ctx.programDir));
     if (path.isEmpty())
         return;
-    // The same plain text whatever extension or filter was chosen.
-    if (!readerfiles::writeOrReport(m_ctx.dialogs, path, OpText))
+    // ".xlsx" a workbook, ".csv" CSV; ".xls", ".txt" and anything else the table's plain text.
+    QString why;
+    if (!writePlateAs(path, OpText, readingMeta(), &why)) {
+        m_ctx.dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось записать файл \"%1\".\n%2")
+                                                              .arg(QDir::toNativeSeparators(path), why));
         return;
+    }
     const QString which = tableWords();
     m_ctx.status.setText(which.isEmpty() ? QStringLiteral("Данные записаны в файл.")
                                          : QStringLiteral("Данные записаны в файл. Записана ") + which + QLatin1Char('.'));
-    QString why;
     if (!m_sheet.CreateSheetObjectFromFile(path, &why))
         m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);
 }
@@ -143,15 +178,16 @@ void OdController::btnCreateExcelClick()
     const QString which = tableWords();
     if (!which.isEmpty())
         m_ctx.status.setText(QStringLiteral("В Excel передана ") + which + QLatin1Char('.'));
-    showInSheet(path);
+    const PlateMeta meta = readingMeta();
+    showInSheet(path, &meta);
 }
 
 QString OdController::tableWords() const
 {
-    if (!m_tableReceivedAt.isValid())
+    if (!m_readAt.isValid())
         return {};
     return QStringLiteral("таблица, принятая %1 в %2")
-        .arg(m_tableReceivedAt.toString(QStringLiteral("dd.MM.yyyy")), m_tableReceivedAt.toString(QStringLiteral("HH:mm:ss")));
+        .arg(m_readAt.toString(QStringLiteral("dd.MM.yyyy")), m_readAt.toString(QStringLiteral("HH:mm:ss")));
 }
 
 void OdController::btnFileToExcelClick()
@@ -162,12 +198,14 @@ void OdController::btnFileToExcelClick()
 }
 
 // A new sheet object from the file's bytes, shown in its own window; a failure is reported.
-void OdController::showInSheet(const QString &path)
+void OdController::showInSheet(const QString &path, const PlateMeta *meta)
 {
     QString why;
     if (!m_sheet.CreateSheetObjectFromFile(path, &why)) {
         m_ctx.dialogs.showError(QStringLiteral("Таблица Excel"), why);
         return;
     }
+    if (meta)
+        m_sheet.setPlateMeta(*meta);
     m_sheet.OpenSheetObject();
 }

@@ -4,6 +4,7 @@
 // enabled and ticked states the page shows.
 #include "link/featurecontext.h"
 #include "reader/odtable.h"
+#include "reader/plateexport.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -20,7 +21,7 @@ public:
     QByteArray OpText;
     // When the table in OpText was received (invalid while there is none). The grid is emptied at
     // every page change, so the saving buttons name the table they write by this time.
-    QDateTime tableReceivedAt() const { return m_tableReceivedAt; }
+    QDateTime tableReceivedAt() const { return m_readAt; }
     // "таблица, принятая 08.12.2026 в 11:29:39", or empty when no table has been received.
     QString tableWords() const;
 
@@ -52,14 +53,23 @@ public:
     // table text and the buttons stay as they are.
     void layOutGrid() { m_grid.label(); }
 
-    // Shows a complete reply in the grid and keeps it as the table text.
+    // Shows a complete reply in the grid and keeps it as the table text; with "автосохранение
+    // данных" ticked the table is saved at once (autoSaveTable).
     void acceptTable(const QByteArray &reply);
+
+    // When and through which port the held table was read (for the workbook's heading).
+    PlateMeta readingMeta() const;
+    // Saves the held table in the program folder under the time of its reading,
+    // "yyyy_MM_dd_HH-mm-ss ОП": the exact bytes (.txt) and a workbook (.xlsx). A name already
+    // taken by either file gets " (2)", " (3)"...: nothing is overwritten. Returns the name
+    // without extension, empty when a file could not be written (reported in a message box).
+    QString autoSaveTable();
 
 signals:
     void stateChanged();
 
 private:
-    void showInSheet(const QString &path);
+    void showInSheet(const QString &path, const PlateMeta *meta = nullptr);
     void fetch();
     void changed();
 
@@ -71,5 +81,5 @@ private:
     bool m_excelEnabled = false;
     bool m_autoRead = false;
     bool m_autoSave = false;
-    QDateTime m_tableReceivedAt;
+    QDateTime m_readAt;
 };

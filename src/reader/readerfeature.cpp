@@ -2,6 +2,7 @@
 
 #include "link/instrumentlink.h"
 #include "reader/odpage.h"
+#include "reader/readerfiles.h"
 #include "reader/resultpage.h"
 #include "reader/samples.h"
 #include "reader/sheetwindow.h"
@@ -20,6 +21,9 @@ ReaderFeature::ReaderFeature(FeatureContext context, QObject *parent)
     link.registerBranch('g', [this] { m_protocol.branchNotice(); });
     link.registerBranch('N', [this] { m_protocol.branchAnnouncement(); });
     link.registerBranch('d', [this] { m_protocol.branchBody(); });
+
+    // Copies handed to the desktop's spreadsheet program by an earlier run are no longer needed.
+    readerfiles::removeOldSheetCopies(m_ctx.programDir);
 
     connect(&m_protocol, &ProtocolController::resultsNotice, &m_od, [this] { m_od.setReadEnabled(true); });
     connect(&m_sheet, &SheetObject::openRequested, this, &ReaderFeature::showSheet);
@@ -41,7 +45,7 @@ QWidget *ReaderFeature::createOdPage(QWidget *parent)
 
 QWidget *ReaderFeature::createResultPage(QWidget *parent)
 {
-    m_resultPage = new ResultPage(m_protocol, parent);
+    m_resultPage = new ResultPage(m_protocol, m_ctx, parent);
     return m_resultPage;
 }
 
@@ -78,7 +82,7 @@ void ReaderFeature::showSheet()
 {
     if (!m_sheetWindow) {
         QWidget *anchor = m_odPage ? m_odPage->window() : nullptr;
-        m_sheetWindow = std::make_unique<SheetWindow>(m_sheet, m_ctx.dialogs);
+        m_sheetWindow = std::make_unique<SheetWindow>(m_sheet, m_ctx.dialogs, m_ctx.programDir);
         if (anchor)
             m_sheetWindow->move(anchor->geometry().topLeft() + QPoint(40, 40));
     }

@@ -5,6 +5,8 @@
 #include "core/status.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QStringList>
 
 namespace readerfiles {
 QString tempBdtsPath(const QString &programDir) { return files::inFolder(programDir, QStringLiteral("\\TempBDTS.xls")); }
@@ -23,6 +25,44 @@ FileDialogRequest sdlgSaveSorDat(const QString &programDir)
     r.filter = qtFilterFromPairs(QStringLiteral("Таблица Excel (*.xls)|*.xls|Текстовый файл (*.txt)|*.txt"));
     r.defaultSuffix = QStringLiteral("xls");
     return r;
+}
+
+FileDialogRequest sdlgSaveOpTable(const QString &programDir)
+{
+    FileDialogRequest r = sdlgSaveSorDat(programDir);
+    r.filter += QStringLiteral(";;") + workbookFilters();
+    return r;
+}
+
+QString workbookFilters()
+{
+    return qtFilterFromPairs(QStringLiteral("Книга Excel (*.xlsx)|*.xlsx|CSV — Excel, LibreOffice (*.csv)|*.csv"));
+}
+
+QString sheetCopiesFolder(const QString &programDir) { return files::inFolder(programDir, QStringLiteral("SheetCopies")); }
+
+int removeOldSheetCopies(const QString &programDir)
+{
+    QDir folder(sheetCopiesFolder(programDir));
+    int removed = 0;
+    if (!folder.exists())
+        return 0;
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        removed += folder.remove(name) ? 1 : 0;
+    return removed;
+}
+
+QString freeStem(const QString &folder, const QString &stem, const QStringList &suffixes)
+{
+    const QDir dir(folder);
+    for (int n = 1;; ++n) {
+        const QString candidate = n == 1 ? stem : QStringLiteral("%1 (%2)").arg(stem).arg(n);
+        bool taken = false;
+        for (const QString &suffix : suffixes)
+            taken = taken || QFileInfo::exists(dir.filePath(candidate + suffix));
+        if (!taken)
+            return candidate;
+    }
 }
 
 FileDialogRequest odlgOpenFileToExcel(const QString &programDir)
@@ -70,7 +110,10 @@ QString writeUnderInstrumentName(const FeatureContext &context, const QByteArray
     QString why;
     const QString name = files::safeInstrumentFileName(raw, &why);
     if (name.isEmpty()) {
-        context.status.setText(QStringLiteral("%1 (%2): %3").arg(refusal, why, printable(raw)));
+        // The status line is overwritten at the next link check: the operator gets a message box.
+        const QString text = QStringLiteral("%1 (%2): %3").arg(refusal, why, printable(raw));
+        context.status.setText(text);
+        context.dialogs.showError(QStringLiteral("Ошибка"), text + QStringLiteral("\nФайл не записан."));
         return {};
     }
     if (!writeOrReport(context.dialogs, files::inFolder(context.programDir, name), bytes))

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace readerfiles {
 // Working files in the program folder: the table for the spreadsheet view, the last protocol.
@@ -14,6 +15,20 @@ QString workingProtocolPath(const QString &programDir);
 
 // The save dialog of both pages: "SorDat_" with ".xls", Excel and text filters, the program folder.
 FileDialogRequest sdlgSaveSorDat(const QString &programDir);
+// The save dialog of "Данные в файл" on "Ридер ОП": the two filters above, then a workbook and CSV.
+FileDialogRequest sdlgSaveOpTable(const QString &programDir);
+// "Книга Excel (*.xlsx)" and "CSV — Excel, LibreOffice (*.csv)" as a Qt filter.
+QString workbookFilters();
+
+// The folder of the copies handed to the desktop's spreadsheet program, and its clearing at
+// start (the program that showed them is closed by then, or keeps its own copy open).
+QString sheetCopiesFolder(const QString &programDir);
+int removeOldSheetCopies(const QString &programDir);
+
+// The stem itself, or "stem (2)", "stem (3)"... : the first for which no file stem + suffix
+// exists in the folder for any of the suffixes, so that a group of files is never overwritten.
+QString freeStem(const QString &folder, const QString &stem, const QStringList &suffixes);
+
 // The open dialog of "Из файла в Excel": "SorDat_" with ".xls", the Excel filter, the program folder.
 FileDialogRequest odlgOpenFileToExcel(const QString &programDir);
 
@@ -21,8 +36,8 @@ FileDialogRequest odlgOpenFileToExcel(const QString &programDir);
 bool writeOrReport(UserDialogs &dialogs, const QString &path, const QByteArray &bytes);
 
 // Writes bytes into the program folder under a name the instrument sent. A name that could
-// leave the folder or that the file system rejects is refused in the status line
-// ("<refusal> (<why>): <name>"); a failed write is reported. Returns the decoded name written,
+// leave the folder or that the file system rejects is refused in the status line and in an error
+// message box ("<refusal> (<why>): <name>"); a failed write is reported. Returns the decoded name written,
 // empty when nothing was written.
 QString writeUnderInstrumentName(const FeatureContext &context, const QByteArray &raw, const QByteArray &bytes,
                                  const QString &refusal);

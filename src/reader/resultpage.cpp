@@ -1,6 +1,16 @@
 #include "reader/resultpage.h"
 
+#include "core/dialogs.h"
+#include "core/files.h"
+#include "core/status.h"
+#include "reader/protocol.h"
 #include "reader/protocolcontroller.h"
+#include "reader/protocolprint.h"
+#include "reader/readerfiles.h"
+
+#include <QDir>
+#include <QPrintDialog>
+#include <QPrinter>
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -10,8 +20,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-ResultPage::ResultPage(ProtocolController &controller, QWidget *parent) : QWidget(parent), m_controller(controller)
+ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &context, QWidget *parent)
+    : QWidget(parent), m_controller(controller), m_ctx(context)
 {
+    m_choosePrinter = [this](QPrinter &printer) {
+        QPrintDialog dialog(&printer, this);
+        dialog.setWindowTitle(QStringLiteral("Печать протокола"));
+        return dialog.exec() == QDialog::Accepted;
+    };
     setObjectName(QStringLiteral("ResultPage"));
     auto *layout = new QVBoxLayout(this);
 
@@ -55,6 +71,10 @@ ResultPage::ResultPage(ProtocolController &controller, QWidget *parent) : QWidge
     btnSaveProtokol->setToolTip(QStringLiteral("Записать протокол в файл"));
     btnClrMemo1->setToolTip(QStringLiteral("Очистить окно протокола"));
     buttons->addStretch(1);
+    btnPrintProtokol = makeButton("btnPrintProtokol", QStringLiteral("Печать…"));
+    btnSaveProtokolPdf = makeButton("btnSaveProtokolPdf", QStringLiteral("Сохранить в PDF…"));
+    btnPrintProtokol->setToolTip(QStringLiteral("Напечатать последний принятый протокол"));
+    btnSaveProtokolPdf->setToolTip(QStringLiteral("Записать последний принятый протокол документом PDF"));
     layout->addLayout(buttons);
     auto *checks = new QHBoxLayout;
     chckAutoReadRes = new QCheckBox(QStringLiteral("автоприем данных"), this);
@@ -69,6 +89,8 @@ ResultPage::ResultPage(ProtocolController &controller, QWidget *parent) : QWidge
     connect(btnReadProtokol, &QPushButton::clicked, &controller, &ProtocolController::btnReadProtokolClick);
     connect(btnSaveProtokol, &QPushButton::clicked, &controller, &ProtocolController::btnSaveProtokolClick);
     connect(btnClrMemo1, &QPushButton::clicked, &controller, &ProtocolController::btnClrMemo1Click);
+    connect(btnPrintProtokol, &QPushButton::clicked, this, &ResultPage::btnPrintProtokolClick);
+    connect(btnSaveProtokolPdf, &QPushButton::clicked, this, &ResultPage::btnSaveProtokolPdfClick);
     connect(chckAutoReadRes, &QCheckBox::clicked, &controller, &ProtocolController::setAutoRead);
     connect(chckAutoSaveRes, &QCheckBox::clicked, &controller, &ProtocolController::setAutoSave);
     connect(&controller, &ProtocolController::stateChanged, this, &ResultPage::refresh);
@@ -80,8 +102,64 @@ ResultPage::ResultPage(ProtocolController &controller, QWidget *parent) : QWidge
 void ResultPage::refresh()
 {
     btnSaveProtokol->setEnabled(m_controller.saveEnabled());
+    btnPrintProtokol->setEnabled(m_controller.saveEnabled());
+    btnSaveProtokolPdf->setEnabled(m_controller.saveEnabled());
     chckAutoReadRes->setChecked(m_controller.autoRead());
     chckAutoSaveRes->setChecked(m_controller.autoSave());
 }
 
 void ResultPage::showText() { Memo1->setPlainText(m_controller.memoText()); }
+
+bool ResultPage::lastProtocol(QByteArray *bytes, QString *name)
+{
+    // What "Данные в файл" would save: the working file, even after "Очистить экран".
+    if (!readerfiles::readOrReport(m_ctx.dialogs, readerfiles::workingProtocolPath(m_ctx.programDir), bytes))
+        return false;
+    *name = files::safeInstrumentFileName(protokol::automaticName(*bytes));
+    if (name->isEmpty())
+        *name = QStringLiteral("Протокол");
+    return true;
+}
+
+void ResultPage::btnPrintProtokolClick()
+{
+    QByteArray bytes;
+    QString name;
+    if (!lastProtocol(&bytes, &name))
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(name);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    if (!m_choosePrinter(printer))
+        return;
+    if (protocolprint::paint(printer, protocolprint::protocolText(bytes), name) == 0) {
+        m_ctx.dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось напечатать протокол."));
+        return;
+    }
+    m_ctx.status.setText(QStringLiteral("Протокол отправлен на печать."));
+}
+
+void ResultPage::btnSaveProtokolPdfClick()
+{
+    QByteArray bytes;
+    QString name;
+    if (!lastProtocol(&bytes, &name))
+        return;
+    FileDialogRequest request;
+    request.caption = QStringLiteral("Сохранить протокол в PDF");
+    request.folder = m_ctx.programDir;
+    request.fileName = name + QStringLiteral(".pdf");
+    request.filter = qtFilterFromPairs(QStringLiteral("Документ PDF (*.pdf)|*.pdf"));
+    request.defaultSuffix = QStringLiteral("pdf");
+    const QString path = m_ctx.dialogs.askSaveFile(request);
+    if (path.isEmpty())
+        return;
+    QString why;
+    if (!protocolprint::writePdf(path, protocolprint::protocolText(bytes), name, &why)) {
+        m_ctx.dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось записать файл \"%1\".\n%2")
+                                                          .arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
+    m_ctx.status.setText(QStringLiteral("Протокол записан в файл: ") + files::shortName(path));
+}

@@ -3,6 +3,8 @@
 // (never a link to the file: later changes to the file do not reach it), the name it came from,
 // and the table a spreadsheet would make of it when it imports the text (rows at line ends,
 // cells at tabs). Showing it is the sheet window's business; this object only says when.
+#include "reader/plateexport.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QObject>
@@ -18,13 +20,29 @@ QVector<QStringList> rows(const QByteArray &bytes);
 bool looksBinary(const QByteArray &bytes);
 } // namespace sheettext
 
+// The sheet as a table. An optical density table is laid out as the plate, 8 rows A..H by 12
+// columns 1..12 (the header labels), by its fixed field positions whatever its separators; any
+// other text is split into rows at line ends and cells at tabs, under spreadsheet headers.
 class SheetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // The value of a cell that reads as a number (a double), else nothing.
+    static constexpr int NumberRole = Qt::UserRole + 1;
+    // The colour-scale colour of a plate cell that holds a number, as 0xAARRGGBB (unsigned), while
+    // the scale is on; the view paints it.
+    static constexpr int ScaleColourRole = Qt::UserRole + 2;
+
     using QAbstractTableModel::QAbstractTableModel;
 
     void setBytes(const QByteArray &bytes);
     void clear() { setBytes({}); }
+    bool isPlate() const { return m_plate; }
+    const QVector<QStringList> &rows() const { return m_rows; }
+
+    // The plate's cells coloured by their value: green the lowest, yellow the median, red the
+    // highest (the workbook's colour scale).
+    void setColourScale(bool on);
+    bool colourScale() const { return m_colourScale; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -32,8 +50,13 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    unsigned scaleColour(double value) const;
+
     QVector<QStringList> m_rows;
     int m_columns = 0;
+    bool m_plate = false;
+    bool m_colourScale = true;
+    double m_min = 0, m_median = 0, m_max = 0;
 };
 
 class SheetObject : public QObject {
@@ -56,8 +79,15 @@ public:
     // Closes the object's view without saving and releases the object; nothing without one.
     void DiscardSheetObject();
     // Discards the old object, then makes a new one from a copy of the file's content; it is not
-    // shown. A file that cannot be read leaves the container empty and gives the reason.
+    // shown. A file that cannot be read, or that is larger than MaxFileBytes, leaves the
+    // container empty and gives the reason.
     bool CreateSheetObjectFromFile(const QString &fileName, QString *error = nullptr);
+    static constexpr qint64 MaxFileBytes = 16 * 1024 * 1024;
+
+    // What the workbook shows above a plate: when and through which port it was read. A new
+    // object from a file knows only the file; the table's owner adds the rest.
+    const PlateMeta &plateMeta() const { return m_meta; }
+    void setPlateMeta(const PlateMeta &meta) { m_meta = meta; }
     // Asks for the object to be shown in its own window; nothing without an object from a file.
     void OpenSheetObject();
 
@@ -70,6 +100,7 @@ private:
     State m_state = State::InitialSheet;
     QByteArray m_bytes;
     QString m_source;
+    PlateMeta m_meta;
     SheetModel m_model;
     int m_generation = 0;
 };

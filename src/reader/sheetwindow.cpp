@@ -2,20 +2,50 @@
 
 #include "core/dialogs.h"
 #include "core/files.h"
+#include "reader/plateexport.h"
+#include "reader/readerfiles.h"
 #include "reader/sheetobject.h"
 
+#include <QCheckBox>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
-SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_sheet(sheet), m_dialogs(dialogs), m_opener(&QDesktopServices::openUrl)
+namespace {
+// Paints the colour-scale colour the model gives a plate cell.
+class ColourScaleDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant colour = index.data(SheetModel::ScaleColourRole);
+        if (colour.isValid())
+            option->backgroundBrush = QColor::fromRgba(colour.toUInt());
+    }
+};
+
+QString baseNameOf(const QString &path)
+{
+    const QString base = QFileInfo(files::shortName(path)).completeBaseName();
+    return base.isEmpty() ? QStringLiteral("Таблица") : base;
+}
+} // namespace
+
+SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, const QString &programDir, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_sheet(sheet), m_dialogs(dialogs), m_programDir(programDir),
+      m_opener(&QDesktopServices::openUrl)
 {
     setObjectName(QStringLiteral("SheetWindow"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -28,6 +58,7 @@ SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, QWidget *pare
     table->setObjectName(QStringLiteral("SheetTable"));
     table->setAccessibleName(QStringLiteral("Таблица Excel"));
     table->setModel(&sheet.model());
+    table->setItemDelegate(new ColourScaleDelegate(table));
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->horizontalHeader()->setDefaultSectionSize(64);
     table->verticalHeader()->setDefaultSectionSize(20);
@@ -40,7 +71,16 @@ SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, QWidget *pare
     layout->addWidget(notText);
 
     auto *row = new QHBoxLayout;
+    chckColourScale = new QCheckBox(QStringLiteral("Цветовая шкала"), this);
+    chckColourScale->setObjectName(QStringLiteral("chckColourScale"));
+    chckColourScale->setToolTip(QStringLiteral("Окрасить лунки по величине: зелёный — меньшие, красный — большие"));
+    chckColourScale->setChecked(sheet.model().colourScale());
+    row->addWidget(chckColourScale);
     row->addStretch(1);
+    btnSaveAs = new QPushButton(QStringLiteral("Сохранить как…"), this);
+    btnSaveAs->setObjectName(QStringLiteral("btnSheetSaveAs"));
+    btnSaveAs->setToolTip(QStringLiteral("Записать таблицу книгой Excel (.xlsx) или в CSV"));
+    row->addWidget(btnSaveAs);
     btnOpenInSpreadsheetApp = new QPushButton(QStringLiteral("Открыть в программе электронных таблиц"), this);
     btnOpenInSpreadsheetApp->setObjectName(QStringLiteral("btnOpenInSpreadsheetApp"));
     row->addWidget(btnOpenInSpreadsheetApp);
@@ -52,6 +92,8 @@ SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, QWidget *pare
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
+    connect(chckColourScale, &QCheckBox::toggled, &sheet.model(), &SheetModel::setColourScale);
+    connect(btnSaveAs, &QPushButton::clicked, this, &SheetWindow::saveAs);
     connect(btnOpenInSpreadsheetApp, &QPushButton::clicked, this, &SheetWindow::openInSpreadsheetApp);
     refresh();
 }
@@ -61,9 +103,53 @@ void SheetWindow::refresh()
     const QString name = files::shortName(m_sheet.sourceFile());
     setWindowTitle(name.isEmpty() ? QStringLiteral("Таблица Excel") : QStringLiteral("Таблица Excel - ") + name);
     const bool text = m_sheet.isText();
+    const bool plate = m_sheet.model().isPlate();
     table->setVisible(text);
     notText->setVisible(!text);
-    btnOpenInSpreadsheetApp->setEnabled(m_sheet.holdsObject() && !m_sheet.sourceFile().isEmpty());
+    chckColourScale->setVisible(plate);
+    if (plate) {
+        // The plate fills the window's width: twelve equal columns.
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+        table->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    } else {
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+        table->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    }
+    const bool held = m_sheet.holdsObject() && !m_sheet.sourceFile().isEmpty();
+    btnSaveAs->setEnabled(held && text);
+    btnOpenInSpreadsheetApp->setEnabled(held);
+}
+
+QByteArray SheetWindow::exportBytes(bool csv, QString *why) const
+{
+    if (m_sheet.model().isPlate())
+        return csv ? plateCsvBytes(m_sheet.bytes(), m_sheet.plateMeta()) : plateXlsxBytes(m_sheet.bytes(), m_sheet.plateMeta(), why);
+    const QVector<QStringList> &rows = m_sheet.model().rows();
+    return csv ? sheetCsvBytes(rows) : sheetXlsxBytes(rows, why);
+}
+
+void SheetWindow::saveAs()
+{
+    if (!m_sheet.holdsObject() || !m_sheet.isText())
+        return;
+    FileDialogRequest request;
+    request.caption = QStringLiteral("Сохранить таблицу");
+    request.folder = m_programDir;
+    request.fileName = baseNameOf(m_sheet.sourceFile()) + QStringLiteral(".xlsx");
+    request.filter = readerfiles::workbookFilters();
+    request.defaultSuffix = QStringLiteral("xlsx");
+    QString path = m_dialogs.askSaveFile(request);
+    if (path.isEmpty())
+        return;
+    const bool csv = plate::formatOfPath(path) == plate::Format::Csv;
+    // Only a workbook or CSV is written here: any other name gets the workbook's extension.
+    if (!csv && plate::formatOfPath(path) != plate::Format::Xlsx)
+        path += QStringLiteral(".xlsx");
+    QString why;
+    const QByteArray bytes = exportBytes(csv, &why);
+    if (bytes.isEmpty() || !files::writeWhole(path, bytes, &why))
+        m_dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось записать файл \"%1\".\n%2")
+                                                          .arg(QDir::toNativeSeparators(path), why));
 }
 
 void SheetWindow::openInSpreadsheetApp()
@@ -74,11 +160,28 @@ void SheetWindow::openInSpreadsheetApp()
         m_dialogs.showError(QStringLiteral("Таблица Excel"),
                             QStringLiteral("Не удалось открыть таблицу в программе электронных таблиц.\n") + why);
     };
-    if (!m_copies.isValid())
-        return fail(m_copies.errorString());
-    const QString copy = QDir(m_copies.path()).filePath(files::shortName(m_sheet.sourceFile()));
+    const QString folder = readerfiles::sheetCopiesFolder(m_programDir);
+    if (!QDir().mkpath(folder))
+        return fail(QDir::toNativeSeparators(folder));
     QString why;
-    if (!files::writeWhole(copy, m_sheet.bytes(), &why))
+    QByteArray bytes;
+    QString suffix = QStringLiteral(".xlsx");
+    if (m_sheet.isText()) {
+        bytes = exportBytes(false, &why);
+        if (bytes.isEmpty())
+            return fail(why);
+    } else {
+        // A real workbook or another file that is not text: its own bytes and extension.
+        bytes = m_sheet.bytes();
+        const QString own = QFileInfo(files::shortName(m_sheet.sourceFile())).suffix();
+        suffix = own.isEmpty() ? QString() : QLatin1Char('.') + own;
+    }
+    // A new name each time: the desktop program may still hold the previous copy open.
+    const QString stem = readerfiles::freeStem(
+        folder, baseNameOf(m_sheet.sourceFile()) + QDateTime::currentDateTime().toString(QStringLiteral(" yyyy-MM-dd HH-mm-ss")),
+        {suffix});
+    const QString copy = QDir(folder).filePath(stem + suffix);
+    if (!files::writeWhole(copy, bytes, &why))
         return fail(why);
     if (!m_opener(QUrl::fromLocalFile(copy)))
         fail(QDir::toNativeSeparators(copy));

@@ -1,7 +1,8 @@
 #pragma once
-// The spreadsheet view: a separate top-level window that shows the sheet object's text as a table
-// and offers to open it in the desktop's own spreadsheet application.
-#include <QTemporaryDir>
+// The spreadsheet view: a separate top-level window that shows the sheet object's content as a
+// table (an optical density table as the plate, coloured by value when the scale is on), saves
+// it as a workbook or CSV, and hands a workbook to the desktop's own spreadsheet program.
+#include <QString>
 #include <QUrl>
 #include <QWidget>
 
@@ -9,6 +10,7 @@
 
 class SheetObject;
 class UserDialogs;
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -16,7 +18,8 @@ class QTableView;
 class SheetWindow : public QWidget {
     Q_OBJECT
 public:
-    SheetWindow(SheetObject &sheet, UserDialogs &dialogs, QWidget *parent = nullptr);
+    // programDir: where "Сохранить как…" starts and where the hand-off copies are kept.
+    SheetWindow(SheetObject &sheet, UserDialogs &dialogs, const QString &programDir, QWidget *parent = nullptr);
 
     // How a file is handed to the desktop (QDesktopServices by default; tests record instead).
     using Opener = std::function<bool(const QUrl &)>;
@@ -24,18 +27,27 @@ public:
 
     // Shown anew for the object's current content.
     void refresh();
-    // Writes the object's copy to a file of its own and opens that in the desktop's application:
-    // what opens is what this window shows, even when the original file has changed since.
+    // Writes what the window shows as a workbook under a new name in the hand-off folder and
+    // opens that in the desktop's program: the desktop program never warns about the format, and
+    // a second open works while the first copy is still open. A file that is not text is handed
+    // over as its own bytes under its own extension.
     void openInSpreadsheetApp();
+    // "Сохранить как…": a workbook (.xlsx) or CSV, as the chosen name's extension says.
+    void saveAs();
 
     QTableView *table = nullptr;
     QLabel *notText = nullptr;
+    QCheckBox *chckColourScale = nullptr;
+    QPushButton *btnSaveAs = nullptr;
     QPushButton *btnOpenInSpreadsheetApp = nullptr;
     QPushButton *btnClose = nullptr; // "Закрыть"; Esc does the same
 
 private:
+    // The workbook or CSV of the object's content; empty with the reason on failure.
+    QByteArray exportBytes(bool csv, QString *why) const;
+
     SheetObject &m_sheet;
     UserDialogs &m_dialogs;
+    QString m_programDir;
     Opener m_opener;
-    QTemporaryDir m_copies;
 };

@@ -4,11 +4,13 @@
 #include "core/cp1251.h"
 #include "core/files.h"
 #include "reader/odpage.h"
+#include "reader/sheetobject.h"
 #include "reader/readerfeature.h"
 #include "reader/resultpage.h"
 #include "reader/sheetwindow.h"
 #include "sim/reader_sim.h"
 #include "support/testbed.h"
+#include "xlsxreadback.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -196,10 +199,30 @@ private slots:
         QCOMPARE(asked.fileName, QStringLiteral("SorDat_"));
         QCOMPARE(asked.defaultSuffix, QStringLiteral("xls"));
         QCOMPARE(QDir(asked.folder), QDir(b.dir()));
-        QCOMPARE(asked.filter, QStringLiteral("Таблица Excel (*.xls);;Текстовый файл (*.txt)"));
+        QCOMPARE(asked.filter, QStringLiteral("Таблица Excel (*.xls);;Текстовый файл (*.txt);;Книга Excel (*.xlsx);;"
+                                              "CSV — Excel, LibreOffice (*.csv)"));
         // The object is made from the saved file and not shown.
         QCOMPARE(b.reader.sheet().state(), SheetObject::State::FromFile);
         QVERIFY(!b.reader.sheetWindow() || !b.reader.sheetWindow()->isVisible());
+
+        // A workbook and CSV by the chosen name's extension; ".txt" the plain text as ".xls".
+        const QString book = b.dir() + QStringLiteral("plate.xlsx"), csv = b.dir() + QStringLiteral("plate.csv"),
+                      txt = b.dir() + QStringLiteral("plate.txt");
+        b.bed.dialogs.saveAnswers << book << csv << txt;
+        b.button("btnSaveOP")->click();
+        b.button("btnSaveOP")->click();
+        b.button("btnSaveOP")->click();
+        QVERIFY(b.bed.dialogs.errors.isEmpty());
+        QCOMPARE(fileBytes(txt), fileBytes(xls));
+        QVERIFY(fileBytes(book).startsWith("PK\x03\x04"));
+        const XlsxReadBack readBack(book);
+        QVERIFY2(readBack.error.isEmpty(), qPrintable(readBack.error));
+        QCOMPARE(readBack.cell(0, QStringLiteral("M12")).value.toDouble(),
+                 ReaderSim::plateTable(7).mid(1 + 97 * 7 + 8 * 11, 6).trimmed().toDouble());
+        QCOMPARE(readBack.cell(0, QStringLiteral("B2")).value, QStringLiteral("COM3, 115200,n,8,1"));
+        const QByteArray csvBytes = fileBytes(csv);
+        QVERIFY(csvBytes.startsWith("\xEF\xBB\xBF"));
+        QVERIFY(csvBytes.contains("\r\nA;" + ReaderSim::plateTable(7).mid(1, 6).trimmed().replace('.', ',') + ';'));
 
         // The action repeats the labelling even on the current page.
         b.reader.od().grid().fill(ReaderSim::plateTable(7));
@@ -297,10 +320,12 @@ private slots:
         QVERIFY(b.reader.od().tableWords().startsWith(QStringLiteral("таблица, принятая ")));
         QAbstractItemModel *model = sheet->table->model();
         QCOMPARE(model->rowCount(), 8);
-        QCOMPARE(model->index(1, 0).data().toString(), QString::fromLatin1(ReaderSim::plateTable(6).mid(98, 7)));
+        QCOMPARE(model->columnCount(), 12);
+        QCOMPARE(model->index(1, 0).data().toString(), QString::fromLatin1(ReaderSim::plateTable(6).mid(98, 6).trimmed()));
         QVERIFY(sheet->windowTitle().endsWith(QStringLiteral("TempBDTS.xls")));
 
-        // The desktop's application gets the object's own copy, even after the file changed.
+        // The desktop's application gets a workbook of the object's own copy, even after the file
+        // changed, under a new name at each open.
         QList<QUrl> opened;
         sheet->setOpener([&](const QUrl &u) {
             opened << u;
@@ -308,8 +333,15 @@ private slots:
         });
         QVERIFY(files::writeWhole(b.dir() + QStringLiteral("TempBDTS.xls"), "changed"));
         sheet->btnOpenInSpreadsheetApp->click();
-        QCOMPARE(opened.size(), 1);
-        QCOMPARE(fileBytes(opened.first().toLocalFile()), b.reader.od().OpText);
+        sheet->btnOpenInSpreadsheetApp->click();
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened.at(0) != opened.at(1));
+        for (const QUrl &url : opened) {
+            QVERIFY(url.toLocalFile().endsWith(QStringLiteral(".xlsx")));
+            const XlsxReadBack copy(url.toLocalFile());
+            QVERIFY2(copy.error.isEmpty(), qPrintable(copy.error));
+            QCOMPARE(copy.cell(0, QStringLiteral("B6")).value.toDouble(), ReaderSim::plateTable(6).mid(98, 6).trimmed().toDouble());
+        }
 
         // "Из файла в Excel" replaces the object: the same window shows the other file.
         const QString other = b.dir() + QStringLiteral("other.xls");
@@ -478,6 +510,198 @@ private slots:
         QVERIFY(!QFile::exists(b.dir() + QStringLiteral("2011_04_04 Pr №13")));
         QVERIFY(b.w.link().RxBuffer.isEmpty());
         QVERIFY(b.w.link().portSearchRunning());
+    }
+
+    void tableWithOtherSeparatorsLandsInThePlateEverywhere()
+    {
+        Bench b;
+        b.sim.setTableStyle(ReaderSim::TableStyle::Semicolons);
+        b.measure(11);
+        const QByteArray reply = b.sim.tableReply();
+        QCOMPARE(reply.at(7), ';');
+        auto field = [&](int r, int c) { return reply.mid(1 + 97 * r + 8 * c, 6).trimmed(); }; // both from 0
+
+        b.button("btnCreateExcel")->click();
+        SheetWindow *sheet = b.reader.sheetWindow();
+        QVERIFY(sheet && sheet->isVisible());
+        QAbstractItemModel *model = sheet->table->model();
+        QCOMPARE(model->rowCount(), 8);
+        QCOMPARE(model->columnCount(), 12);
+        QCOMPARE(model->headerData(0, Qt::Vertical).toString(), QStringLiteral("A"));
+        QCOMPARE(model->headerData(11, Qt::Horizontal).toString(), QStringLiteral("12"));
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 12; ++c)
+                QCOMPARE(model->index(r, c).data().toString(), QString::fromLatin1(field(r, c)));
+
+        // The colour scale is on for a plate and can be switched off.
+        QVERIFY(sheet->chckColourScale->isVisible());
+        QVERIFY(sheet->chckColourScale->isChecked());
+        QVERIFY(model->index(0, 0).data(SheetModel::ScaleColourRole).isValid());
+        sheet->chckColourScale->click();
+        QVERIFY(!model->index(0, 0).data(SheetModel::ScaleColourRole).isValid());
+        sheet->chckColourScale->click();
+
+        // "Сохранить как…": a workbook and CSV with the 96 values in place.
+        const QString book = b.dir() + QStringLiteral("semicolons.xlsx"), csv = b.dir() + QStringLiteral("semicolons.csv");
+        b.bed.dialogs.saveAnswers << book << csv;
+        sheet->btnSaveAs->click();
+        sheet->btnSaveAs->click();
+        QVERIFY(b.bed.dialogs.errors.isEmpty());
+        const FileDialogRequest &asked = b.bed.dialogs.saveRequests.last();
+        QCOMPARE(asked.filter, QStringLiteral("Книга Excel (*.xlsx);;CSV — Excel, LibreOffice (*.csv)"));
+        QCOMPARE(asked.fileName, QStringLiteral("TempBDTS.xlsx"));
+        const XlsxReadBack readBack(book);
+        QVERIFY2(readBack.error.isEmpty(), qPrintable(readBack.error));
+        const QList<QByteArray> csvLines = fileBytes(csv).split('\n');
+        for (int r = 0; r < 8; ++r) {
+            QByteArray line = QByteArray(1, char('A' + r));
+            for (int c = 0; c < 12; ++c) {
+                const XlsxCell cell = readBack.cell(0, QString(QChar(u'B' + c)) + QString::number(5 + r));
+                QVERIFY(cell.number);
+                QCOMPARE(cell.format, QStringLiteral("0.000"));
+                QCOMPARE(cell.value.toDouble(), QByteArray(field(r, c)).replace(',', '.').toDouble());
+                line += ';' + field(r, c);
+            }
+            QCOMPARE(csvLines.at(4 + r), line + '\r');
+        }
+    }
+
+    void autoSaveWritesTextAndWorkbookAndNeverOverwrites()
+    {
+        Bench b;
+        b.reader.odPage()->chckAutoSaveOP->click();
+        QVERIFY(b.reader.od().autoSave());
+        b.measure(12);
+        const QRegularExpression stemPattern(QStringLiteral("^20\\d\\d_\\d\\d_\\d\\d_\\d\\d-\\d\\d-\\d\\d ОП$"));
+        const QStringList texts = QDir(b.dir()).entryList({QStringLiteral("*ОП.txt")}, QDir::Files);
+        QCOMPARE(texts.size(), 1);
+        const QString stem = texts.first().chopped(4);
+        QVERIFY2(stemPattern.match(stem).hasMatch(), qPrintable(stem));
+        QCOMPARE(b.w.status().text(), QStringLiteral("Таблица записана в файлы: %1 (.txt, .xlsx)").arg(stem));
+        QCOMPARE(fileBytes(b.dir() + stem + QStringLiteral(".txt")), b.reader.od().OpText);
+        const XlsxReadBack book(b.dir() + stem + QStringLiteral(".xlsx"));
+        QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
+        QCOMPARE(book.cell(0, QStringLiteral("B5")).value.toDouble(), b.sim.tableReply().mid(1, 6).trimmed().toDouble());
+
+        // The same time of reading again: a suffix, the first pair untouched.
+        const QByteArray first = fileBytes(b.dir() + stem + QStringLiteral(".xlsx"));
+        QVERIFY(files::writeWhole(b.dir() + stem + QStringLiteral(" (2).xlsx"), "someone else's"));
+        QCOMPARE(b.reader.od().autoSaveTable(), stem + QStringLiteral(" (3)"));
+        QCOMPARE(fileBytes(b.dir() + stem + QStringLiteral(".xlsx")), first);
+        QCOMPARE(fileBytes(b.dir() + stem + QStringLiteral(" (2).xlsx")), QByteArray("someone else's"));
+        QVERIFY(!QFile::exists(b.dir() + stem + QStringLiteral(" (2).txt")));
+        QCOMPARE(fileBytes(b.dir() + stem + QStringLiteral(" (3).txt")), b.reader.od().OpText);
+        QVERIFY(b.bed.dialogs.errors.isEmpty());
+
+        // Unticked: nothing more is saved.
+        b.reader.odPage()->chckAutoSaveOP->click();
+        b.measure(13);
+        QCOMPARE(QDir(b.dir()).entryList({QStringLiteral("*ОП*.txt")}, QDir::Files).size(), 2);
+    }
+
+    void failuresTheOperatorMustSeeGetAMessageBox()
+    {
+        Bench b;
+        b.measure(3);
+        // A name the instrument sends that is refused.
+        b.sim.sendSaveRequest("plate_0000000.txt.");
+        QTRY_COMPARE_WITH_TIMEOUT(b.bed.dialogs.errors.size(), 1, Patience);
+        QVERIFY(b.bed.dialogs.errors.first().contains(QStringLiteral("Имя файла от прибора отклонено")));
+        QVERIFY(!QFile::exists(b.dir() + QStringLiteral("plate_0000000.txt.")));
+        QVERIFY(!QFile::exists(b.dir() + QStringLiteral("plate_0000000.txt")));
+        // Two dots inside a name are no longer refused.
+        b.sim.sendSaveRequest("a..b_plate_01.txt");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.dir() + QStringLiteral("2a..b_plate_01.txt_")), Patience);
+        QCOMPARE(b.bed.dialogs.errors.size(), 1);
+
+        // An automatic protocol save that cannot be written.
+        QVERIFY(QDir(b.dir()).mkdir(QStringLiteral("2011_04_03 Pr №12")));
+        b.reader.protocol().setAutoSave(true);
+        b.reader.resultPage()->btnReadProtokol->click();
+        QTRY_COMPARE_WITH_TIMEOUT(b.bed.dialogs.errors.size(), 2, Patience);
+        QVERIFY(b.bed.dialogs.errors.last().contains(QStringLiteral("2011_04_03 Pr №12")));
+        QVERIFY(!b.w.status().text().startsWith(QStringLiteral("Протокол записан")));
+        b.hold();
+
+        // A file over 16 MiB for "Из файла в Excel": refused at once, nothing shown.
+        const QString huge = b.dir() + QStringLiteral("huge.xls");
+        QFile file(huge);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(SheetObject::MaxFileBytes + 1));
+        file.close();
+        b.bed.dialogs.openAnswers << huge;
+        b.button("btnFileToExcel")->click();
+        QCOMPARE(b.bed.dialogs.errors.size(), 3);
+        QVERIFY(b.bed.dialogs.errors.last().contains(QStringLiteral("слишком велик")));
+        QCOMPARE(b.reader.sheet().state(), SheetObject::State::Empty);
+        QVERIFY(!b.reader.sheetWindow() || !b.reader.sheetWindow()->isVisible());
+        // Exactly 16 MiB is still read.
+        QVERIFY(QFile::resize(huge, SheetObject::MaxFileBytes));
+        b.bed.dialogs.openAnswers << huge;
+        b.button("btnFileToExcel")->click();
+        QCOMPARE(b.bed.dialogs.errors.size(), 3);
+        QCOMPARE(b.reader.sheet().state(), SheetObject::State::FromFile);
+    }
+
+    void protocolPrintedAndSavedAsPdf()
+    {
+        Bench b;
+        ResultPage *page = b.reader.resultPage();
+        QVERIFY(!page->btnSaveProtokolPdf->isEnabled());
+        page->btnReadProtokol->click();
+        QTRY_VERIFY_WITH_TIMEOUT(page->btnSaveProtokolPdf->isEnabled(), Patience);
+        QVERIFY(page->btnPrintProtokol->isEnabled());
+        page->btnClrMemo1->click(); // the last protocol is still printed
+        auto pageCount = [](const QByteArray &pdf) {
+            return int(QString::fromLatin1(pdf).count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?![s\\w])"))));
+        };
+
+        const QString pdf = b.dir() + QStringLiteral("protocol.pdf");
+        b.bed.dialogs.saveAnswers << pdf;
+        page->btnSaveProtokolPdf->click();
+        const FileDialogRequest &asked = b.bed.dialogs.saveRequests.last();
+        QCOMPARE(asked.fileName, QStringLiteral("2011_04_03 Pr №12.pdf"));
+        QCOMPARE(asked.filter, QStringLiteral("Документ PDF (*.pdf)"));
+        const QByteArray bytes = fileBytes(pdf);
+        QVERIFY(bytes.startsWith("%PDF-"));
+        QCOMPARE(pageCount(bytes), 1);
+        QCOMPARE(b.w.status().text(), QStringLiteral("Протокол записан в файл: protocol.pdf"));
+
+        // A PDF that cannot be written is reported.
+        b.bed.dialogs.saveAnswers << b.dir() + QStringLiteral("missing/protocol.pdf");
+        page->btnSaveProtokolPdf->click();
+        QCOMPARE(b.bed.dialogs.errors.size(), 1);
+
+        // Printing: the printer the operator picks (here one that prints into a PDF file).
+        const QString printed = b.dir() + QStringLiteral("printed.pdf");
+        QString docName;
+        page->setPrinterChooser([&](QPrinter &printer) {
+            docName = printer.docName();
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(printed);
+            return true;
+        });
+        page->btnPrintProtokol->click();
+        QCOMPARE(docName, QStringLiteral("2011_04_03 Pr №12"));
+        QCOMPARE(pageCount(fileBytes(printed)), 1);
+        // Cancelled: nothing printed.
+        QVERIFY(QFile::remove(printed));
+        page->setPrinterChooser([](QPrinter &) { return false; });
+        page->btnPrintProtokol->click();
+        QVERIFY(!QFile::exists(printed));
+        QCOMPARE(b.bed.dialogs.errors.size(), 1);
+    }
+
+    void oldHandOffCopiesAreRemovedAtStart()
+    {
+        TestBed bed(false);
+        const QString folder = bed.programDir() + QStringLiteral("SheetCopies");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(files::writeWhole(folder + QStringLiteral("/TempBDTS 2011-04-03 15-30-00.xlsx"), "old"));
+        bed.window();
+        QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+        // Nothing else in the program folder is touched.
+        QVERIFY(QDir(bed.programDir()).exists(QStringLiteral("SheetCopies")));
     }
 
     void sampleDataFillsBothPages()

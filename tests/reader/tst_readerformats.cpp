@@ -1,6 +1,7 @@
 // The reader's formats without widgets or a line: table fields, the grid's labelling, the
 // protocol's length and automatic name, the sheet's rows and cells, the instrument's names.
 #include "core/cp1251.h"
+#include "core/dialogs.h"
 #include "core/files.h"
 #include "reader/odtable.h"
 #include "reader/protocol.h"
@@ -147,8 +148,14 @@ private slots:
         QCOMPARE(sheettext::rows("last\r").size(), 1);
 
         SheetModel model;
+        // An optical density table is laid out as the plate, without the empty cell after the
+        // last tab; other text keeps every cell and spreadsheet column letters.
         model.setBytes(ReaderSim::plateTable(1));
         QCOMPARE(model.rowCount(), 8);
+        QCOMPARE(model.columnCount(), 12);
+        QCOMPARE(model.headerData(11, Qt::Horizontal).toString(), QStringLiteral("12"));
+        model.setBytes(ReaderSim::plateTable(1).mid(1));
+        QVERIFY(!model.isPlate());
         QCOMPARE(model.columnCount(), 13); // 12 values and the empty cell after the last tab
         QCOMPARE(model.headerData(12, Qt::Horizontal).toString(), QStringLiteral("M"));
         QCOMPARE(model.headerData(26, Qt::Horizontal).toString(), QStringLiteral("AA"));
@@ -187,6 +194,15 @@ private slots:
         QCOMPARE(discarded, 2);
     }
 
+    void saveDialogFiltersNameTheirExtensions()
+    {
+        QCOMPARE(suffixOfFilter(QStringLiteral("Книга Excel (*.xlsx)")), QStringLiteral("xlsx"));
+        QCOMPARE(suffixOfFilter(QStringLiteral("CSV — Excel, LibreOffice (*.csv)")), QStringLiteral("csv"));
+        QCOMPARE(suffixOfFilter(QStringLiteral("Таблица (*.xls *.txt)")), QStringLiteral("xls"));
+        QVERIFY(suffixOfFilter(QStringLiteral("Все файлы (*)")).isEmpty());
+        QVERIFY(suffixOfFilter(QStringLiteral("Все файлы (*.*)")).isEmpty());
+    }
+
     void instrumentNamesAreCheckedBeforeUse()
     {
         const QByteArray own = ReaderSim::defaultSaveName();
@@ -199,6 +215,17 @@ private slots:
             QCOMPARE(hostile.size(), 19);
             QString why;
             QVERIFY2(files::safeInstrumentFileName(hostile, &why).isEmpty(), hostile.toHex().constData());
+            QVERIFY(!why.isEmpty());
+        }
+        // ".." is refused as the whole name only; a name Windows would silently change by
+        // dropping a final dot or blank, and a device name, are refused too.
+        QCOMPARE(files::safeInstrumentFileName("a..b_plate_01.txt"), QStringLiteral("a..b_plate_01.txt"));
+        QCOMPARE(files::safeInstrumentFileName("..hidden.txt"), QStringLiteral("..hidden.txt"));
+        QCOMPARE(files::safeInstrumentFileName("CONSOLE.txt"), QStringLiteral("CONSOLE.txt"));
+        for (const QByteArray &refused : {QByteArray(".."), QByteArray(" .. "), QByteArray("plate."), QByteArray("plate.txt "),
+                                         QByteArray("plate..."), QByteArray("nul.txt"), QByteArray("COM1"), QByteArray("Lpt9.xls")}) {
+            QString why;
+            QVERIFY2(files::safeInstrumentFileName(refused, &why).isEmpty(), refused.constData());
             QVERIFY(!why.isEmpty());
         }
     }
