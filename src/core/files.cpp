@@ -162,6 +162,7 @@ QString fileErrorText(int fileDeviceError, const QString &systemText)
 
 QString fileErrorText(const QFileDevice &file) { return fileErrorText(file.error(), file.errorString()); }
 
+namespace {
 bool writeWholeUnjournalled(const QString &path, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(path);

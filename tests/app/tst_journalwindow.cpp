@@ -42,9 +42,9 @@ JournalWindow *openJournal(TFormMainKviroS_D7 &w)
 {
     QAction *item = nullptr;
     for (QAction *menu : w.menuBar()->actions())
-        if (menu->text() == QStringLiteral("Пользователю"))
+        if (QString(menu->text()).remove(QLatin1Char('&')) == QStringLiteral("Пользователю"))
             for (QAction *a : menu->menu()->actions())
-                if (a->text() == QStringLiteral("Журнал"))
+                if (QString(a->text()).remove(QLatin1Char('&')) == QStringLiteral("Журнал"))
                     item = a;
     if (!item)
         return nullptr;
