@@ -24,6 +24,9 @@ public:
     void stallAfter(int answers) { m_answersLeft = answers; } // -1 = never stall
     void dropByteInNextPage() { m_dropByte = true; }
     void announceWrongCount(int count) { m_wrongCount = count; } // -1 = the true count
+    // The next database written in keeps page `page` (from 0) with one byte changed, as a failing
+    // flash cell would; -1 = store faithfully.
+    void corruptNextWrite(int page) { m_corruptPage = page; }
 
     // What happened.
     int writesCompleted() const { return m_writesCompleted; }
@@ -45,5 +48,6 @@ private:
     int m_answersLeft = -1;
     bool m_dropByte = false;
     int m_wrongCount = -1;
+    int m_corruptPage = -1;
     int m_writesCompleted = 0;
 };

@@ -97,6 +97,7 @@ void OdController::acceptTable(const QByteArray &reply)
     m_excelEnabled = true;
     m_autoRead = false;
     changed();
+    emit tableReceived();
 }
 
 void OdController::branchSaveRequest()
