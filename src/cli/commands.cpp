@@ -517,7 +517,7 @@ Outcome runFlash(InstrumentSession &s, const CliOptions &options, const QString 
     s.meter.clearLost();
     bool loaderAgain = false;
     QObject::connect(&link, &InstrumentLink::linkChanged, &wizard, [&] {
-        if (link.InstrumentInLoader)
+        if (link.linkOn() && link.InstrumentInLoader)
             loaderAgain = true;
     });
     const End restart = s.wait([&] { return wizard.flags().ReprogramFinished || link.InstrumentWorking || loaderAgain; }, {}, 0,

@@ -26,6 +26,14 @@ public:
     const QString &lostReason() const { return m_lostReason; }
     // Forget an earlier loss (the instrument restarts and its port comes back).
     void clearLost() { m_lostReason.clear(); }
+    // A loss noticed outside the device (its file vanished before any read or write failed).
+    void markLost(const QString &reason)
+    {
+        if (lost())
+            return;
+        m_lostReason = reason;
+        emit portLost(reason);
+    }
 
 signals:
     void portLost(const QString &reason);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -200,9 +201,20 @@ InstrumentSession::End InstrumentSession::wait(const std::function<bool()> &done
     QEventLoop loop;
     bool finished = false;
     End end = End::Done;
+    QElapsedTimer sinceLook;
+    sinceLook.start();
     auto check = [&] {
         if (finished)
             return;
+#ifndef Q_OS_WIN
+        // A pseudo-terminal whose peer has gone, or a USB adapter pulled out, shows only at the
+        // next write; its device file is gone at once.
+        if (portLossEnds && !m_device.isEmpty() && sinceLook.elapsed() >= 200) {
+            sinceLook.restart();
+            if (!QFileInfo::exists(m_device))
+                meter.markLost(QStringLiteral("устройство %1 исчезло").arg(m_device));
+        }
+#endif
         std::optional<End> result;
         if (done())
             result = End::Done;
