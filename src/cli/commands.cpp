@@ -67,38 +67,48 @@ Outcome waitFailure(InstrumentSession &s, End end, const QString &what)
 
 Outcome runPorts(const CliOptions &options)
 {
-    const std::unique_ptr<PortCatalog> catalog = makePortCatalogFromEnvironment();
     struct Row {
         QString name, device, state;
         bool opens = false;
     };
-    QList<Row> rows;
-    static const QRegularExpression com(QStringLiteral("COM([0-9]{1,9})$"));
-    for (const QString &value : catalog->valueTexts().value_or(QStringList())) {
-        const auto m = com.match(value);
-        const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
-        if (n < 1 || n > 16)
-            continue; // the program does not list it either
+    // Opening a port tells whether it can be used; nothing is sent.
+    auto examine = [](const QString &name, const QString &path) {
         Row row;
-        row.name = QStringLiteral("COM%1").arg(n);
-        if (!options.port.isEmpty() && options.port.compare(row.name, Qt::CaseInsensitive) != 0)
-            continue;
-        row.device = catalog->devicePath(n);
-        const QFileInfo info(row.device);
+        row.name = name;
+        row.device = path;
+        const QFileInfo info(path);
         if (info.isSymLink())
             row.device += QStringLiteral(" -> ") + info.symLinkTarget();
         const auto device = makeQtSerialDevice();
         OpenFailure why;
-        if (catalog->devicePath(n).isEmpty()) {
+        if (path.isEmpty()) {
             row.state = QStringLiteral("устройство не найдено");
-        } else if (device->open(catalog->devicePath(n), &why)) {
+        } else if (device->open(path, &why)) {
             device->close();
             row.opens = true;
             row.state = QStringLiteral("открывается");
         } else {
             row.state = describeOpenFailure(why);
         }
-        rows << row;
+        return row;
+    };
+    static const QRegularExpression com(QStringLiteral("COM([0-9]{1,9})$"));
+    static const QRegularExpression comName(QStringLiteral("^COM[0-9]{1,9}$"), QRegularExpression::CaseInsensitiveOption);
+    QList<Row> rows;
+    if (!options.port.isEmpty() && !comName.match(options.port).hasMatch()) {
+        rows << examine(options.port, options.port); // a device named on the command line
+    } else {
+        const std::unique_ptr<PortCatalog> catalog = makePortCatalogFromEnvironment();
+        for (const QString &value : catalog->valueTexts().value_or(QStringList())) {
+            const auto m = com.match(value);
+            const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
+            if (n < 1 || n > 16)
+                continue; // the program does not list it either
+            const QString name = QStringLiteral("COM%1").arg(n);
+            if (!options.port.isEmpty() && options.port.compare(name, Qt::CaseInsensitive) != 0)
+                continue;
+            rows << examine(name, catalog->devicePath(n));
+        }
     }
     Outcome o;
     QJsonArray list;

@@ -16,8 +16,15 @@ int main(int argc, char **argv)
     CliReporter reporter(args.contains(QStringLiteral("--json")));
     QString error;
     const std::optional<CliOptions> options = parseOptions(args, &error);
-    if (!options)
-        return reporter.finish(args.value(0), Outcome::usage(error));
+    if (!options) {
+        QString command;
+        for (const QString &a : args)
+            if (!a.startsWith(QLatin1Char('-'))) {
+                command = a;
+                break;
+            }
+        return reporter.finish(command, Outcome::usage(error));
+    }
     if (options->version) {
         std::printf("kviro-cli %s\n", KVIRO_VERSION_TEXT);
         return exitcode::Ok;

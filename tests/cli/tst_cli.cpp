@@ -162,6 +162,11 @@ private slots:
         QCOMPARE(ports.size(), 2);
         QCOMPARE(ports.at(0).toObject().value(QStringLiteral("opens")).toBool(), true);
         QCOMPARE(ports.at(1).toObject().value(QStringLiteral("opens")).toBool(), false);
+        // One port by its number, or a device by its path.
+        const Run one = cli({QStringLiteral("ports"), QStringLiteral("--port"), QStringLiteral("com5"), QStringLiteral("--json")});
+        QCOMPARE(one.json().value(QStringLiteral("ports")).toArray().size(), 1);
+        const Run device = cli({QStringLiteral("ports"), QStringLiteral("--port"), vi().port().slavePath()});
+        QVERIFY2(device.out.contains(QStringLiteral("открывается")), qPrintable(device.out));
         QCOMPARE(sent(), QByteArray()); // opening is not talking
     }
 
