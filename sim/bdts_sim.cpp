@@ -58,6 +58,11 @@ BdtsSim::BdtsSim(VirtualInstrument &instrument) : m_vi(instrument)
                      announceCountText(text.toLatin1());
                      return QStringLiteral("ok");
                  });
+    m_vi.addVerb(QStringLiteral("db-corrupt"), QStringLiteral("db-corrupt PAGE|off: the next database written keeps that page (from 0) with one byte changed"),
+                 [this](const QStringList &a) {
+                     corruptNextWrite(a.value(0) == QLatin1String("off") ? -1 : std::max(0, a.value(0).toInt()));
+                     return QStringLiteral("ok");
+                 });
     m_vi.addVerb(QStringLiteral("db-count"), QStringLiteral("db-count N|off: announce N pages on the next \"R\""), [this](const QStringList &a) {
         announceWrongCount(a.value(0) == QLatin1String("off") ? -1 : a.value(0).toInt());
         return QStringLiteral("ok");
@@ -164,6 +169,11 @@ qsizetype BdtsSim::onWritePage(const QByteArray &pending)
     m_incoming.append(pending.constData() + 1, bdts::PageSize);
     if (m_incoming.size() / bdts::PageSize >= m_writePages) {
         // The whole database has arrived: it replaces the old one.
+        if (m_corruptPage >= 0 && m_corruptPage < m_writePages) {
+            const qsizetype at = qsizetype(m_corruptPage) * bdts::PageSize + 100;
+            m_incoming[at] = char(m_incoming.at(at) ^ 0x5A);
+            m_corruptPage = -1;
+        }
         setImage(bdts::imageMagic() + bdts::formatCount(m_writePages) + m_incoming);
         m_incoming.clear();
         m_writePages = -1;

@@ -27,6 +27,9 @@ public:
     // The next "R" is answered with 'R', one byte and exactly this count text (of any width,
     // with or without a line end, or no number at all); empty = the usual "%3d".
     void announceCountText(const QByteArray &text) { m_countText = text; }
+    // The next database written in keeps page `page` (from 0) with one byte changed, as a failing
+    // flash cell would; -1 = store faithfully.
+    void corruptNextWrite(int page) { m_corruptPage = page; }
 
     // What happened.
     int writesCompleted() const { return m_writesCompleted; }
@@ -49,5 +52,6 @@ private:
     bool m_dropByte = false;
     int m_wrongCount = -1;
     QByteArray m_countText;
+    int m_corruptPage = -1;
     int m_writesCompleted = 0;
 };

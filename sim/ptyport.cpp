@@ -54,6 +54,9 @@ bool PtyPort::open()
             ::close(master);
         return false;
     }
+    // Programs started meanwhile (a command line under test) must not inherit the terminal: a
+    // copy of either end held elsewhere keeps the line alive after the instrument is switched off.
+    fcntl(master, F_SETFD, FD_CLOEXEC);
     char name[128] = {};
     if (ptsname_r(master, name, sizeof name) != 0) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
@@ -61,7 +64,7 @@ bool PtyPort::open()
         return false;
     }
     m_slavePath = QString::fromLocal8Bit(name);
-    m_slaveKeep = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    m_slaveKeep = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_slaveKeep >= 0) {
         termios tio{};
         if (tcgetattr(m_slaveKeep, &tio) == 0) {

@@ -57,6 +57,7 @@ void BdtsTransfer::endExchange(const QString &text)
     m_link.RxBuffer.clear();
     m_link.ReplyLen = 0;
     m_link.startPortSearch();
+    emit exchangeFailed(text);
 }
 
 void BdtsTransfer::timedOut()
@@ -205,6 +206,7 @@ void BdtsTransfer::finishRead()
     }
     setState(State::Idle);
     m_link.startPortSearch();
+    emit readCompleted();
 }
 
 void BdtsTransfer::startWrite(Source source)
@@ -301,5 +303,6 @@ void BdtsTransfer::replyM()
     m_status.setProgress(0);
     m_status.setText(QStringLiteral("Отправлено в прибор страниц: %1").arg(BdtsPagesToSend));
     setState(State::Idle);
+    emit writeCompleted(BdtsPagesToSend);
     startRead();
 }

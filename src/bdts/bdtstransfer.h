@@ -57,6 +57,14 @@ public:
 signals:
     void busyChanged(bool busy);
     void stateChanged(BdtsTransfer::State state);
+    // A read has ended with the whole database received (also the read-back after a write; the
+    // read that only fetches the backup before a write goes on into the write instead).
+    void readCompleted();
+    // Every page of a write has been sent and acknowledged; the read-back starts next.
+    void writeCompleted(int pages);
+    // An exchange ended before its end or was refused at its start: the instrument fell silent,
+    // the port closed, a reply or an image was refused. The text is the one the status line shows (empty when it shows none).
+    void exchangeFailed(const QString &text);
 
 private:
     void setState(State state);

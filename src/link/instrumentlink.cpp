@@ -296,24 +296,7 @@ bool InstrumentLink::tryOpen()
 
 void InstrumentLink::notePortProblem()
 {
-    const OpenFailure &f = MSComm1.lastOpenFailure();
-    QString text;
-    switch (f.kind) {
-    case OpenErrorKind::Permission:
-        text = QStringLiteral("Нет доступа к %1. Войдите в группу \"dialout\" (sudo usermod -aG dialout $USER) "
-                              "и войдите в систему заново.")
-                   .arg(f.device);
-        break;
-    case OpenErrorKind::Busy:
-        text = QStringLiteral("%1 занят другой программой.").arg(f.device);
-        break;
-    case OpenErrorKind::NotFound:
-        text = QStringLiteral("%1 не найден.").arg(f.device);
-        break;
-    default:
-        text = QStringLiteral("%1 не открывается: %2").arg(f.device, f.text);
-        break;
-    }
+    const QString text = describeOpenFailure(MSComm1.lastOpenFailure());
     if (text != strip.problem) {
         strip.problem = text;
         emit stripChanged();

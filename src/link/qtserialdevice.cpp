@@ -123,4 +123,20 @@ private:
 };
 } // namespace
 
+QString describeOpenFailure(const OpenFailure &f)
+{
+    switch (f.kind) {
+    case OpenErrorKind::Permission:
+        return QStringLiteral("Нет доступа к %1. Войдите в группу \"dialout\" (sudo usermod -aG dialout $USER) "
+                              "и войдите в систему заново.")
+            .arg(f.device);
+    case OpenErrorKind::Busy:
+        return QStringLiteral("%1 занят другой программой.").arg(f.device);
+    case OpenErrorKind::NotFound:
+        return QStringLiteral("%1 не найден.").arg(f.device);
+    default:
+        return QStringLiteral("%1 не открывается: %2").arg(f.device, f.text);
+    }
+}
+
 std::unique_ptr<SerialDevice> makeQtSerialDevice() { return std::make_unique<QtSerialDevice>(); }

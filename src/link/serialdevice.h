@@ -42,6 +42,10 @@ signals:
     void lost(const QString &reason);
 };
 
+// One line for the operator: why the port cannot be opened and what to do about it (the
+// "dialout" group for a permission refusal, another program for a busy port).
+QString describeOpenFailure(const OpenFailure &failure);
+
 using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
 
 // The real device: QSerialPort.

@@ -106,6 +106,7 @@ void OdController::acceptTable(const QByteArray &reply)
     changed();
     if (m_autoSave)
         autoSaveTable();
+    emit tableReceived();
 }
 
 PlateMeta OdController::readingMeta() const

@@ -67,6 +67,8 @@ public:
 
 signals:
     void stateChanged();
+    // A complete table has been taken in; OpText holds it.
+    void tableReceived();
 
 private:
     void showInSheet(const QString &path, const PlateMeta *meta = nullptr);

@@ -70,14 +70,18 @@ void ProtocolController::branchAnnouncement()
     if (!length) {
         // Not a number: the exchange ends here and the link check resumes.
         ProtokolLen = 0;
-        m_ctx.status.setText(QStringLiteral("Неверная длина протокола: ") + readerfiles::printable(announcement.mid(1)));
-        journal::exchangeEnded(m_ctx.status.text());
+        const QString why = QStringLiteral("Неверная длина протокола: ") + readerfiles::printable(announcement.mid(1));
+        m_ctx.status.setText(why);
+        journal::exchangeEnded(why);
         link.startPortSearch();
+        emit protocolRefused(why);
         return;
     }
     ProtokolLen = *length;
-    if (ProtokolLen <= 0)
+    if (ProtokolLen <= 0) {
+        emit protocolRefused(QStringLiteral("Прибор сообщил длину протокола %1: протокола нет.").arg(ProtokolLen));
         return;
+    }
     ProtokolFileName.clear();
     ProtokolStream.clear();
     link.SendCommand(QByteArrayLiteral("d"));
@@ -93,6 +97,7 @@ void ProtocolController::branchBody()
         link.RxBuffer.clear();
         link.ReplyLen = 0;
         m_ctx.status.setText(QStringLiteral("Протокол без объявленной длины отброшен."));
+        emit protocolRefused(m_ctx.status.text());
         return;
     }
     m_ctx.status.setProgress(StatusModel::percentOf(link.ReplyLen, ProtokolLen));
@@ -122,6 +127,7 @@ bool ProtocolController::acceptBody(const QByteArray &reply)
     emit stateChanged();
     if (written && m_autoSave)
         autoSaveProtocol();
+    emit protocolReceived(written);
     return written;
 }
 

@@ -48,6 +48,12 @@ signals:
     void memoChanged();
     // The results-ready notice: the optical density page's request button is enabled.
     void resultsNotice();
+    // A complete body has been taken in (ProtokolStream holds it); written tells whether the
+    // working file could be written.
+    void protocolReceived(bool written);
+    // The exchange ended without a protocol: the announcement was no number or no length, or a
+    // body came without an announcement. The text says which.
+    void protocolRefused(const QString &why);
 
 private:
     void autoSaveProtocol();

@@ -7,45 +7,28 @@
 #include "reader/samples.h"
 #include "reader/sheetwindow.h"
 
-namespace {
-constexpr char ReaderTags[] = {'G', 'D', '2', 'g', 'N', 'd'};
-}
-
 ReaderFeature::ReaderFeature(FeatureContext context, QObject *parent)
-    : QObject(parent), m_ctx(context), m_od(context, m_sheet), m_protocol(context)
+    : QObject(parent), m_ctx(context), m_exchanges(context)
 {
-    InstrumentLink &link = m_ctx.link;
-    link.registerBranch('G', [this] { m_od.branchNotice(); });
-    link.registerBranch('D', [this] { m_od.branchTable(); });
-    link.registerBranch('2', [this] { m_od.branchSaveRequest(); });
-    link.registerBranch('g', [this] { m_protocol.branchNotice(); });
-    link.registerBranch('N', [this] { m_protocol.branchAnnouncement(); });
-    link.registerBranch('d', [this] { m_protocol.branchBody(); });
+    connect(&sheet(), &SheetObject::openRequested, this, &ReaderFeature::showSheet);
+    connect(&sheet(), &SheetObject::discarded, this, &ReaderFeature::closeSheet);
 
     // Copies handed to the desktop's spreadsheet program by an earlier run are no longer needed.
     readerfiles::removeOldSheetCopies(m_ctx.programDir);
-
-    connect(&m_protocol, &ProtocolController::resultsNotice, &m_od, [this] { m_od.setReadEnabled(true); });
-    connect(&m_sheet, &SheetObject::openRequested, this, &ReaderFeature::showSheet);
-    connect(&m_sheet, &SheetObject::discarded, this, &ReaderFeature::closeSheet);
 }
 
-ReaderFeature::~ReaderFeature()
-{
-    // The link may outlive this feature: its branches must not call into it any more.
-    for (char tag : ReaderTags)
-        m_ctx.link.registerBranch(tag, {});
-}
+// The exchanges take their branches off the link when they go.
+ReaderFeature::~ReaderFeature() = default;
 
 QWidget *ReaderFeature::createOdPage(QWidget *parent)
 {
-    m_odPage = new OdPage(m_od, parent);
+    m_odPage = new OdPage(od(), parent);
     return m_odPage;
 }
 
 QWidget *ReaderFeature::createResultPage(QWidget *parent)
 {
-    m_resultPage = new ResultPage(m_protocol, m_ctx, parent);
+    m_resultPage = new ResultPage(protocol(), m_ctx, parent);
     return m_resultPage;
 }
 
@@ -54,7 +37,7 @@ void ReaderFeature::odPageBecameCurrent()
     if (m_odPage)
         m_odPage->layOut(true);
     else
-        m_od.layOutGrid();
+        od().layOutGrid();
 }
 
 void ReaderFeature::ActionSor2006Execute()
@@ -62,27 +45,27 @@ void ReaderFeature::ActionSor2006Execute()
     if (m_odPage)
         m_odPage->layOut(false);
     else
-        m_od.layOutGrid();
+        od().layOutGrid();
 }
 
 OdPage *ReaderFeature::odPage() const { return m_odPage; }
 ResultPage *ReaderFeature::resultPage() const { return m_resultPage; }
 
-void ReaderFeature::setReadOpEnabled(bool enabled) { m_od.setReadEnabled(enabled); }
+void ReaderFeature::setReadOpEnabled(bool enabled) { od().setReadEnabled(enabled); }
 
 void ReaderFeature::showSampleData(bool openSheet)
 {
-    m_od.acceptTable(readersamples::odReply());
-    m_protocol.acceptBody(readersamples::protocolReply());
+    od().acceptTable(readersamples::odReply());
+    protocol().acceptBody(readersamples::protocolReply());
     if (openSheet)
-        m_od.btnCreateExcelClick();
+        od().btnCreateExcelClick();
 }
 
 void ReaderFeature::showSheet()
 {
     if (!m_sheetWindow) {
         QWidget *anchor = m_odPage ? m_odPage->window() : nullptr;
-        m_sheetWindow = std::make_unique<SheetWindow>(m_sheet, m_ctx.dialogs, m_ctx.programDir);
+        m_sheetWindow = std::make_unique<SheetWindow>(sheet(), m_ctx.dialogs, m_ctx.programDir);
         if (anchor)
             m_sheetWindow->move(anchor->geometry().topLeft() + QPoint(40, 40));
     }

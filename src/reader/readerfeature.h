@@ -4,6 +4,7 @@
 #include "link/featurecontext.h"
 #include "reader/odcontroller.h"
 #include "reader/protocolcontroller.h"
+#include "reader/readerexchanges.h"
 #include "reader/sheetobject.h"
 
 #include <QObject>
@@ -39,9 +40,9 @@ public:
     // the table in the spreadsheet window. For demonstrations and screenshots.
     void showSampleData(bool openSheet = false);
 
-    OdController &od() { return m_od; }
-    ProtocolController &protocol() { return m_protocol; }
-    SheetObject &sheet() { return m_sheet; }
+    OdController &od() { return m_exchanges.od(); }
+    ProtocolController &protocol() { return m_exchanges.protocol(); }
+    SheetObject &sheet() { return m_exchanges.sheet(); }
     OdPage *odPage() const;
     ResultPage *resultPage() const;
     // The spreadsheet window; made when the object is first opened, none before.
@@ -52,9 +53,7 @@ private:
     void closeSheet();
 
     FeatureContext m_ctx;
-    SheetObject m_sheet;
-    OdController m_od;
-    ProtocolController m_protocol;
+    ReaderExchanges m_exchanges;
     std::unique_ptr<SheetWindow> m_sheetWindow;
     QPointer<OdPage> m_odPage;
     QPointer<ResultPage> m_resultPage;

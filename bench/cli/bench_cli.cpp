@@ -1,0 +1,150 @@
+// kviro-cli on a line that carries 11520 bytes per second (115200 baud, 8N1), against the virtual
+// instrument in its own process:
+//   bench_cli [--rate BYTES_PER_S] [--pages N] [--size BYTES]
+// (a) db-read of a 999-page database: from the start of the command to its exit, against the
+//     line's own time for the probe, "R", its reply, and "r" with a page reply per page;
+// (b) flash --no-wait of a 1 MiB image: from the start of the command until the instrument has the
+//     checksum, against the line's own time for the probe and the stream.
+// Target: both under 1.02 of the line's time.
+#include "bdts/bdtsgen.h"
+#include "core/files.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+bool waitFor(const std::function<bool()> &done, int maxMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > maxMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+struct Sim {
+    QProcess process;
+    QByteArray out;
+    bool start(const QString &folder, const QStringList &extra)
+    {
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] { out += process.readAllStandardOutput(); });
+        process.start(QStringLiteral(KVIRO_SIM_PATH),
+                      QStringList{QStringLiteral("--folder"), folder, QStringLiteral("--com"), QStringLiteral("3")} + extra);
+        return waitFor([this] { return out.contains("kviro-sim: COM3"); }, 10000);
+    }
+    ~Sim()
+    {
+        process.closeWriteChannel();
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+void report(const char *what, double wallS, qint64 lineBytes, int rate, bool ok)
+{
+    const double lineS = double(lineBytes) / rate;
+    std::printf("%-28s wall %8.3f s  line %8.3f s  ratio %.4f  %s\n", what, wallS, lineS, wallS / lineS,
+                !ok ? "FAILED" : wallS / lineS < 1.02 ? "ok (< 1.02)" : "OVER 1.02");
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    int rate = 11520, pages = 999;
+    qint64 size = 1 << 20;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--rate"))
+            rate = args.at(++i).toInt();
+        else if (args.at(i) == QLatin1String("--pages"))
+            pages = std::clamp(args.at(++i).toInt(), 2, 999);
+        else if (args.at(i) == QLatin1String("--size"))
+            size = args.at(++i).toLongLong();
+    }
+    QTemporaryDir ports, work;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KVIRO_SERIALCOMM"), ports.path());
+    auto cli = [&](const QStringList &arguments, QElapsedTimer &clock, int *exitCode) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        clock.start();
+        p.start(QStringLiteral(KVIRO_CLI_PATH), arguments + QStringList{QStringLiteral("--work-dir"), work.path()});
+        waitFor([&] { return p.state() == QProcess::NotRunning; }, 3600 * 1000);
+        *exitCode = p.exitCode();
+        if (p.exitCode() != 0)
+            std::fprintf(stderr, "%s", p.readAllStandardError().constData());
+    };
+    std::printf("kviro-cli at %d bytes/s\n", rate);
+
+    // (a) db-read
+    {
+        bdts::GenOptions o;
+        o.seed = 99;
+        o.targetPages = pages;
+        const QString database = work.filePath(QStringLiteral("sim.bdts"));
+        files::writeWhole(database, bdts::generateImage(o));
+        Sim sim;
+        if (!sim.start(ports.path(), {QStringLiteral("--rate"), QString::number(rate), QStringLiteral("--database"), database})) {
+            std::fprintf(stderr, "the virtual instrument did not start\n");
+            return 1;
+        }
+        QElapsedTimer clock;
+        int rc = -1;
+        cli({QStringLiteral("db-read"), work.filePath(QStringLiteral("read.bdts"))}, clock, &rc);
+        const double wall = clock.nsecsElapsed() / 1e9;
+        const qint64 line = 2 + 1 + 5 + qint64(pages) * (1 + 514); // probe, "R", its reply, then "r" and a page per page
+        report(qPrintable(QStringLiteral("db-read, %1 pages").arg(pages)), wall, line, rate, rc == 0);
+    }
+    // (b) flash
+    {
+        QByteArray image(size, '\0');
+        for (qint64 i = 0; i < size; ++i)
+            image[i] = char((i * 31 + (i >> 11)) & 0xFF);
+        const QString path = work.filePath(QStringLiteral("fw.tsk"));
+        files::writeWhole(path, image);
+        Sim sim;
+        if (!sim.start(ports.path(), {QStringLiteral("--loader"), QStringLiteral("--rate"), QString::number(rate),
+                                      QStringLiteral("--do"), QStringLiteral("boot program 600000")})) {
+            std::fprintf(stderr, "the virtual instrument did not start\n");
+            return 1;
+        }
+        QElapsedTimer clock;
+        int rc = -1;
+        cli({QStringLiteral("flash"), path, QStringLiteral("--no-wait")}, clock, &rc);
+        const double exitS = clock.nsecsElapsed() / 1e9;
+        // The command ends once its output has left the program; the last bytes may still be on
+        // the line: the job is finished when the instrument has the checksum.
+        bool complete = false;
+        QElapsedTimer ask;
+        ask.start();
+        waitFor(
+            [&] {
+                if (sim.out.contains("; ok") || sim.out.contains("; bad"))
+                    complete = true;
+                else if (ask.elapsed() >= 10) {
+                    sim.out.clear();
+                    sim.process.write("boot status\n");
+                    ask.restart();
+                }
+                return complete;
+            },
+            30000);
+        const double wall = clock.nsecsElapsed() / 1e9;
+        const qint64 line = 2 + size + 8; // probe and its answer, marker, length, image, checksum
+        report(qPrintable(QStringLiteral("flash --no-wait, %1 bytes").arg(size)), wall, line, rate,
+               rc == 0 && complete && sim.out.contains("; ok"));
+        std::printf("%-28s command exited after %.3f s\n", "", exitS);
+    }
+    return 0;
+}

@@ -1,0 +1,456 @@
+// kviro-cli against the virtual instrument: each command over a pseudo-terminal, its output and
+// exit code, and a failed job of each kind (no answer, boot loader absent, port lost, an
+// unreadable file, Ctrl-C).
+#include "bdts/bdtsgen.h"
+#include "bdts/bdtsimage.h"
+#include "cli/progress.h"
+#include "core/cp1251.h"
+#include "core/files.h"
+#include "sim/bdts_sim.h"
+#include "sim/boot_sim.h"
+#include "sim/reader_sim.h"
+#include "sim/virtualinstrument.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <functional>
+
+namespace {
+QByteArray w(const char *utf8) { return cp1251::encode(QString::fromUtf8(utf8)); }
+
+// Three pages in the order the lists keep: two test systems and the dated descriptor page.
+QByteArray smallDatabase(quint32 seed = 7)
+{
+    return bdts::makeImage(bdts::makeTestSystem(w("Гепатиты"), w("HBsAg"), w("ИФА-1"), 1, seed) +
+                               bdts::makeTestSystem(w("Гепатиты"), w("HBsAg"), w("ИФА-2"), 1, seed + 1),
+                           bdts::descriptorPage(QDate(2009, 3, 5), QDate(2010, 11, 17)));
+}
+
+QByteArray pattern(int size)
+{
+    QByteArray b(size, '\0');
+    for (int i = 0; i < size; ++i)
+        b[i] = char((i * 13 + (i >> 7)) & 0xFF);
+    return b;
+}
+
+struct Run {
+    int exitCode = -1;
+    QString out, err;
+    bool finished = false;
+    QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
+};
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_ports, m_work;
+    std::unique_ptr<VirtualInstrument> m_vi;
+
+    VirtualInstrument &vi() { return *m_vi; }
+    QString work(const QString &name) const { return QDir(m_work.path()).filePath(name); }
+
+    // Runs kviro-cli with the port folder of the test; `during` is called every few milliseconds
+    // while it runs (with the elapsed time) to act on the instrument or the process.
+    Run cli(QStringList args, const std::function<void(QProcess &, qint64)> &during = {}, int maxMs = 120000)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KVIRO_SERIALCOMM"), m_ports.path());
+        p.setProcessEnvironment(env);
+        args << QStringLiteral("--work-dir") << m_work.path();
+        p.start(QStringLiteral(KVIRO_CLI_PATH), args);
+        Run r;
+        if (!p.waitForStarted(10000))
+            return r;
+        QElapsedTimer t;
+        t.start();
+        while (p.state() != QProcess::NotRunning && t.elapsed() < maxMs) {
+            QTest::qWait(5);
+            if (during)
+                during(p, t.elapsed());
+        }
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(5000);
+            return r;
+        }
+        r.finished = true;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    // What the PC sent to the instrument since the last call.
+    QByteArray sent()
+    {
+        const QByteArray b = vi().core().received();
+        vi().core().clearReceived();
+        return b;
+    }
+
+private slots:
+    void init()
+    {
+        m_vi = std::make_unique<VirtualInstrument>(m_ports.path(), 3);
+        QVERIFY(m_vi->powerOn());
+        m_vi->boot().setProgrammingMs(200);
+        m_vi->boot().setRestartGapMs(300);
+    }
+    void cleanup()
+    {
+        m_vi.reset();
+        QDir(m_ports.path()).removeRecursively();
+        QDir().mkpath(m_ports.path());
+    }
+
+    void usageHelpAndVersion()
+    {
+        QCOMPARE(cli({}).exitCode, 2);
+        const Run unknown = cli({QStringLiteral("frobnicate")});
+        QCOMPARE(unknown.exitCode, 2);
+        QVERIFY(unknown.err.contains(QStringLiteral("frobnicate")));
+        QCOMPARE(cli({QStringLiteral("od")}).exitCode, 2);
+        QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("extra")}).exitCode, 2);
+        QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("--baud"), QStringLiteral("1234")}).exitCode, 2);
+        QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("--timeout"), QStringLiteral("zero")}).exitCode, 2);
+        QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("--no-wait")}).exitCode, 2);
+        QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("--bogus")}).exitCode, 2);
+        const QStringList commands = {QStringLiteral("ports"),   QStringLiteral("probe"),    QStringLiteral("od"),
+                                      QStringLiteral("protocol"), QStringLiteral("db-read"), QStringLiteral("db-write"),
+                                      QStringLiteral("db-list"), QStringLiteral("flash")};
+        for (const QString &c : commands) {
+            const Run help = cli({c, QStringLiteral("--help")});
+            QCOMPARE(help.exitCode, 0);
+            QVERIFY2(help.out.contains(QStringLiteral("kviro-cli ") + c), qPrintable(help.out));
+        }
+        QCOMPARE(cli({QStringLiteral("--help")}).exitCode, 0);
+        const Run version = cli({QStringLiteral("--version")});
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out.trimmed(), QStringLiteral("kviro-cli " KVIRO_VERSION_TEXT));
+        // Usage errors in JSON too; nothing reached the instrument.
+        const Run json = cli({QStringLiteral("--json"), QStringLiteral("frobnicate")});
+        QCOMPARE(json.exitCode, 2);
+        QCOMPARE(json.json().value(QStringLiteral("exitCode")).toInt(), 2);
+        QCOMPARE(json.json().value(QStringLiteral("ok")).toBool(), false);
+        QCOMPARE(sent(), QByteArray());
+    }
+
+    void portsTable()
+    {
+        // A second entry whose device does not exist.
+        QVERIFY(QFile::link(QDir(m_ports.path()).filePath(QStringLiteral("gone")), QDir(m_ports.path()).filePath(QStringLiteral("COM5"))));
+        const Run r = cli({QStringLiteral("ports")});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList lines = r.out.split(QLatin1Char('\n'));
+        const QString com3 = lines.filter(QStringLiteral("COM3 ")).value(0);
+        const QString com5 = lines.filter(QStringLiteral("COM5 ")).value(0);
+        QVERIFY2(com3.contains(QStringLiteral("открывается")) && com3.contains(vi().port().slavePath()), qPrintable(r.out));
+        QVERIFY2(com5.contains(QStringLiteral("не найден")), qPrintable(r.out));
+        const Run json = cli({QStringLiteral("ports"), QStringLiteral("--json")});
+        const QJsonArray ports = json.json().value(QStringLiteral("ports")).toArray();
+        QCOMPARE(ports.size(), 2);
+        QCOMPARE(ports.at(0).toObject().value(QStringLiteral("opens")).toBool(), true);
+        QCOMPARE(ports.at(1).toObject().value(QStringLiteral("opens")).toBool(), false);
+        // One port by its number, or a device by its path.
+        const Run one = cli({QStringLiteral("ports"), QStringLiteral("--port"), QStringLiteral("com5"), QStringLiteral("--json")});
+        QCOMPARE(one.json().value(QStringLiteral("ports")).toArray().size(), 1);
+        const Run device = cli({QStringLiteral("ports"), QStringLiteral("--port"), vi().port().slavePath()});
+        QVERIFY2(device.out.contains(QStringLiteral("открывается")), qPrintable(device.out));
+        QCOMPARE(sent(), QByteArray()); // opening is not talking
+    }
+
+    void probeAnswersAndSilence()
+    {
+        Run r = cli({QStringLiteral("probe")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("working"));
+        QVERIFY2(!r.err.contains(QLatin1Char('\r')), "no progress bar on a pipe");
+        QCOMPARE(sent(), QByteArray("l"));
+
+        vi().core().setMode(InstrumentCore::Mode::Loader);
+        r = cli({QStringLiteral("probe"), QStringLiteral("--port"), QStringLiteral("COM3"), QStringLiteral("--json")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.json().value(QStringLiteral("answer")).toString(), QStringLiteral("boot-loader"));
+        QCOMPARE(r.json().value(QStringLiteral("port")).toString(), QStringLiteral("COM3"));
+
+        // The device itself instead of a COM number.
+        r = cli({QStringLiteral("probe"), QStringLiteral("--port"), vi().port().slavePath()});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("boot-loader"));
+
+        vi().core().setSilent(true);
+        r = cli({QStringLiteral("probe"), QStringLiteral("--timeout"), QStringLiteral("1")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("no answer"));
+        QVERIFY2(r.err.contains(QStringLiteral("не отвечает")), qPrintable(r.err));
+
+        r = cli({QStringLiteral("probe"), QStringLiteral("--port"), QStringLiteral("COM7")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("COM7")), qPrintable(r.err));
+
+        vi().powerOff();
+        r = cli({QStringLiteral("probe"), QStringLiteral("--json")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.json().value(QStringLiteral("answer")).toString(), QStringLiteral("no answer"));
+    }
+
+    void odTableExactBytes()
+    {
+        // The file holds the reply with its tag replaced by a blank, nothing added.
+        const QByteArray expected = ' ' + vi().reader().tableReply().mid(1);
+        QCOMPARE(expected.size(), 777);
+        for (const char *name : {"plate.txt", "plate.xls"}) {
+            const Run r = cli({QStringLiteral("od"), work(QLatin1String(name))});
+            QCOMPARE(r.exitCode, 0);
+            QByteArray got;
+            QVERIFY(files::readWhole(work(QLatin1String(name)), &got));
+            QCOMPARE(got, expected);
+        }
+        QVERIFY(sent().startsWith("lG"));
+
+        // Formats this build cannot write are refused before the instrument is asked.
+        for (const char *name : {"plate.xlsx", "plate.csv"}) {
+            const Run r = cli({QStringLiteral("od"), work(QLatin1String(name))});
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY(r.err.contains(QStringLiteral("format not available")));
+        }
+        QCOMPARE(sent(), QByteArray());
+
+        // The instrument answers the probe, then falls silent: no file, exit 1.
+        vi().port().setStalled(false);
+        vi().reader().setTableReply(vi().reader().tableReply().left(300)); // never complete
+        const Run r = cli({QStringLiteral("od"), work(QStringLiteral("short.txt")), QStringLiteral("--timeout"), QStringLiteral("1")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("молчит")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(work(QStringLiteral("short.txt"))));
+
+        // In the boot loader no table is asked for.
+        vi().core().setMode(InstrumentCore::Mode::Loader);
+        sent();
+        const Run loader = cli({QStringLiteral("od"), work(QStringLiteral("x.txt"))});
+        QCOMPARE(loader.exitCode, 1);
+        QCOMPARE(sent(), QByteArray("l"));
+    }
+
+    void protocolExactBytesAndRefusal()
+    {
+        vi().reader().setProtocol(QStringLiteral("12"), QStringLiteral("03.04.11"));
+        const QByteArray body = vi().reader().protocolBody();
+        const Run r = cli({QStringLiteral("protocol"), work(QStringLiteral("res.txt")), QStringLiteral("--json")});
+        QCOMPARE(r.exitCode, 0);
+        QByteArray got;
+        QVERIFY(files::readWhole(work(QStringLiteral("res.txt")), &got));
+        QCOMPARE(got, body);
+        QCOMPARE(r.json().value(QStringLiteral("bytes")).toInt(), body.size());
+        QCOMPARE(sent(), QByteArray("lgd"));
+
+        QCOMPARE(cli({QStringLiteral("protocol"), work(QStringLiteral("res.pdf"))}).exitCode, 2);
+
+        vi().reader().setAnnouncementOverride(QByteArray("1x2y3"));
+        const Run bad = cli({QStringLiteral("protocol"), work(QStringLiteral("bad.txt"))});
+        QCOMPARE(bad.exitCode, 1);
+        QVERIFY2(bad.err.contains(QStringLiteral("1x2y3")), qPrintable(bad.err));
+        QVERIFY(!QFile::exists(work(QStringLiteral("bad.txt"))));
+    }
+
+    void dbReadWritesImageAndList()
+    {
+        const QByteArray image = smallDatabase();
+        vi().bdts().setImage(image);
+        const Run r = cli({QStringLiteral("db-read"), work(QStringLiteral("sor.bdts"))});
+        QCOMPARE(r.exitCode, 0);
+        QByteArray got;
+        QVERIFY(files::readWhole(work(QStringLiteral("sor.bdts")), &got));
+        QCOMPARE(got, image);
+        QVERIFY2(r.out.contains(QStringLiteral("Гепатиты\n\tHBsAg\n\t\tИФА-1\n\t\tИФА-2\n")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10")));
+        QVERIFY(r.out.contains(QStringLiteral("Тест-систем: 2, страниц: 3")));
+        QCOMPARE(sent(), QByteArray("lRrrr"));
+    }
+
+    void dbWriteBacksUpWritesAndChecks()
+    {
+        const QByteArray before = smallDatabase(40);
+        const QByteArray file = smallDatabase(50);
+        vi().bdts().setImage(before);
+        files::writeWhole(work(QStringLiteral("new.bdts")), file);
+        Run r = cli({QStringLiteral("db-write"), work(QStringLiteral("new.bdts")), QStringLiteral("--json")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(vi().bdts().image(), file);
+        QCOMPARE(vi().bdts().writesCompleted(), 1);
+        const QString backup = r.json().value(QStringLiteral("backup")).toString();
+        QByteArray kept;
+        QVERIFY2(files::readWhole(backup, &kept), qPrintable(backup));
+        QCOMPARE(kept, before);
+        // Backup read, write ("M", 3 pages each after an 'm'), read-back.
+        const QByteArray wire = sent();
+        QVERIFY(wire.startsWith("lRrrrM\x00\x03m"));
+        QVERIFY(wire.endsWith("Rrrr"));
+
+        // A page that the instrument stores wrongly is found by the read-back.
+        vi().bdts().corruptNextWrite(1);
+        r = cli({QStringLiteral("db-write"), work(QStringLiteral("new.bdts"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("отличается")) && r.err.contains(QStringLiteral("страницы 2 из 3")), qPrintable(r.err));
+
+        // An unreadable file never reaches the instrument.
+        sent();
+        r = cli({QStringLiteral("db-write"), m_work.path()});
+        QCOMPARE(r.exitCode, 1);
+        r = cli({QStringLiteral("db-write"), work(QStringLiteral("missing.bdts"))});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(sent(), QByteArray());
+    }
+
+    void dbListWithoutInstrument()
+    {
+        vi().powerOff();
+        const QByteArray image = smallDatabase();
+        files::writeWhole(work(QStringLiteral("old.bdt")), bdts::toLegacy(image));
+        Run r = cli({QStringLiteral("db-list"), work(QStringLiteral("old.bdt"))});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("\t\tИФА-2\n")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("Тест-систем: 2, страниц: 3 (файл формата 528)")));
+        QVERIFY(!QFile::exists(work(QStringLiteral("old.bdts")))); // listing writes nothing
+
+        files::writeWhole(work(QStringLiteral("text.bdts")), "no database here");
+        QCOMPARE(cli({QStringLiteral("db-list"), work(QStringLiteral("text.bdts"))}).exitCode, 1);
+        r = cli({QStringLiteral("db-list"), work(QStringLiteral("missing.bdts"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains(QStringLiteral("missing.bdts")));
+    }
+
+    void portLostMidRead()
+    {
+        bdts::GenOptions o;
+        o.targetPages = 60;
+        vi().bdts().setImage(bdts::generateImage(o));
+        vi().port().setLineRate(5000);
+        const Run r = cli({QStringLiteral("db-read"), work(QStringLiteral("lost.bdts"))}, [this](QProcess &, qint64) {
+            if (vi().isOn() && vi().bdts().pagesServed() >= 5)
+                vi().powerOff();
+        });
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("связь потеряна")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(work(QStringLiteral("lost.bdts"))));
+    }
+
+    void interruptedRead()
+    {
+        bdts::GenOptions o;
+        o.targetPages = 60;
+        vi().bdts().setImage(bdts::generateImage(o));
+        vi().port().setLineRate(5000);
+        bool signalled = false;
+        const Run r = cli({QStringLiteral("db-read"), work(QStringLiteral("int.bdts"))}, [&](QProcess &p, qint64) {
+            if (!signalled && vi().bdts().pagesServed() >= 5) {
+                signalled = true;
+                ::kill(pid_t(p.processId()), SIGINT);
+            }
+        });
+        QVERIFY(signalled);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("Ctrl-C")), qPrintable(r.err));
+        QVERIFY(vi().bdts().pagesServed() < 60);
+    }
+
+    void flashStreamsAndWaitsForRestart()
+    {
+        const QByteArray image = pattern(25000);
+        files::writeWhole(work(QStringLiteral("fw.tsk")), image);
+        vi().boot().switchOnWithStylus();
+        const Run r = cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk"))});
+        QVERIFY2(r.exitCode == 0 && r.out.contains(QStringLiteral("завершено")), qPrintable(r.out + r.err + vi().boot().report()));
+        QCOMPARE(vi().boot().last().image, image);
+        QVERIFY(vi().boot().last().checksumOk);
+        QCOMPARE(vi().boot().programmed(), 1);
+        QCOMPARE(vi().core().mode(), InstrumentCore::Mode::Working);
+
+        // --no-wait ends once the whole stream is on the line.
+        vi().boot().setProgrammingMs(60000);
+        vi().boot().switchOnWithStylus();
+        const Run quick = cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk")), QStringLiteral("--no-wait"), QStringLiteral("--json")});
+        QCOMPARE(quick.exitCode, 0);
+        QCOMPARE(quick.json().value(QStringLiteral("restarted")).toBool(), false);
+        QTRY_VERIFY_WITH_TIMEOUT(vi().boot().last().complete, 10000);
+        QCOMPARE(vi().boot().last().image, image);
+    }
+
+    void flashRefusals()
+    {
+        const QByteArray image = pattern(5000);
+        files::writeWhole(work(QStringLiteral("fw.tsk")), image);
+        // Working mode: it says how to enter the boot loader; only the probe went out.
+        sent();
+        Run r = cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("указк")), qPrintable(r.err));
+        QCOMPARE(sent(), QByteArray("l"));
+
+        // Unreadable or empty image: the instrument is not even asked.
+        vi().boot().switchOnWithStylus();
+        r = cli({QStringLiteral("flash"), work(QStringLiteral("missing.tsk"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains(QStringLiteral("missing.tsk")));
+        files::writeWhole(work(QStringLiteral("empty.tsk")), QByteArray());
+        QCOMPARE(cli({QStringLiteral("flash"), work(QStringLiteral("empty.tsk"))}).exitCode, 1);
+        QCOMPARE(cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk")), QStringLiteral("--baud"), QStringLiteral("9600")}).exitCode, 2);
+        QCOMPARE(sent(), QByteArray());
+    }
+
+    void flashStoppedMidStream_data()
+    {
+        QTest::addColumn<bool>("interrupt");
+        QTest::newRow("port lost") << false;
+        QTest::newRow("Ctrl-C") << true;
+    }
+    void flashStoppedMidStream()
+    {
+        QFETCH(bool, interrupt);
+        const QByteArray image = pattern(120000);
+        files::writeWhole(work(QStringLiteral("big.tsk")), image);
+        vi().boot().switchOnWithStylus();
+        vi().port().setLineRate(11520);
+        bool acted = false;
+        const Run r = cli({QStringLiteral("flash"), work(QStringLiteral("big.tsk"))}, [&](QProcess &p, qint64) {
+            if (!acted && vi().boot().last().image.size() > 25000) {
+                acted = true;
+                if (interrupt)
+                    ::kill(pid_t(p.processId()), SIGINT);
+                else
+                    vi().powerOff();
+            }
+        });
+        QVERIFY(acted);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("перезапустить")), qPrintable(r.err));
+        QVERIFY(!vi().boot().last().complete);
+        QVERIFY(vi().boot().last().image.size() < image.size());
+    }
+
+    void progressLine()
+    {
+        const QString line = ProgressBar::render(5120, 0.5, 2.0, QString(), 80);
+        QVERIFY2(line.contains(QStringLiteral(" 50%")), qPrintable(line));
+        QVERIFY(line.contains(QStringLiteral("5.0 KiB")));
+        QVERIFY(line.contains(QStringLiteral("2.5 KiB/с")));
+        QVERIFY(line.contains(QStringLiteral("осталось 0:02")));
+        QVERIFY(line.size() <= 80);
+        QVERIFY(!ProgressBar::render(100, -1.0, 1.0, QString(), 80).contains(QStringLiteral("осталось")));
+        QCOMPARE(ProgressBar::durationText(3725), QStringLiteral("1:02:05"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
