@@ -96,7 +96,6 @@ void BdtsFeature::btnReadBDTSFromSorClick()
         m_ctx.status.setText(QStringLiteral("Идёт обмен БД ТС с прибором, дождитесь окончания."));
         return;
     }
-    m_ctx.link.stopPortSearch();
     RequestBdtsRead();
 }
 

@@ -14,35 +14,48 @@ constexpr int kPageReplySize = 1 + PageSize + 1; // 'r', the page, one byte not 
 BdtsTransfer::BdtsTransfer(InstrumentLink &link, StatusModel &status, BdtsDatabase &database, QObject *parent)
     : QObject(parent), m_link(link), m_status(status), m_db(database)
 {
-    m_watchdog.setSingleShot(true);
-    m_watchdog.setInterval(kBdtsReplyTimeoutMs);
-    connect(&m_watchdog, &QTimer::timeout, this, &BdtsTransfer::timedOut);
-    m_link.registerBranch('R', [this] { replyR(); });
-    m_link.registerBranch('r', [this] { replyPage(); });
-    m_link.registerBranch('m', [this] { replyM(); });
+    using Kind = InstrumentLink::BranchKind;
+    m_link.registerBranch('R', Kind::Reply, [this](const QByteArray &b) { return replyR(b); });
+    m_link.registerBranch('r', Kind::Reply, [this](const QByteArray &b) { return replyPage(b); });
+    m_link.registerBranch('m', Kind::Reply, [this](const QByteArray &b) { return replyM(b); });
+}
+
+BdtsTransfer::~BdtsTransfer()
+{
+    for (char tag : {'R', 'r', 'm'})
+        m_link.unregisterBranch(tag);
+    m_link.endExchange(this);
 }
 
 void BdtsTransfer::setState(State state)
 {
     const bool wasBusy = busy();
     m_state = state;
-    if (state == State::Idle)
-        m_watchdog.stop();
-    else
-        m_watchdog.start(); // every request sent gives the instrument the full time again
     if (wasBusy != busy())
         emit busyChanged(busy());
 }
 
-bool BdtsTransfer::send(const QByteArray &bytes)
+// Takes the line for a read or a write; the same exchange goes on from a backup read to its write
+// and from a write to its read-back.
+bool BdtsTransfer::takeLine(const QString &name)
 {
-    if (m_link.SendCommand(bytes))
-        return true;
-    endExchange(QStringLiteral("Порт отключен."));
-    return false;
+    InstrumentLink::Exchange exchange;
+    exchange.name = name;
+    exchange.idleTimeoutMs = m_replyTimeoutMs;
+    exchange.aborted = [this](InstrumentLink::ExchangeEnd why) { aborted(why); };
+    return m_link.beginExchange(this, std::move(exchange));
 }
 
+// A command that cannot be written ends the exchange through aborted().
+bool BdtsTransfer::send(const QByteArray &bytes, char replyTag) { return m_link.request(bytes, QByteArray(1, replyTag)); }
+
 void BdtsTransfer::endExchange(const QString &text)
+{
+    finishExchange(text);
+    m_link.endExchange(this);
+}
+
+void BdtsTransfer::finishExchange(const QString &text)
 {
     const bool wasReading = m_state == State::AwaitingCount || m_state == State::ReceivingPages;
     m_writeAfterRead = false;
@@ -54,13 +67,14 @@ void BdtsTransfer::endExchange(const QString &text)
     m_status.setProgress(0);
     if (!text.isEmpty())
         m_status.setText(text);
-    m_link.RxBuffer.clear();
-    m_link.ReplyLen = 0;
-    m_link.startPortSearch();
 }
 
-void BdtsTransfer::timedOut()
+void BdtsTransfer::aborted(InstrumentLink::ExchangeEnd why)
 {
+    if (why == InstrumentLink::ExchangeEnd::PortLost) {
+        finishExchange(QStringLiteral("Порт отключен."));
+        return;
+    }
     QString text;
     if (m_state == State::Writing) {
         text = QStringLiteral("Прибор не отвечает: запись БД ТС прервана (отправлено страниц: %1 из %2).")
@@ -71,7 +85,7 @@ void BdtsTransfer::timedOut()
     } else {
         text = QStringLiteral("Прибор не отвечает: чтение БД ТС прервано.");
     }
-    endExchange(text);
+    finishExchange(text);
 }
 
 void BdtsTransfer::RequestBdtsRead()
@@ -89,43 +103,38 @@ void BdtsTransfer::startRead()
         endExchange(QStringLiteral("Порт отключен."));
         return;
     }
+    // Whatever waits in the buffer belongs to no exchange: taking the line empties it.
+    if (!takeLine(QStringLiteral("чтение БД ТС")))
+        return;
     m_link.MSComm1.setNullDiscard(false);
     BdtsHeader = imageMagic();
-    // Whatever waits in the buffer belongs to no exchange; it would hide the reply behind it.
-    m_link.RxBuffer.clear();
-    m_link.ReplyLen = 0;
     setState(State::AwaitingCount);
-    if (!send(QByteArrayLiteral("R")))
+    if (!send(QByteArrayLiteral("R"), 'R'))
         return;
     m_db.hideInstrumentList();
 }
 
-void BdtsTransfer::replyR()
+qsizetype BdtsTransfer::replyR(const QByteArray &rx)
 {
-    QByteArray &rx = m_link.RxBuffer;
-    if (m_state != State::AwaitingCount) {
-        rx.clear(); // a reply outside its exchange
-        return;
-    }
+    if (m_state != State::AwaitingCount)
+        return rx.size(); // a reply outside its exchange
     m_status.setText(QStringLiteral("Чтение БД ТС из прибора."));
     // 'R', one byte not used, the count in three characters; wait until all three are here.
     const QByteArray countText = rx.mid(2);
     if (countText.size() < 3)
-        return;
+        return InstrumentLink::NeedMore;
     const auto count = parseCount(countText);
     if (!count)
-        return; // not (yet) a number: examined again with the next bytes
-    rx.clear();
-    m_link.ReplyLen = 0;
+        return InstrumentLink::NeedMore; // not (yet) a number: examined again with the next bytes
     if (*count < 1) {
         endExchange(QString()); // "Чтение БД ТС из прибора." stays; nothing more is asked
-        return;
+        return rx.size();
     }
     if (*count > MaxPages) {
         endExchange(QStringLiteral("Прибор сообщил %1 страниц БД ТС, допустимо не более %2; чтение не начато.")
                         .arg(*count)
                         .arg(MaxPages));
-        return;
+        return rx.size();
     }
     m_pagesToRead = *count;
     BdtsPageNo = 1;
@@ -133,24 +142,22 @@ void BdtsTransfer::replyR()
     m_incoming = BdtsHeader.left(HeaderSize);
     m_incoming.reserve(HeaderSize + qint64(PageSize) * m_pagesToRead);
     setState(State::ReceivingPages);
-    send(QByteArrayLiteral("r"));
+    send(QByteArrayLiteral("r"), 'r');
+    return rx.size();
 }
 
-void BdtsTransfer::replyPage()
+qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
 {
-    QByteArray &rx = m_link.RxBuffer;
-    if (m_state != State::ReceivingPages || BdtsPageNo > m_pagesToRead) {
-        rx.clear();
-        return;
-    }
+    if (m_state != State::ReceivingPages || BdtsPageNo > m_pagesToRead)
+        return rx.size();
     if (rx.size() < kPageReplySize)
-        return; // the rest of the page is on its way
+        return InstrumentLink::NeedMore; // the rest of the page is on its way
     if (rx.size() > kPageReplySize) {
         endExchange(QStringLiteral("Ошибка приёма страницы %1 БД ТС из прибора: %2 байт вместо %3.")
                         .arg(BdtsPageNo)
                         .arg(rx.size())
                         .arg(kPageReplySize));
-        return;
+        return rx.size();
     }
     m_incoming.append(rx.constData() + 1, PageSize);
     if (BdtsPageNo == m_pagesToRead - 2)
@@ -158,13 +165,12 @@ void BdtsTransfer::replyPage()
     if (BdtsPageNo < m_pagesToRead) {
         ++BdtsPageNo;
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, m_pagesToRead));
-        m_link.ReplyLen = 0;
-        rx.clear();
         setState(State::ReceivingPages);
-        send(QByteArrayLiteral("r"));
-        return;
+        send(QByteArrayLiteral("r"), 'r');
+        return rx.size();
     }
     finishRead();
+    return rx.size();
 }
 
 void BdtsTransfer::finishRead()
@@ -174,15 +180,13 @@ void BdtsTransfer::finishRead()
     m_db.BdtsPagesToRead = m_pagesToRead;
     m_incoming.clear();
     m_db.finishRead();
-    m_link.RxBuffer.clear();
-    m_link.ReplyLen = 0;
     if (m_writeAfterRead) {
         m_writeAfterRead = false;
         beginWrite();
         return;
     }
     setState(State::Idle);
-    m_link.startPortSearch();
+    m_link.endExchange(this);
 }
 
 void BdtsTransfer::startWrite(Source source)
@@ -201,7 +205,8 @@ void BdtsTransfer::startWrite(Source source)
         m_status.setText(fromFile ? QStringLiteral("Нет связи с прибором.") : QStringLiteral("Порт отключен."));
         return;
     }
-    m_link.stopPortSearch();
+    if (!m_link.mayBegin(this))
+        return;
     if (fromFile)
         m_link.MSComm1.setNullDiscard(false);
     m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
@@ -242,37 +247,33 @@ void BdtsTransfer::beginWrite()
         endExchange(QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора; запись не начата."));
         return;
     }
+    if (!takeLine(QStringLiteral("запись БД ТС")))
+        return;
     BdtsPageNo = 1;
-    m_link.RxBuffer.clear();
-    m_link.ReplyLen = 0;
     setState(State::Writing);
     m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
     QByteArray command("M");
     command.append(char((BdtsPagesToSend >> 8) & 0xFF));
     command.append(char(BdtsPagesToSend & 0xFF));
-    send(command);
+    send(command, 'm');
 }
 
-void BdtsTransfer::replyM()
+qsizetype BdtsTransfer::replyM(const QByteArray &rx)
 {
-    QByteArray &rx = m_link.RxBuffer;
-    if (m_state != State::Writing) {
-        rx.clear();
-        return;
-    }
-    rx.clear();
-    m_link.ReplyLen = 0;
+    if (m_state != State::Writing)
+        return rx.size();
     if (BdtsPageNo <= BdtsPagesToSend) {
         const QByteArray page = BdtsSendStream.mid(pageOffset(BdtsPageNo - 1), PageSize);
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, BdtsPagesToSend));
         ++BdtsPageNo;
         setState(State::Writing);
-        send(QByteArrayLiteral("m") + page);
-        return;
+        send(QByteArrayLiteral("m") + page, 'm');
+        return rx.size();
     }
     // Every page sent and acknowledged: read the database back so the list shows what it holds.
     m_status.setProgress(0);
     m_status.setText(QStringLiteral("Отправлено в прибор страниц: %1").arg(BdtsPagesToSend));
     setState(State::Idle);
     startRead();
+    return rx.size();
 }

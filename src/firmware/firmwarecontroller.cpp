@@ -16,15 +16,19 @@ FirmwareController::FirmwareController(FeatureContext context, std::function<boo
     connect(&m_transfer, &FirmwareTransfer::writeFailed, this, &FirmwareController::onWriteFailed);
 }
 
-FirmwareController::~FirmwareController() { m_transfer.stop(); }
+FirmwareController::~FirmwareController()
+{
+    m_transfer.stop();
+    releaseLine();
+}
 
 WizardInputs FirmwareController::inputs() const
 {
     WizardInputs in;
     in.frameExists = m_frameExists;
     in.linkOn = m_ctx.link.linkOn();
-    in.InstrumentInLoader = m_ctx.link.InstrumentInLoader;
-    in.InstrumentWorking = m_ctx.link.InstrumentWorking;
+    in.InstrumentInLoader = m_ctx.link.instrumentInLoader();
+    in.InstrumentWorking = m_ctx.link.instrumentWorking();
     in.FirmwareFileReady = m_choice.FirmwareFileReady;
     in.firmwarePageCurrent = m_pageCurrent && m_pageCurrent();
     in.transferBusy = m_busy;
@@ -38,6 +42,7 @@ void FirmwareController::apply(const WizardOutcome &outcome)
         // The flags were reset by the rule itself; the rest of the reset follows here.
         m_transfer.stop();
         setBusy(false);
+        releaseLine();
         setCancelShown(false);
         m_ctx.status.setProgress(0);
     }
@@ -55,13 +60,25 @@ void FirmwareController::apply(const WizardOutcome &outcome)
         emit viewChanged();
 }
 
-void FirmwareController::setBusy(bool busy)
+void FirmwareController::setBusy(bool busy) { m_busy = busy; }
+
+// The stream owns the line from the marker to the checksum: no probe, no flush, and no reply to an
+// instrument notice may come between its bytes. It has no reply to wait for, so no idle limit.
+bool FirmwareController::takeLine()
 {
-    m_busy = busy;
-    // A probe written into the image would corrupt the stream: closing the port list must not
-    // restart the link check while the transfer owns the line.
-    m_ctx.link.holdPortSearch(busy);
+    InstrumentLink::Exchange exchange;
+    exchange.name = QStringLiteral("загрузка программы в прибор");
+    exchange.idleTimeoutMs = 0;
+    exchange.reportsOwnFailures = true;
+    exchange.aborted = [this](InstrumentLink::ExchangeEnd) {
+        // Only a lost port ends it: the stream cannot go on.
+        if (m_transfer.sending() || m_busy)
+            onWriteFailed(QStringLiteral("Порт закрыт или не принимает данные."));
+    };
+    return m_ctx.link.beginExchange(this, std::move(exchange));
 }
+
+void FirmwareController::releaseLine() { m_ctx.link.endExchange(this); }
 
 void FirmwareController::setCancelShown(bool shown)
 {
@@ -103,13 +120,13 @@ void FirmwareController::btnOtherFileLoadPOClick()
 
 void FirmwareController::btnLoadPOClick()
 {
-    InstrumentLink &link = m_ctx.link;
-    if (!link.InstrumentInLoader) {
+    if (!m_ctx.link.instrumentInLoader()) {
         (void)m_ctx.dialogs.warnYesNo(texts::NotInLoaderCaption, texts::NotInLoaderText);
         UpdateProgStep();
         return;
     }
-    link.stopPortSearch();
+    if (!takeLine())
+        return;
     setCancelShown(true);
     m_wizard.transferStarted();
     // The button stays disabled until this transfer ends or is cancelled.
@@ -151,7 +168,7 @@ void FirmwareController::onImageSent()
     setCancelShown(false);
     setBusy(false);
     // From the next link check on, the wizard follows the instrument's restart.
-    m_ctx.link.startPortSearch();
+    releaseLine();
 }
 
 void FirmwareController::onWriteFailed(const QString &reason)
@@ -176,6 +193,7 @@ void FirmwareController::StopProgWizard()
     m_wizard.stop();
     m_transfer.stop();
     setBusy(false);
+    releaseLine();
     setCancelShown(false);
     apply(WizardOutcome{false, std::nullopt, std::nullopt, false});
     m_ctx.status.setText(QString());
@@ -190,6 +208,7 @@ void FirmwareController::ResetProgWizard()
     m_wizard.reset();
     m_transfer.stop();
     setBusy(false);
+    releaseLine();
     setCancelShown(false);
     m_ctx.status.setProgress(0);
     // A transfer that held the button disabled gives it back to the flags.

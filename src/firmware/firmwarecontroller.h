@@ -70,6 +70,8 @@ private:
     WizardInputs inputs() const;
     void apply(const WizardOutcome &outcome);
     void setBusy(bool busy);
+    bool takeLine();
+    void releaseLine();
     void setCancelShown(bool shown);
     void onImageSent();
     void onWriteFailed(const QString &reason);

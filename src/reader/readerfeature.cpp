@@ -14,12 +14,13 @@ ReaderFeature::ReaderFeature(FeatureContext context, QObject *parent)
     : QObject(parent), m_ctx(context), m_od(context, m_sheet), m_protocol(context)
 {
     InstrumentLink &link = m_ctx.link;
-    link.registerBranch('G', [this] { m_od.branchNotice(); });
-    link.registerBranch('D', [this] { m_od.branchTable(); });
-    link.registerBranch('2', [this] { m_od.branchSaveRequest(); });
-    link.registerBranch('g', [this] { m_protocol.branchNotice(); });
-    link.registerBranch('N', [this] { m_protocol.branchAnnouncement(); });
-    link.registerBranch('d', [this] { m_protocol.branchBody(); });
+    using Kind = InstrumentLink::BranchKind;
+    link.registerBranch('G', Kind::Notice, [this](const QByteArray &b) { return m_od.branchNotice(b); });
+    link.registerBranch('D', Kind::Reply, [this](const QByteArray &b) { return m_od.branchTable(b); });
+    link.registerBranch('2', Kind::Notice, [this](const QByteArray &b) { return m_od.branchSaveRequest(b); });
+    link.registerBranch('g', Kind::Notice, [this](const QByteArray &b) { return m_protocol.branchNotice(b); });
+    link.registerBranch('N', Kind::Reply, [this](const QByteArray &b) { return m_protocol.branchAnnouncement(b); });
+    link.registerBranch('d', Kind::Reply, [this](const QByteArray &b) { return m_protocol.branchBody(b); });
 
     connect(&m_protocol, &ProtocolController::resultsNotice, &m_od, [this] { m_od.setReadEnabled(true); });
     connect(&m_sheet, &SheetObject::openRequested, this, &ReaderFeature::showSheet);
@@ -30,7 +31,9 @@ ReaderFeature::~ReaderFeature()
 {
     // The link may outlive this feature: its branches must not call into it any more.
     for (char tag : ReaderTags)
-        m_ctx.link.registerBranch(tag, {});
+        m_ctx.link.unregisterBranch(tag);
+    m_ctx.link.endExchange(&m_od);
+    m_ctx.link.endExchange(&m_protocol);
 }
 
 QWidget *ReaderFeature::createOdPage(QWidget *parent)
