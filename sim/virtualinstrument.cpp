@@ -10,7 +10,11 @@ VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, Q
     : QObject(parent), m_port(portFolder, comNumber)
 {
     connect(&m_port, &PtyPort::received, &m_core, &InstrumentCore::feed);
-    connect(&m_core, &InstrumentCore::reply, &m_port, &PtyPort::write);
+    connect(&m_core, &InstrumentCore::reply, this, &VirtualInstrument::forward);
+    connect(&m_core, &InstrumentCore::commandSeen, this, [this](char letter) {
+        if (m_vanishLetter != 0 && letter == m_vanishLetter)
+            m_vanishArmed = true;
+    });
 
     addVerb(QStringLiteral("help"), QStringLiteral("list the commands"), [this](const QStringList &) {
         QStringList lines;
@@ -74,6 +78,14 @@ VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, Q
         m_port.setStalled(a.value(0) == QLatin1String("on"));
         return QStringLiteral("ok");
     });
+    addVerb(QStringLiteral("vanish"), QStringLiteral("vanish LETTER BYTES: on the next command LETTER send BYTES of the reply, then switch off"),
+            [this](const QStringList &a) {
+                const QByteArray letter = a.value(0).toLatin1();
+                if (letter.size() != 1)
+                    return QStringLiteral("error: vanish LETTER BYTES");
+                vanishDuringReply(letter.at(0), a.value(1).toInt());
+                return QStringLiteral("ok");
+            });
     addVerb(QStringLiteral("garbage"), QStringLiteral("garbage N: send N random bytes"), [this](const QStringList &a) {
         QByteArray bytes;
         const int n = std::clamp(a.value(0).toInt(), 0, 1 << 20);
@@ -106,6 +118,33 @@ void VirtualInstrument::powerOff()
 {
     m_port.close();
     m_core.resetInput();
+}
+
+void VirtualInstrument::vanishDuringReply(char letter, int replyBytes)
+{
+    m_vanishLetter = letter;
+    m_vanishAfter = std::max(0, replyBytes);
+    m_vanishArmed = false;
+}
+
+void VirtualInstrument::forward(const QByteArray &bytes)
+{
+    if (!m_vanishArmed) {
+        m_port.write(bytes);
+        return;
+    }
+    m_vanishArmed = false;
+    m_vanishLetter = 0;
+    m_port.write(bytes.left(m_vanishAfter));
+    // The part that went out reaches the PC before the port goes.
+    auto *wait = new QTimer(this);
+    connect(wait, &QTimer::timeout, this, [this, wait] {
+        if (m_port.pendingOutput() > 0)
+            return;
+        wait->deleteLater();
+        QTimer::singleShot(100, this, [this] { powerOff(); });
+    });
+    wait->start(5);
 }
 
 void VirtualInstrument::addVerb(const QString &name, const QString &help, Verb verb)

@@ -114,7 +114,10 @@ void InstrumentLink::dispatch()
             return; // the branch began or ended an exchange, which emptied the buffer
         if (used <= 0)
             return; // incomplete: examined again after the next notification
-        RxBuffer.remove(0, std::min(used, RxBuffer.size()));
+        if (used >= RxBuffer.size())
+            RxBuffer.clear();
+        else
+            RxBuffer.remove(0, used);
     }
 }
 
@@ -168,6 +171,8 @@ bool InstrumentLink::beginExchange(QObject *owner, Exchange exchange)
     DefSetComm_Timer.stop();
     m_owner = owner;
     m_exchange = std::move(exchange);
+    if (m_exchange.idleTimeoutMs < 0)
+        m_exchange.idleTimeoutMs = m_defaultIdleMs;
     m_awaited.clear();
     emptyBuffer();
     if (m_exchange.idleTimeoutMs > 0)

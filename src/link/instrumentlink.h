@@ -90,9 +90,10 @@ public:
     // silent for the exchange's idle time-out or the port is lost; either way the link check
     // starts again.
     enum class ExchangeEnd { TimedOut, PortLost };
+    static constexpr int LinkIdleTimeout = -1;
     struct Exchange {
-        QString name;                               // what it does, in the operator's words: "чтение БД ТС"
-        int idleTimeoutMs = ExchangeIdleTimeoutMs;  // longest silence of the instrument; 0: none (a one-way stream)
+        QString name;                         // what it does, in the operator's words: "чтение БД ТС"
+        int idleTimeoutMs = LinkIdleTimeout;  // longest silence of the instrument; 0: none (a one-way stream)
         std::function<void(ExchangeEnd)> aborted;   // the link has given the exchange up
         bool reportsOwnFailures = false;            // true: no status text and no exchangeAborted() from the link
     };
@@ -114,6 +115,9 @@ public:
     QString exchangeName() const { return exchangeRunning() ? m_exchange.name : QString(); }
     // The replies the running exchange awaits.
     QByteArray awaitedTags() const { return m_awaited; }
+    // The idle time-out of exchanges that do not name their own (ExchangeIdleTimeoutMs unless set).
+    void setIdleTimeout(int ms) { m_defaultIdleMs = ms > 0 ? ms : ExchangeIdleTimeoutMs; }
+    int idleTimeout() const { return m_defaultIdleMs; }
 
     // ---- port selection and link check
     int CurrentPort = 0;
@@ -197,4 +201,5 @@ private:
     Exchange m_exchange;
     QByteArray m_awaited;
     QTimer m_idle;
+    int m_defaultIdleMs = ExchangeIdleTimeoutMs;
 };
