@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 constexpr int HeaderOffset = 92; // where the protocol's designation starts in its body
 constexpr char FinalCharacter = '\x1A';
@@ -59,7 +61,7 @@ ReaderSim::ReaderSim(VirtualInstrument &instrument) : m_vi(instrument)
     });
     core.addCommand('d', [this](const QByteArray &) -> qsizetype {
         ++bodyRequests;
-        m_vi.core().send(bodyReply());
+        m_vi.core().send(m_bodyCut < 0 ? bodyReply() : bodyReply().left(m_bodyCut));
         return 1;
     });
     addVerbs();
@@ -200,6 +202,18 @@ void ReaderSim::addVerbs()
                          setAnnouncementOverride(std::nullopt);
                      else
                          setAnnouncementOverride(v.toLatin1().leftJustified(5, ' ', true));
+                     return QStringLiteral("ok");
+                 });
+    m_vi.addVerb(QStringLiteral("table-short"),
+                 QStringLiteral("table-short N: serve only the first N characters of the table on G (the rest never comes)"),
+                 [this](const QStringList &a) {
+                     setTableReply(m_table.left(std::clamp(a.value(0).toInt(), 0, int(m_table.size()))));
+                     return QStringLiteral("ok: %1 characters").arg(m_table.size());
+                 });
+    m_vi.addVerb(QStringLiteral("body-short"),
+                 QStringLiteral("body-short N|off: serve only the first N characters of the body reply on d; the length announced stays whole"),
+                 [this](const QStringList &a) {
+                     setBodyCut(a.value(0) == QLatin1String("off") ? -1 : std::max(0, a.value(0).toInt()));
                      return QStringLiteral("ok");
                  });
     m_vi.addVerb(QStringLiteral("save"),

@@ -53,6 +53,9 @@ public:
     // The reply served on "g": 'N' and the body reply's length in 5 digits, or the override.
     QByteArray announcement() const;
     void setAnnouncementOverride(std::optional<QByteArray> fiveCharacters) { m_announceOverride = std::move(fiveCharacters); }
+    // Serves only the first characters of the body reply on "d", while the announcement keeps
+    // the whole length (-1: the whole reply).
+    void setBodyCut(int characters) { m_bodyCut = characters; }
     static QByteArray protocolText(const QString &designation, const QString &date);
 
     // How often each request was served.
@@ -69,4 +72,5 @@ private:
     QByteArray m_table;
     QByteArray m_body;
     std::optional<QByteArray> m_announceOverride;
+    int m_bodyCut = -1;
 };

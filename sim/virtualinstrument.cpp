@@ -14,9 +14,10 @@ VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, Q
         if (m_on)
             m_core.feed(bytes);
     });
-    connect(&m_core, &InstrumentCore::reply, &m_port, [this](const QByteArray &bytes) {
-        if (m_on)
-            m_port.write(bytes);
+    connect(&m_core, &InstrumentCore::reply, this, &VirtualInstrument::forward);
+    connect(&m_core, &InstrumentCore::commandSeen, this, [this](char letter) {
+        if (m_vanishLetter != 0 && letter == m_vanishLetter)
+            m_vanishArmed = true;
     });
 
     addVerb(QStringLiteral("help"), QStringLiteral("list the commands"), [this](const QStringList &) {
@@ -89,6 +90,14 @@ VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, Q
         m_port.setStalled(a.value(0) == QLatin1String("on"));
         return QStringLiteral("ok");
     });
+    addVerb(QStringLiteral("vanish"), QStringLiteral("vanish LETTER BYTES: on the next command LETTER send BYTES of the reply, then switch off"),
+            [this](const QStringList &a) {
+                const QByteArray letter = a.value(0).toLatin1();
+                if (letter.size() != 1)
+                    return QStringLiteral("error: vanish LETTER BYTES");
+                vanishDuringReply(letter.at(0), a.value(1).toInt());
+                return QStringLiteral("ok");
+            });
     addVerb(QStringLiteral("garbage"), QStringLiteral("garbage N: send N random bytes"), [this](const QStringList &a) {
         QByteArray bytes;
         const int n = std::clamp(a.value(0).toInt(), 0, 1 << 20);
@@ -124,6 +133,35 @@ void VirtualInstrument::powerOff()
     if (!m_portStays)
         m_port.close();
     m_core.resetInput();
+}
+
+void VirtualInstrument::vanishDuringReply(char letter, int replyBytes)
+{
+    m_vanishLetter = letter;
+    m_vanishAfter = std::max(0, replyBytes);
+    m_vanishArmed = false;
+}
+
+void VirtualInstrument::forward(const QByteArray &bytes)
+{
+    if (!m_on)
+        return;
+    if (!m_vanishArmed) {
+        m_port.write(bytes);
+        return;
+    }
+    m_vanishArmed = false;
+    m_vanishLetter = 0;
+    m_port.write(bytes.left(m_vanishAfter));
+    // The part that went out reaches the PC before the port goes.
+    auto *wait = new QTimer(this);
+    connect(wait, &QTimer::timeout, this, [this, wait] {
+        if (m_port.pendingOutput() > 0)
+            return;
+        wait->deleteLater();
+        QTimer::singleShot(100, this, [this] { powerOff(); });
+    });
+    wait->start(5);
 }
 
 void VirtualInstrument::addVerb(const QString &name, const QString &help, Verb verb)

@@ -35,6 +35,11 @@ public:
     void sendLinkSignal() { m_core.send(QByteArrayLiteral("B")); }
     void sendRaw(const QByteArray &bytes) { m_core.send(bytes); }
 
+    // Switches itself off in the middle of its answer to the command letter: the first replyBytes
+    // bytes of the reply go out, the rest never does, and the port vanishes (once, for the next
+    // such command). A letter of 0 disarms it.
+    void vanishDuringReply(char letter, int replyBytes);
+
     InstrumentCore &core() { return m_core; }
     PtyPort &port() { return m_port; }
 
@@ -53,8 +58,13 @@ private:
         QString help;
         Verb run;
     };
+    void forward(const QByteArray &bytes);
+
     InstrumentCore m_core;
     PtyPort m_port;
+    char m_vanishLetter = 0;
+    int m_vanishAfter = 0;
+    bool m_vanishArmed = false; // the command was seen: its reply is cut
     std::map<QString, VerbEntry> m_verbs;
     std::unique_ptr<ReaderSim> m_reader;
     std::unique_ptr<BdtsSim> m_bdts;

@@ -105,7 +105,7 @@ int main(int argc, char **argv)
     ctl.setCurrentDirForSearch(program.path());
     link.BaudIndex = 5;
     link.PortSearchTick();
-    if (!waitFor([&] { return link.InstrumentInLoader; }, 5000)) {
+    if (!waitFor([&] { return link.instrumentInLoader(); }, 5000)) {
         std::fprintf(stderr, "the instrument is not in its boot loader\n");
         return 1;
     }

@@ -8,6 +8,7 @@
 #include "firmware/firmwarefeature.h"
 #include "reader/readerfeature.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -31,23 +32,50 @@
 const QString TFormMainKviroS_D7::ApplicationTitle = QStringLiteral("КВИРО-сервис 2011_01_01 (3070)");
 
 // The port drop-down tells when its list opens and closes: the link check pauses meanwhile.
+// However the list closes (an item chosen, escape, a click outside, the list's window closed or
+// hidden), closedUp() follows, once.
 class PortComboBox : public QComboBox {
     Q_OBJECT
 public:
     using QComboBox::QComboBox;
     void showPopup() override
     {
+        m_listOpen = true;
         emit droppedDown();
         QComboBox::showPopup();
+        QWidget *list = view()->window();
+        if (list != window() && list != m_watched) {
+            list->installEventFilter(this);
+            m_watched = list;
+        }
+        if (!view()->isVisible())
+            listClosed(); // nothing to show: the list never opened
     }
     void hidePopup() override
     {
         QComboBox::hidePopup();
-        emit closedUp();
+        listClosed();
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_watched && event->type() == QEvent::Hide)
+            listClosed();
+        return QComboBox::eventFilter(watched, event);
     }
 signals:
     void droppedDown();
     void closedUp();
+
+private:
+    void listClosed()
+    {
+        if (!m_listOpen)
+            return;
+        m_listOpen = false;
+        emit closedUp();
+    }
+    QWidget *m_watched = nullptr;
+    bool m_listOpen = false;
 };
 
 // A group-bar item: Enter and Return run its action as Space does, so the bar works without a mouse.
@@ -185,6 +213,11 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     connect(m_link.get(), &InstrumentLink::tickFinished, this, &TFormMainKviroS_D7::UpdateLinkState);
     connect(m_link.get(), &InstrumentLink::linkChanged, this, [this] { sbtnCommON->setEnabled(m_link->linkOn()); });
     connect(m_link.get(), &InstrumentLink::stripChanged, this, &TFormMainKviroS_D7::refreshPortStrip);
+    // An exchange the link gave up is told in a message box: the next tick overwrites the status
+    // line. Queued, so the box never opens inside the serial layer's own error handling.
+    connect(
+        m_link.get(), &InstrumentLink::exchangeAborted, this,
+        [this](const QString &text) { m_dialogs->showError(QStringLiteral("КВИРО-сервис"), text); }, Qt::QueuedConnection);
 
     FormCreate();
 }
@@ -400,14 +433,8 @@ bool TFormMainKviroS_D7::event(QEvent *event)
 
 void TFormMainKviroS_D7::FormCreate()
 {
-    m_link->PortNumbers.clear();
-    m_link->CurrentPort = 0;
-    m_link->InstrumentInLoader = false;
-    m_link->InstrumentWorking = false;
-    m_link->setLinkOn(false);
+    m_link->resetToStartValues();
     sbtnCommON->setEnabled(false);
-    m_link->BaudIndex = 5;
-    m_link->ProbeOnOpen = 1;
     if (m_startLinkCheck)
         m_link->startPortSearch();
 }
@@ -529,7 +556,7 @@ void TFormMainKviroS_D7::UpdateLinkState()
     // The texts of the link check reach the journal only when they change.
     m_journal->statusFeed.beginTick();
     const bool link = m_link->linkOn();
-    const bool working = link && m_link->InstrumentWorking;
+    const bool working = link && m_link->instrumentWorking();
     ActionSoftSorvint->setEnabled(link);
     ActionBDTS->setEnabled(working);
     ActionSor2006->setEnabled(working);
@@ -547,7 +574,7 @@ void TFormMainKviroS_D7::UpdateLinkState()
         m_bdts->setReadFromSorEnabled(working);
     m_status.setText(link ? QStringLiteral("Связь с прибором есть.") : QStringLiteral("Прибор выключен или не подключен к ПК."));
     m_firmware->linkUpdate();
-    if (m_link->InstrumentInLoader && currentPage() != PageSoftSor)
+    if (m_link->instrumentInLoader() && currentPage() != PageSoftSor)
         m_status.setText(QStringLiteral("Прибор в режиме перепрограммирования."));
     m_journal->statusFeed.endTick();
 }

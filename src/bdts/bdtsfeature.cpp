@@ -125,7 +125,6 @@ void BdtsFeature::btnReadBDTSFromSorClick()
 {
     if (refusedDuringExchange())
         return;
-    m_ctx.link.stopPortSearch();
     RequestBdtsRead();
 }
 

@@ -11,12 +11,17 @@ using namespace bdts;
 BdtsTransfer::BdtsTransfer(InstrumentLink &link, StatusModel &status, BdtsDatabase &database, QObject *parent)
     : QObject(parent), m_link(link), m_status(status), m_db(database)
 {
-    m_watchdog.setSingleShot(true);
-    m_watchdog.setInterval(kBdtsReplyTimeoutMs);
-    connect(&m_watchdog, &QTimer::timeout, this, &BdtsTransfer::timedOut);
-    m_link.registerBranch('R', [this] { replyR(); });
-    m_link.registerBranch('r', [this] { replyPage(); });
-    m_link.registerBranch('m', [this] { replyM(); });
+    using Kind = InstrumentLink::BranchKind;
+    m_link.registerBranch('R', Kind::Reply, [this](const QByteArray &b) { return replyR(b); });
+    m_link.registerBranch('r', Kind::Reply, [this](const QByteArray &b) { return replyPage(b); });
+    m_link.registerBranch('m', Kind::Reply, [this](const QByteArray &b) { return replyM(b); });
+}
+
+BdtsTransfer::~BdtsTransfer()
+{
+    for (char tag : {'R', 'r', 'm'})
+        m_link.unregisterBranch(tag);
+    m_link.endExchange(this);
 }
 
 void BdtsTransfer::setState(State state)
@@ -24,25 +29,39 @@ void BdtsTransfer::setState(State state)
     const bool wasBusy = busy();
     const State was = m_state;
     m_state = state;
-    if (state == State::Idle)
-        m_watchdog.stop();
-    else
-        m_watchdog.start(); // every request sent gives the instrument the full time again
     if (was != state)
         emit stateChanged(state);
     if (wasBusy != busy())
         emit busyChanged(busy());
 }
 
-bool BdtsTransfer::send(const QByteArray &bytes)
+void BdtsTransfer::setReplyTimeout(int ms)
 {
-    if (m_link.SendCommand(bytes))
-        return true;
-    endExchange(QStringLiteral("Порт отключен."));
-    return false;
+    m_replyTimeoutMs = ms;
+    m_link.setExchangeIdleTimeout(this, ms);
 }
 
+// Takes the line for a read or a write; the same exchange goes on from a backup read to its write
+// and from a write to its read-back.
+bool BdtsTransfer::takeLine(const QString &name)
+{
+    InstrumentLink::Exchange exchange;
+    exchange.name = name;
+    exchange.idleTimeoutMs = m_replyTimeoutMs;
+    exchange.aborted = [this](InstrumentLink::ExchangeEnd why) { aborted(why); };
+    return m_link.beginExchange(this, std::move(exchange));
+}
+
+// A command that cannot be written ends the exchange through aborted().
+bool BdtsTransfer::send(const QByteArray &bytes, char replyTag) { return m_link.request(bytes, QByteArray(1, replyTag)); }
+
 void BdtsTransfer::endExchange(const QString &text)
+{
+    finishExchange(text);
+    m_link.endExchange(this);
+}
+
+void BdtsTransfer::finishExchange(const QString &text)
 {
     const bool wasReading = m_state == State::AwaitingCount || m_state == State::ReceivingPages;
     m_writeAfterRead = false;
@@ -54,14 +73,15 @@ void BdtsTransfer::endExchange(const QString &text)
     m_status.setProgress(0);
     if (!text.isEmpty())
         m_status.setText(text);
-    m_link.RxBuffer.clear();
-    m_link.ReplyLen = 0;
-    m_link.startPortSearch();
     emit exchangeFailed(text);
 }
 
-void BdtsTransfer::timedOut()
+void BdtsTransfer::aborted(InstrumentLink::ExchangeEnd why)
 {
+    if (why == InstrumentLink::ExchangeEnd::PortLost) {
+        finishExchange(QStringLiteral("Порт отключен."));
+        return;
+    }
     QString text;
     if (m_state == State::Writing) {
         text = QStringLiteral("Прибор не отвечает: запись БД ТС прервана (отправлено страниц: %1 из %2).")
@@ -72,7 +92,7 @@ void BdtsTransfer::timedOut()
     } else {
         text = QStringLiteral("Прибор не отвечает: чтение БД ТС прервано.");
     }
-    endExchange(text);
+    finishExchange(text);
 }
 
 void BdtsTransfer::RequestBdtsRead()
@@ -90,13 +110,13 @@ void BdtsTransfer::startRead()
         endExchange(QStringLiteral("Порт отключен."));
         return;
     }
+    // Whatever waits in the buffer belongs to no exchange: taking the line empties it.
+    if (!takeLine(QStringLiteral("чтение БД ТС")))
+        return;
     m_link.MSComm1.setNullDiscard(false);
     BdtsHeader = imageMagic();
-    // Whatever waits in the buffer belongs to no exchange; it would hide the reply behind it.
-    m_link.RxBuffer.clear();
-    m_link.ReplyLen = 0;
     setState(State::AwaitingCount);
-    if (!send(QByteArrayLiteral("R")))
+    if (!send(QByteArrayLiteral("R"), 'R'))
         return;
     m_db.hideInstrumentList();
 }
@@ -110,28 +130,23 @@ void BdtsTransfer::cancelRead()
                                  : QStringLiteral("Чтение БД ТС из прибора прервано."));
 }
 
-void BdtsTransfer::replyR()
+qsizetype BdtsTransfer::replyR(const QByteArray &rx)
 {
-    QByteArray &rx = m_link.RxBuffer;
-    if (m_state != State::AwaitingCount) {
-        rx.clear(); // a reply outside its exchange
-        return;
-    }
+    if (m_state != State::AwaitingCount)
+        return rx.size(); // a reply outside its exchange
     m_status.setText(QStringLiteral("Чтение БД ТС из прибора."));
     // Whatever the count text holds once no byte is waiting: the instrument sends three
     // characters, but a count of another width or with a line end is read as well.
     const CountReply reply = parseCountReply(rx);
     if (reply.kind == CountReply::Kind::Incomplete)
-        return; // nothing of the count yet
-    rx.clear();
-    m_link.ReplyLen = 0;
+        return InstrumentLink::NeedMore; // nothing of the count yet
     if (reply.kind == CountReply::Kind::NotNumber) {
         const QString text = QStringLiteral("Прибор сообщил число страниц БД ТС, которое не является числом: \"%1\"; "
                                             "чтение не начато.")
                                  .arg(QString::fromLatin1(reply.text.left(20).toPercentEncoding(" ")));
         endExchange(text);
         m_db.reportProblem(text);
-        return;
+        return rx.size();
     }
     const int count = reply.count;
     if (count < 1) {
@@ -140,13 +155,13 @@ void BdtsTransfer::replyR()
                                  .arg(count);
         endExchange(text);
         m_db.reportProblem(text);
-        return;
+        return rx.size();
     }
     if (count > MaxPages) {
         endExchange(QStringLiteral("Прибор сообщил %1 страниц БД ТС, допустимо не более %2; чтение не начато.")
                         .arg(count)
                         .arg(MaxPages));
-        return;
+        return rx.size();
     }
     m_pagesToRead = count;
     BdtsPageNo = 1;
@@ -154,25 +169,23 @@ void BdtsTransfer::replyR()
     m_incoming = BdtsHeader.left(HeaderSize);
     m_incoming.reserve(HeaderSize + qint64(PageSize) * m_pagesToRead);
     setState(State::ReceivingPages);
-    send(QByteArrayLiteral("r"));
+    send(QByteArrayLiteral("r"), 'r');
+    return rx.size();
 }
 
-void BdtsTransfer::replyPage()
+qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
 {
-    QByteArray &rx = m_link.RxBuffer;
-    if (m_state != State::ReceivingPages || BdtsPageNo > m_pagesToRead) {
-        rx.clear();
-        return;
-    }
+    if (m_state != State::ReceivingPages || BdtsPageNo > m_pagesToRead)
+        return rx.size();
     const PageReply reply = parsePageReply(rx);
     if (reply.kind == PageReply::Kind::Incomplete)
-        return; // the rest of the page is on its way
+        return InstrumentLink::NeedMore; // the rest of the page is on its way
     if (reply.kind == PageReply::Kind::Overlong) {
         endExchange(QStringLiteral("Ошибка приёма страницы %1 БД ТС из прибора: %2 байт вместо %3.")
                         .arg(BdtsPageNo)
                         .arg(rx.size())
                         .arg(PageReplySize));
-        return;
+        return rx.size();
     }
     m_incoming.append(reply.page);
     if (BdtsPageNo == m_pagesToRead - 2)
@@ -180,32 +193,30 @@ void BdtsTransfer::replyPage()
     if (BdtsPageNo < m_pagesToRead) {
         ++BdtsPageNo;
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, m_pagesToRead));
-        m_link.ReplyLen = 0;
-        rx.clear();
         setState(State::ReceivingPages);
-        send(QByteArrayLiteral("r"));
-        return;
+        send(QByteArrayLiteral("r"), 'r');
+        return rx.size();
     }
     finishRead();
+    return rx.size();
 }
 
 void BdtsTransfer::finishRead()
 {
-    m_watchdog.stop(); // every page is here; a message box shown while the lists are rebuilt must not time the read out
+    // Every page is here: the line is given back before the lists are rebuilt, so a message box
+    // shown meanwhile cannot time the read out. A write that waited for this read takes it again.
+    m_link.endExchange(this);
     m_received = m_incoming;
     m_db.BdtsSorStream = m_incoming;
     m_db.BdtsPagesToRead = m_pagesToRead;
     m_incoming.clear();
     m_db.finishRead();
-    m_link.RxBuffer.clear();
-    m_link.ReplyLen = 0;
     if (m_writeAfterRead) {
         m_writeAfterRead = false;
         beginWrite();
         return;
     }
     setState(State::Idle);
-    m_link.startPortSearch();
     emit readCompleted();
 }
 
@@ -225,7 +236,8 @@ void BdtsTransfer::startWrite(Source source)
         m_status.setText(fromFile ? QStringLiteral("Нет связи с прибором.") : QStringLiteral("Порт отключен."));
         return;
     }
-    m_link.stopPortSearch();
+    if (!m_link.mayBegin(this))
+        return;
     if (fromFile)
         m_link.MSComm1.setNullDiscard(false);
     m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
@@ -274,30 +286,27 @@ void BdtsTransfer::beginWrite()
         return;
     }
     m_lastBackup = backup;
-    BdtsPageNo = 1;
-    m_link.RxBuffer.clear();
-    m_link.ReplyLen = 0;
-    setState(State::Writing);
-    m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
-    send(writeStartCommand(BdtsPagesToSend));
-}
-
-void BdtsTransfer::replyM()
-{
-    QByteArray &rx = m_link.RxBuffer;
-    if (m_state != State::Writing) {
-        rx.clear();
+    if (!takeLine(QStringLiteral("запись БД ТС"))) {
+        finishExchange(QString());
         return;
     }
-    rx.clear();
-    m_link.ReplyLen = 0;
+    BdtsPageNo = 1;
+    setState(State::Writing);
+    m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
+    send(writeStartCommand(BdtsPagesToSend), 'm');
+}
+
+qsizetype BdtsTransfer::replyM(const QByteArray &rx)
+{
+    if (m_state != State::Writing)
+        return rx.size();
     if (BdtsPageNo <= BdtsPagesToSend) {
         const QByteArray message = pageCommand(BdtsSendStream, BdtsPageNo - 1);
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, BdtsPagesToSend));
         ++BdtsPageNo;
         setState(State::Writing);
-        send(message);
-        return;
+        send(message, 'm');
+        return rx.size();
     }
     // Every page sent and acknowledged: read the database back so the list shows what it holds.
     m_status.setProgress(0);
@@ -305,4 +314,5 @@ void BdtsTransfer::replyM()
     setState(State::Idle);
     emit writeCompleted(BdtsPagesToSend);
     startRead();
+    return rx.size();
 }

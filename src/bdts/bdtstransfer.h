@@ -2,23 +2,24 @@
 // The database exchange with the instrument: a read ("R", then "r" per page) and a write ("M"
 // with the page count, then "m" + one page per acknowledgement, then a read-back). The state of
 // the exchange is explicit, so that a reply outside its exchange is not acted on; an exchange
-// that hears nothing from the instrument for kBdtsReplyTimeoutMs ends with a clear status text;
+// that hears nothing from the instrument for kBdtsReplyTimeoutMs, or whose port is lost, is ended
+// by the link and this class then shows a clear status text;
 // no exchange starts over a running one; a read can be cancelled; and before the program writes a
 // database into the instrument it asks the operator and keeps the instrument's current image as a
 // backup file (bdtsbackup.h).
+#include "link/instrumentlink.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 class BdtsDatabase;
-class InstrumentLink;
 class StatusModel;
 
-// The longest the instrument may stay silent within an exchange. A page reply is 514 bytes: at
-// the slowest line speed offered (4800 baud, 480 bytes/s) it takes 1.1 s on the line, at 115200
-// baud 45 ms; the rest leaves the instrument time to store a page it was sent.
-constexpr int kBdtsReplyTimeoutMs = 5000;
+// The longest the instrument may stay silent within an exchange: the link's own limit. A page
+// reply is 514 bytes: at the slowest line speed offered (4800 baud, 480 bytes/s) it takes 1.1 s
+// on the line, at 115200 baud 45 ms; the rest leaves the instrument time to store a page it was sent.
+constexpr int kBdtsReplyTimeoutMs = ExchangeIdleTimeoutMs;
 
 class BdtsTransfer : public QObject {
     Q_OBJECT
@@ -26,6 +27,7 @@ public:
     enum class State { Idle, AwaitingCount, ReceivingPages, Writing };
 
     BdtsTransfer(InstrumentLink &link, StatusModel &status, BdtsDatabase &database, QObject *parent = nullptr);
+    ~BdtsTransfer() override;
 
     State state() const { return m_state; }
     bool busy() const { return m_state != State::Idle; }
@@ -42,17 +44,18 @@ public:
     // the instrument would be left with part of a database.
     void cancelRead();
 
-    void setReplyTimeout(int ms) { m_watchdog.setInterval(ms); }
-    int replyTimeout() const { return m_watchdog.interval(); }
+    // Applies to the running exchange, counted from now, and to the next ones.
+    void setReplyTimeout(int ms);
+    int replyTimeout() const { return m_replyTimeoutMs; }
     // The file the last backup went to (empty before the first write).
     QString lastBackup() const { return m_lastBackup; }
     // The instrument's image exactly as last received (empty before the first read).
     const QByteArray &instrumentImage() const { return m_received; }
 
-    // Reply branches of the dispatcher.
-    void replyR();
-    void replyPage();
-    void replyM();
+    // Reply branches of the dispatcher: handed the waiting bytes, they answer how many they took.
+    qsizetype replyR(const QByteArray &rx);
+    qsizetype replyPage(const QByteArray &rx);
+    qsizetype replyM(const QByteArray &rx);
 
 signals:
     void busyChanged(bool busy);
@@ -68,18 +71,22 @@ signals:
 
 private:
     void setState(State state);
-    bool send(const QByteArray &bytes);
+    bool takeLine(const QString &name);
+    bool send(const QByteArray &bytes, char replyTag);
     void startRead();
     void finishRead();
     void beginWrite();
+    // Ends the exchange (the link check resumes) with a status text, or none for an empty one.
     void endExchange(const QString &text);
-    void timedOut();
+    // The exchange's own state back to idle, after the feature or the link ended it.
+    void finishExchange(const QString &text);
+    void aborted(InstrumentLink::ExchangeEnd why);
 
     InstrumentLink &m_link;
     StatusModel &m_status;
     BdtsDatabase &m_db;
     State m_state = State::Idle;
-    QTimer m_watchdog;
+    int m_replyTimeoutMs = kBdtsReplyTimeoutMs;
 
     // Read.
     QByteArray BdtsHeader;

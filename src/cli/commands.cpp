@@ -42,7 +42,7 @@ struct BranchesOff {
     ~BranchesOff()
     {
         for (char tag : tags)
-            link.registerBranch(tag, {});
+            link.unregisterBranch(tag);
     }
 };
 
@@ -527,10 +527,10 @@ Outcome runFlash(InstrumentSession &s, const CliOptions &options, const QString 
     s.meter.clearLost();
     bool loaderAgain = false;
     QObject::connect(&link, &InstrumentLink::linkChanged, &wizard, [&] {
-        if (link.linkOn() && link.InstrumentInLoader)
+        if (link.linkOn() && link.instrumentInLoader())
             loaderAgain = true;
     });
-    const End restart = s.wait([&] { return wizard.flags().ReprogramFinished || link.InstrumentWorking || loaderAgain; }, {}, 0,
+    const End restart = s.wait([&] { return wizard.flags().ReprogramFinished || link.instrumentWorking() || loaderAgain; }, {}, 0,
                                options.restartTimeoutMs, false);
     if (restart == End::Done && !loaderAgain) {
         o.summary = QStringLiteral("Перепрограммирование прибора завершено: прибор перезапустился и отвечает.");

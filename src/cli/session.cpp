@@ -149,7 +149,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
         }
         bool answered = false;
         const auto watch = connect(&link, &InstrumentLink::linkChanged, this, [&] {
-            if (link.InstrumentWorking || link.InstrumentInLoader)
+            if (link.instrumentWorking() || link.instrumentInLoader())
                 answered = true;
         });
         // The program's own link check: the chosen port is kept, the line set, the input
@@ -160,7 +160,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
         if (answered && link.MSComm1.CommPort() == n && link.portOpen()) {
             m_portName = name;
             m_device = ports.devicePath(n);
-            return link.InstrumentInLoader ? InstrumentMode::Loader : InstrumentMode::Working;
+            return link.instrumentInLoader() ? InstrumentMode::Loader : InstrumentMode::Working;
         }
         if (end == End::Interrupted) {
             *failure = interruptedFailure(QStringLiteral("Поиск прибора прерван."));

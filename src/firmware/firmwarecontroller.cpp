@@ -6,6 +6,7 @@
 #include "link/instrumentlink.h"
 
 #include <QDir>
+#include <QTimer>
 
 namespace firmware {
 
@@ -20,15 +21,19 @@ FirmwareController::FirmwareController(FeatureContext context, std::function<boo
     connect(&m_watch, &LoaderWatch::restartCompleted, this, &FirmwareController::onRestartCompleted);
 }
 
-FirmwareController::~FirmwareController() { m_transfer.stop(); }
+FirmwareController::~FirmwareController()
+{
+    m_transfer.stop();
+    releaseLine();
+}
 
 WizardInputs FirmwareController::inputs() const
 {
     WizardInputs in;
     in.frameExists = m_frameExists;
     in.linkOn = m_ctx.link.linkOn();
-    in.InstrumentInLoader = m_ctx.link.InstrumentInLoader;
-    in.InstrumentWorking = m_ctx.link.InstrumentWorking;
+    in.InstrumentInLoader = m_ctx.link.instrumentInLoader();
+    in.InstrumentWorking = m_ctx.link.instrumentWorking();
     in.FirmwareFileReady = m_choice.FirmwareFileReady;
     in.firmwarePageCurrent = m_pageCurrent && m_pageCurrent();
     in.transferBusy = m_watch.streaming();
@@ -62,22 +67,36 @@ void FirmwareController::apply(const WizardOutcome &outcome)
         emit viewChanged();
 }
 
-void FirmwareController::holdLine(bool hold)
+// The stream owns the line from the marker to the checksum: no probe, no flush, and no reply to an
+// instrument notice may come between its bytes. It has no reply to wait for, so no idle limit.
+// The stream is also an exchange of its own in the journal.
+bool FirmwareController::takeLine()
 {
-    // The stream is an exchange of its own in the journal, from the marker to its end.
-    if (hold != m_ctx.link.portSearchHeld()) {
-        if (hold)
-            journal::exchangeStarted(QStringLiteral("Загрузка программы в прибор"));
-        else
-            journal::exchangeEnded(m_ctx.status.text());
-    }
-    // A probe written into the image would corrupt the stream: closing the port list must not
-    // restart the link check while the transfer owns the line.
-    m_ctx.link.holdPortSearch(hold);
-    if (hold)
-        m_ctx.link.stopPortSearch();
-    else
-        m_ctx.link.startPortSearch();
+    InstrumentLink::Exchange exchange;
+    exchange.name = QStringLiteral("загрузка программы в прибор");
+    exchange.idleTimeoutMs = 0;
+    exchange.reportsOwnFailures = true;
+    exchange.aborted = [this](InstrumentLink::ExchangeEnd) {
+        // Only a lost port ends it: the stream cannot go on. The serial layer's own report of the
+        // loss, with its reason, comes right after this one; it is the one the operator sees.
+        journal::exchangeEnded(QStringLiteral("Порт связи потерян."));
+        QTimer::singleShot(0, this, [this] {
+            if (m_watch.streaming())
+                onWriteFailed(QStringLiteral("Порт закрыт или не принимает данные."));
+        });
+    };
+    if (!m_ctx.link.beginExchange(this, std::move(exchange)))
+        return false;
+    journal::exchangeStarted(QStringLiteral("Загрузка программы в прибор"));
+    return true;
+}
+
+void FirmwareController::releaseLine()
+{
+    if (!m_ctx.link.ownsExchange(this))
+        return;
+    journal::exchangeEnded(m_ctx.status.text());
+    m_ctx.link.endExchange(this);
 }
 
 void FirmwareController::setCancelShown(bool shown)
@@ -120,8 +139,7 @@ void FirmwareController::btnOtherFileLoadPOClick()
 
 void FirmwareController::btnLoadPOClick()
 {
-    InstrumentLink &link = m_ctx.link;
-    if (!link.InstrumentInLoader) {
+    if (!m_ctx.link.instrumentInLoader()) {
         (void)m_ctx.dialogs.warnYesNo(texts::NotInLoaderCaption, texts::NotInLoaderText);
         UpdateProgStep();
         return;
@@ -141,8 +159,11 @@ void FirmwareController::btnLoadPOClick()
         UpdateProgStep();
         return;
     }
+    if (!takeLine()) {
+        UpdateProgStep();
+        return;
+    }
     m_watch.streamStarted();
-    holdLine(true);
     setCancelShown(true);
     m_wizard.transferStarted();
     m_wizard.transferHeaderSent();
@@ -158,7 +179,7 @@ void FirmwareController::cutStream()
     m_watch.streamCut();
     setCancelShown(false);
     // The link check follows the instrument again, so that its restart can be seen.
-    holdLine(false);
+    releaseLine();
 }
 
 void FirmwareController::onImageSent()
@@ -169,7 +190,7 @@ void FirmwareController::onImageSent()
     m_watch.streamSent();
     setCancelShown(false);
     // From the next link check on, the wizard follows the instrument's restart.
-    holdLine(false);
+    releaseLine();
     apply(WizardOutcome{ProgWizard::loadAllowed(inputs()), std::nullopt, std::nullopt, false});
 }
 

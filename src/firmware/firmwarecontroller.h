@@ -76,7 +76,8 @@ signals:
 private:
     WizardInputs inputs() const;
     void apply(const WizardOutcome &outcome);
-    void holdLine(bool hold);
+    bool takeLine();
+    void releaseLine();
     void setCancelShown(bool shown);
     void cutStream();
     void onImageSent();

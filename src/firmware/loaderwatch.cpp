@@ -80,7 +80,7 @@ void LoaderWatch::onAnswer()
 {
     m_answered = true;
     m_silent = false;
-    const bool working = m_link.InstrumentWorking;
+    const bool working = m_link.instrumentWorking();
     switch (m_state) {
     case LoaderState::Ready:
     case LoaderState::Streaming:
@@ -105,7 +105,7 @@ void LoaderWatch::onAnswer()
             setState(LoaderState::PartialRestarting);
         return;
     case LoaderState::PartialRestarting:
-        if (m_link.InstrumentInLoader) {
+        if (m_link.instrumentInLoader()) {
             m_refused = false;
             setState(LoaderState::Ready);
         }

@@ -13,37 +13,57 @@ InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCat
     DefSetComm_Timer.setInterval(500);
     connect(&DefSetComm_Timer, &QTimer::timeout, this, &InstrumentLink::DefSetComm_TimerTimer);
     connect(&MSComm1, &TMSComm::OnComm, this, &InstrumentLink::MSComm1Comm);
+    connect(&MSComm1, &TMSComm::portLost, this, &InstrumentLink::onPortLost);
+    m_idle.setSingleShot(true);
+    connect(&m_idle, &QTimer::timeout, this, [this] { abortExchange(ExchangeEnd::TimedOut); });
 
-    // The link's own three answers.
-    registerBranch('B', [this] {
-        ReplyLen = int(RxBuffer.size());
-        if (ReplyLen == 1) {
-            setLinkOn(true);
-            RxBuffer.clear();
-        }
-    });
-    registerBranch('L', [this] {
-        ReplyLen = int(RxBuffer.size());
+    // The link's own three answers, served whatever exchange runs.
+    setBranch('B', BranchEntry::Kind::Link, [this](const QByteArray &waiting) -> qsizetype {
+        if (waiting.size() != 1)
+            return NeedMore; // "B" with more behind it is not the link signal
         setLinkOn(true);
-        InstrumentInLoader = false;
-        InstrumentWorking = true;
-        RxBuffer.clear();
-        emit linkChanged();
-        emit probeAnswered();
+        return 1;
     });
-    registerBranch('l', [this] {
+    setBranch('L', BranchEntry::Kind::Link, [this](const QByteArray &waiting) -> qsizetype {
         setLinkOn(true);
-        InstrumentInLoader = true;
-        InstrumentWorking = false;
-        RxBuffer.clear();
-        emit linkChanged();
+        setMode(true, false);
         emit probeAnswered();
+        return waiting.size(); // no length rule: "LL" is one answer
+    });
+    setBranch('l', BranchEntry::Kind::Link, [this](const QByteArray &waiting) -> qsizetype {
+        setLinkOn(true);
+        setMode(false, true);
+        emit probeAnswered();
+        return waiting.size();
     });
 }
 
-InstrumentLink::~InstrumentLink() { DefSetComm_Timer.stop(); }
+InstrumentLink::~InstrumentLink()
+{
+    DefSetComm_Timer.stop();
+    m_idle.stop();
+}
 
-void InstrumentLink::registerBranch(char tag, Branch branch) { m_branches[static_cast<unsigned char>(tag)] = std::move(branch); }
+void InstrumentLink::setBranch(char tag, BranchEntry::Kind kind, Branch branch)
+{
+    BranchEntry &entry = m_branches[static_cast<unsigned char>(tag)];
+    entry.kind = branch ? kind : BranchEntry::Kind::None;
+    entry.run = std::move(branch);
+}
+
+void InstrumentLink::registerBranch(char tag, BranchKind kind, Branch branch)
+{
+    // The link's own answers cannot be taken over.
+    if (m_branches[static_cast<unsigned char>(tag)].kind == BranchEntry::Kind::Link)
+        return;
+    setBranch(tag, kind == BranchKind::Reply ? BranchEntry::Kind::Reply : BranchEntry::Kind::Notice, std::move(branch));
+}
+
+void InstrumentLink::unregisterBranch(char tag)
+{
+    if (m_branches[static_cast<unsigned char>(tag)].kind != BranchEntry::Kind::Link)
+        setBranch(tag, BranchEntry::Kind::None, {});
+}
 
 bool InstrumentLink::SendCommand(const QByteArray &text) { return MSComm1.setOutput(text); }
 
@@ -56,13 +76,58 @@ void InstrumentLink::MSComm1Comm()
         RxBuffer.append('\0');
     else
         RxBuffer.append(got);
+    // The instrument is still answering: its exchange gets the whole idle time again.
+    if (exchangeRunning() && m_exchange.idleTimeoutMs > 0 && m_awaited.contains(RxBuffer.at(0)))
+        m_idle.start(m_exchange.idleTimeoutMs);
     if (MSComm1.InBufferCount() != 0)
         return; // more is on its way: dispatch at a later notification
-    if (RxBuffer.isEmpty())
-        return;
-    const Branch &branch = m_branches[static_cast<unsigned char>(RxBuffer.at(0))];
-    if (branch)
-        branch();
+    dispatch();
+}
+
+void InstrumentLink::dispatch()
+{
+    while (!RxBuffer.isEmpty()) {
+        const char tag = RxBuffer.at(0);
+        const BranchEntry &entry = m_branches[static_cast<unsigned char>(tag)];
+        if (entry.kind != BranchEntry::Kind::Link) {
+            if (exchangeRunning()) {
+                if (entry.kind != BranchEntry::Kind::Reply || !m_awaited.contains(tag)) {
+                    // Not what the exchange awaits: a notice, an unprompted reply or noise. It
+                    // must neither send anything nor hide the awaited reply behind it.
+                    const QByteArray dropped = RxBuffer;
+                    emptyBuffer();
+                    emit bytesIgnored(dropped, m_exchange.name);
+                    return;
+                }
+            } else if (entry.kind != BranchEntry::Kind::Notice) {
+                // A reply outside its exchange, or a byte without a branch: held, with whatever
+                // follows it, until the next tick empties the buffer. It starts nothing.
+                return;
+            }
+        }
+        ReplyLen = int(RxBuffer.size());
+        const quint64 generation = m_bufferGeneration;
+        // The branch gets its own view of the bytes: beginning or ending an exchange in it
+        // empties the buffer.
+        const QByteArray waiting = RxBuffer;
+        const Branch branch = entry.run;
+        const qsizetype used = branch(waiting);
+        if (generation != m_bufferGeneration)
+            return; // the branch began or ended an exchange, which emptied the buffer
+        if (used <= 0)
+            return; // incomplete: examined again after the next notification
+        if (used >= RxBuffer.size())
+            RxBuffer.clear();
+        else
+            RxBuffer.remove(0, used);
+    }
+}
+
+void InstrumentLink::emptyBuffer()
+{
+    RxBuffer.clear();
+    ReplyLen = 0;
+    ++m_bufferGeneration;
 }
 
 void InstrumentLink::setLinkOn(bool on)
@@ -71,6 +136,128 @@ void InstrumentLink::setLinkOn(bool on)
         return;
     m_linkOn = on;
     emit linkChanged();
+}
+
+void InstrumentLink::setMode(bool working, bool inLoader)
+{
+    InstrumentWorking = working;
+    InstrumentInLoader = inLoader;
+    emit linkChanged();
+}
+
+void InstrumentLink::resetToStartValues()
+{
+    PortNumbers.clear();
+    CurrentPort = 0;
+    InstrumentInLoader = false;
+    InstrumentWorking = false;
+    setLinkOn(false);
+    BaudIndex = 5;
+    ProbeOnOpen = 1;
+}
+
+// ---------------------------------------------------------------- exchanges
+
+bool InstrumentLink::mayBegin(const QObject *owner)
+{
+    if (!exchangeRunning() || m_owner == owner)
+        return true;
+    status.setText(QStringLiteral("Идёт обмен с прибором (%1), дождитесь окончания.").arg(m_exchange.name));
+    return false;
+}
+
+bool InstrumentLink::beginExchange(QObject *owner, Exchange exchange)
+{
+    if (!owner || !mayBegin(owner))
+        return false;
+    DefSetComm_Timer.stop();
+    m_owner = owner;
+    m_exchange = std::move(exchange);
+    if (m_exchange.idleTimeoutMs < 0)
+        m_exchange.idleTimeoutMs = m_defaultIdleMs;
+    m_awaited.clear();
+    emptyBuffer();
+    if (m_exchange.idleTimeoutMs > 0)
+        m_idle.start(m_exchange.idleTimeoutMs);
+    else
+        m_idle.stop();
+    return true;
+}
+
+bool InstrumentLink::request(const QByteArray &command, const QByteArray &replyTags)
+{
+    if (!exchangeRunning())
+        return false;
+    m_awaited = replyTags;
+    emptyBuffer();
+    if (!SendCommand(command)) {
+        abortExchange(ExchangeEnd::PortLost);
+        return false;
+    }
+    if (m_exchange.idleTimeoutMs > 0)
+        m_idle.start(m_exchange.idleTimeoutMs);
+    return true;
+}
+
+void InstrumentLink::setExchangeIdleTimeout(const QObject *owner, int ms)
+{
+    if (!ownsExchange(owner))
+        return;
+    m_exchange.idleTimeoutMs = std::max(0, ms);
+    if (m_exchange.idleTimeoutMs > 0)
+        m_idle.start(m_exchange.idleTimeoutMs);
+    else
+        m_idle.stop();
+}
+
+void InstrumentLink::endExchange(const QObject *owner)
+{
+    if (!ownsExchange(owner))
+        return;
+    m_idle.stop();
+    m_owner = nullptr;
+    m_exchange = {};
+    m_awaited.clear();
+    emptyBuffer();
+    if (status.progress() != 0)
+        status.setProgress(0);
+    resumePortSearch();
+}
+
+void InstrumentLink::abortExchange(ExchangeEnd why)
+{
+    if (!exchangeRunning())
+        return;
+    const Exchange ended = std::move(m_exchange);
+    m_idle.stop();
+    m_owner = nullptr;
+    m_exchange = {};
+    m_awaited.clear();
+    emptyBuffer();
+    // A stream that reports its own failures keeps its progress: it shows what was written.
+    if (!ended.reportsOwnFailures) {
+        status.setProgress(0);
+        status.setText(why == ExchangeEnd::TimedOut ? QStringLiteral("Прибор не отвечает. Прервано: %1.").arg(ended.name)
+                                                    : QStringLiteral("Порт связи потерян. Прервано: %1.").arg(ended.name));
+    }
+    if (ended.aborted)
+        ended.aborted(why);
+    resumePortSearch();
+    if (!ended.reportsOwnFailures)
+        emit exchangeAborted(status.text());
+}
+
+void InstrumentLink::resumePortSearch()
+{
+    if (!m_listOpen && !exchangeRunning())
+        DefSetComm_Timer.start();
+}
+
+void InstrumentLink::onPortLost()
+{
+    // The serial layer has closed the port. A running exchange cannot go on; the next tick finds
+    // out whether the port is still there.
+    abortExchange(ExchangeEnd::PortLost);
 }
 
 // ---------------------------------------------------------------- port selection
@@ -156,11 +343,9 @@ void InstrumentLink::PortSearchTick()
     const int count = ScanPorts();
     if (count <= 0) {
         setLinkOn(false);
-        InstrumentInLoader = false;
-        InstrumentWorking = false;
+        setMode(false, false);
         if (MSComm1.PortOpen())
             (void)MSComm1.setPortOpen(false);
-        emit linkChanged();
     } else if (!MSComm1.PortOpen()) {
         if (CurrentPort > 0) {
             if (MSComm1.CommPort() != CurrentPort)
@@ -187,6 +372,13 @@ void InstrumentLink::PortSearchTick()
                 break;
             }
         }
+        // A listed port that cannot be opened (its device is gone, another program holds it) is
+        // no link: the indicator goes off and the mode is unknown, as when the operator picks
+        // such a port. The port drop-down's tooltip says why.
+        if (!MSComm1.PortOpen()) {
+            setLinkOn(false);
+            setMode(false, false);
+        }
     }
     emit tickFinished();
 }
@@ -206,8 +398,10 @@ void InstrumentLink::cbxNumPortChange(int index)
     const int n = PortNumbers.at(index).toInt();
     if (MSComm1.CommPort() != n)
         MSComm1.setCommPort(n);
-    if (!tryOpen())
+    if (!tryOpen()) {
         setLinkOn(false);
+        setMode(false, false);
+    }
     if (MSComm1.PortOpen()) {
         CurrentPort = MSComm1.CommPort();
         setBaudSettings();
@@ -231,11 +425,17 @@ void InstrumentLink::cbBaudRateChange(int index)
     emit stripChanged();
 }
 
-void InstrumentLink::cbxNumPortDropDown() { DefSetComm_Timer.stop(); }
+void InstrumentLink::cbxNumPortDropDown()
+{
+    m_listOpen = true;
+    DefSetComm_Timer.stop();
+}
+
 void InstrumentLink::cbxNumPortCloseUp()
 {
-    if (!m_searchHeld)
-        DefSetComm_Timer.start();
+    // However the list closed, the ticks resume, unless an exchange owns the line.
+    m_listOpen = false;
+    resumePortSearch();
 }
 
 void InstrumentLink::setBaudSettings() { MSComm1.setSettings(settingsText()); }
@@ -251,7 +451,7 @@ void InstrumentLink::applyLineAfterOpen()
 void InstrumentLink::discardWaiting()
 {
     (void)MSComm1.Input();
-    RxBuffer.clear();
+    emptyBuffer();
     MSComm1.setInBufferCount(0);
 }
 

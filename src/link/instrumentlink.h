@@ -1,20 +1,22 @@
 #pragma once
 // The instrument link: the port search and 500 ms link check, the command sender, the receive
-// buffer and the one receive dispatcher through which every reply passes. Features plug their
-// reply branches in with registerBranch(); nothing here knows what 'D' or 'r' mean.
+// buffer and the one receive dispatcher through which every reply passes, and the exchange that
+// owns the line. Features plug their reply branches in with registerBranch(); nothing here knows
+// what 'D' or 'r' mean. The receive buffer, the reply length, the link indicator and the mode
+// flags change only in here; features read them through the accessors.
 #include "core/status.h"
 #include "link/portcatalog.h"
 #include "link/tmscomm.h"
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QStringListModel>
 #include <QTimer>
 
 #include <array>
 #include <functional>
-#include <map>
 #include <memory>
 
 // What the port strip shows; the widgets bind to it.
@@ -26,6 +28,12 @@ struct PortStrip {
     QString paramText = QStringLiteral("параметры не определены");
     QString problem;                         // why the chosen port cannot be opened, if it cannot
 };
+
+// The longest the instrument may stay silent within an exchange before the exchange is given up.
+// The longest reply (the optical density table, 777 bytes) needs 1.6 s on the line at the slowest
+// speed offered (4800 baud, 8N1: 480 bytes/s), and a serial driver may hand it over only at its
+// end; about three times that leaves the instrument time to prepare a reply or store a page.
+inline constexpr int ExchangeIdleTimeoutMs = 5000;
 
 class InstrumentLink : public QObject {
     Q_OBJECT
@@ -40,26 +48,87 @@ public:
     static const QStringList BaudRates;
 
     // ---- receive side and commands
-    QByteArray RxBuffer;
-    int ReplyLen = 0;
-    bool InstrumentWorking = false;
-    bool InstrumentInLoader = false;
 
     // One write of the 8-bit text, nothing added. False when the port is closed or refuses it.
     bool SendCommand(const QByteArray &text);
     // The receive handler, bound to MSComm1's OnComm.
     void MSComm1Comm();
 
-    // A branch runs when RxBuffer begins with its tag and no further byte is waiting. It either
-    // consumes the reply (and empties RxBuffer) or returns leaving RxBuffer untouched.
-    using Branch = std::function<void()>;
-    void registerBranch(char tag, Branch branch);
+    // A branch is handed the bytes that wait in the receive buffer, its tag first, once no further
+    // byte is waiting. It answers how many bytes its message took (they leave the buffer; what
+    // follows them is dispatched anew), or NeedMore to leave the buffer as it is until more
+    // bytes have arrived.
+    static constexpr qsizetype NeedMore = 0;
+    using Branch = std::function<qsizetype(const QByteArray &waiting)>;
+    enum class BranchKind {
+        // A reply to a request: served only while the running exchange awaits its tag. Outside
+        // any exchange it is held, with whatever follows, until the next tick empties the buffer.
+        Reply,
+        // A message the instrument sends on its own (a notice, a save request): served only while
+        // no exchange runs. It may begin an exchange.
+        Notice,
+    };
+    void registerBranch(char tag, BranchKind kind, Branch branch);
+    void unregisterBranch(char tag);
+
+    // RxBuffer: the bytes received since it was last emptied.
+    const QByteArray &rxBuffer() const { return RxBuffer; }
+    // ReplyLen: the length of the reply last examined by a branch; 0 after the buffer is emptied
+    // from outside (a request, the start or end of an exchange, a flush, a port open).
+    int replyLen() const { return ReplyLen; }
+    // The last answer to the probe: "L" working mode, "l" boot-loader mode.
+    bool instrumentWorking() const { return InstrumentWorking; }
+    bool instrumentInLoader() const { return InstrumentInLoader; }
+    // The link indicator sbtnCommON: enabled = the instrument has answered.
+    bool linkOn() const { return m_linkOn; }
+
+    // ---- exchanges
+    // One exchange at a time owns the line. From its beginning to its end the link check is
+    // stopped (its tick would empty the buffer under the reply and put a probe into the stream),
+    // only the replies it awaits are dispatched besides the link's own 'B', 'L', 'l', and notices
+    // and unprompted replies are ignored. The link ends it by itself when the instrument stays
+    // silent for the exchange's idle time-out or the port is lost; either way the link check
+    // starts again.
+    enum class ExchangeEnd { TimedOut, PortLost };
+    static constexpr int LinkIdleTimeout = -1;
+    struct Exchange {
+        QString name;                         // what it does, in the operator's words: "чтение БД ТС"
+        int idleTimeoutMs = LinkIdleTimeout;  // longest silence of the instrument; 0: none (a one-way stream)
+        std::function<void(ExchangeEnd)> aborted;   // the link has given the exchange up
+        bool reportsOwnFailures = false;            // true: no status text and no exchangeAborted() from the link
+    };
+    // Stops the link check, empties the buffer and makes owner the exchange's owner. The owner of
+    // the running exchange may begin anew (its old exchange simply ends); another owner is refused
+    // with a status text and false.
+    bool beginExchange(QObject *owner, Exchange exchange);
+    // Whether owner may begin an exchange now; if not, the status line says which one holds the line.
+    bool mayBegin(const QObject *owner);
+    // Within the running exchange: sends the command and awaits a reply beginning with one of
+    // replyTags (none: nothing is awaited). The instrument gets its whole idle time again. A
+    // command that cannot be sent ends the exchange as a lost port; false then.
+    bool request(const QByteArray &command, const QByteArray &replyTags);
+    // The owner's exchange is complete (or given up by the owner): the buffer is emptied, the
+    // progress goes back to 0 and the link check starts again. Does nothing for another owner.
+    void endExchange(const QObject *owner);
+    bool exchangeRunning() const { return m_owner != nullptr; }
+    bool ownsExchange(const QObject *owner) const { return owner && m_owner == owner; }
+    QString exchangeName() const { return exchangeRunning() ? m_exchange.name : QString(); }
+    // The replies the running exchange awaits.
+    QByteArray awaitedTags() const { return m_awaited; }
+    // The owner's running exchange gets a new idle time-out, counted from now.
+    void setExchangeIdleTimeout(const QObject *owner, int ms);
+    // The idle time-out of exchanges that do not name their own (ExchangeIdleTimeoutMs unless set).
+    void setIdleTimeout(int ms) { m_defaultIdleMs = ms > 0 ? ms : ExchangeIdleTimeoutMs; }
+    int idleTimeout() const { return m_defaultIdleMs; }
 
     // ---- port selection and link check
     int CurrentPort = 0;
     int BaudIndex = 5;
     QStringList PortNumbers;
     int ProbeOnOpen = 1;
+
+    // The start values of the program: no port, no link, neither mode, 115200 baud.
+    void resetToStartValues();
 
     int ScanPorts();
     int OpenChosenPort();
@@ -72,18 +141,11 @@ public:
     void cbxNumPortDropDown();
     void cbxNumPortCloseUp();
 
-    // Exchanges stop the link check for their duration and start it again at their end.
+    // The link check as the main window starts it at creation and stops it at closing; exchanges
+    // stop and start it through beginExchange() and endExchange().
     void stopPortSearch() { DefSetComm_Timer.stop(); }
     void startPortSearch() { DefSetComm_Timer.start(); }
     bool portSearchRunning() const { return DefSetComm_Timer.isActive(); }
-    // A one-way stream that a probe must never interrupt (the firmware image) holds the port
-    // search: closing the port list then leaves it stopped.
-    void holdPortSearch(bool hold) { m_searchHeld = hold; }
-    bool portSearchHeld() const { return m_searchHeld; }
-
-    // The link indicator sbtnCommON: enabled = the instrument has answered.
-    bool linkOn() const { return m_linkOn; }
-    void setLinkOn(bool on);
 
     bool portOpen() const { return MSComm1.PortOpen(); }
     void setBaudSettings(); // Settings := BaudRates[BaudIndex] + ",n,8,1"
@@ -97,12 +159,25 @@ public:
 signals:
     // End of every PortSearchTick: the main window runs UpdateLinkState.
     void tickFinished();
+    // The link indicator or a mode flag may have changed.
     void linkChanged();
     void stripChanged();
     // The instrument answered the probe ("L" or "l"); the mode flags are already set.
     void probeAnswered();
+    // The link gave an exchange up (time-out, lost port); the text says which and why. For a
+    // message box or the journal: the status line is overwritten by the next tick.
+    void exchangeAborted(const QString &text);
+    // Bytes that arrived during an exchange and were not its reply; they were dropped.
+    void bytesIgnored(const QByteArray &bytes, const QString &exchangeName);
 
 private:
+    void setLinkOn(bool on);
+    void setMode(bool working, bool inLoader);
+    void dispatch();
+    void emptyBuffer();
+    void abortExchange(ExchangeEnd why);
+    void resumePortSearch();
+    void onPortLost();
     void setPortItems(const QStringList &numbers);
     void selectPortItem(int index);
     void applyLineAfterOpen(); // Settings, baud text, parameters label
@@ -110,7 +185,25 @@ private:
     bool tryOpen();
     void notePortProblem();
 
-    std::array<Branch, 256> m_branches{};
+    struct BranchEntry {
+        enum class Kind { None, Link, Reply, Notice } kind = Kind::None;
+        Branch run;
+    };
+    void setBranch(char tag, BranchEntry::Kind kind, Branch branch);
+
+    QByteArray RxBuffer;
+    int ReplyLen = 0;
+    bool InstrumentWorking = false;
+    bool InstrumentInLoader = false;
+
+    std::array<BranchEntry, 256> m_branches{};
+    quint64 m_bufferGeneration = 0; // counts emptyings, so a dispatch sees its buffer replaced
     bool m_linkOn = false;
-    bool m_searchHeld = false;
+    bool m_listOpen = false;        // the port drop-down's list is open: no ticks meanwhile
+
+    QPointer<QObject> m_owner;      // of the running exchange
+    Exchange m_exchange;
+    QByteArray m_awaited;
+    QTimer m_idle;
+    int m_defaultIdleMs = ExchangeIdleTimeoutMs;
 };

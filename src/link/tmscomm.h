@@ -74,7 +74,7 @@ private:
     QString m_openPath;
     OpenFailure m_failure;
     QByteArray m_in;
-    QString m_settings = QStringLiteral("9600,n,8,1");
+    QString m_settings = QStringLiteral("115200,n,8,1");
     int m_commPort = 1;
     bool m_nullDiscard = false;
 };

@@ -40,15 +40,28 @@ void OdController::setAutoSave(bool ticked)
     }
 }
 
-// Stops the link check (its tick would empty the buffer under the reply), closes the spreadsheet
-// view of the previous table and asks for the table.
-void OdController::fetch()
+// Takes the line for the table (the link check stops, since its tick would empty the buffer under
+// the reply), closes the spreadsheet view of the previous table and asks for the table.
+bool OdController::fetch()
 {
-    m_ctx.link.stopPortSearch();
+    InstrumentLink::Exchange exchange;
+    exchange.name = QStringLiteral("приём таблицы оптических плотностей");
+    exchange.aborted = [this](InstrumentLink::ExchangeEnd) { exchangeAborted(); };
+    if (!m_ctx.link.beginExchange(this, std::move(exchange)))
+        return false;
     journal::exchangeStarted(QStringLiteral("Приём таблицы оптических плотностей"));
     m_sheet.DiscardSheetObject();
-    m_ctx.link.SendCommand(QByteArrayLiteral("G"));
     OpText.clear();
+    return m_ctx.link.request(QByteArrayLiteral("G"), QByteArrayLiteral("D"));
+}
+
+void OdController::exchangeAborted()
+{
+    journal::exchangeEnded(m_ctx.status.text());
+    // The tick shows a fetch under way; a fetch that was given up is not.
+    if (m_autoReadByExchange)
+        setAutoRead(false);
+    m_autoReadByExchange = false;
 }
 
 void OdController::btnReadOPClick()
@@ -57,39 +70,34 @@ void OdController::btnReadOPClick()
         m_ctx.status.setText(QStringLiteral("Порт отключен."));
         return;
     }
-    m_ctx.link.stopPortSearch();
-    journal::exchangeStarted(QStringLiteral("Приём таблицы оптических плотностей"));
-    m_sheet.DiscardSheetObject();
-    m_ctx.link.RxBuffer.clear();
-    m_ctx.link.SendCommand(QByteArrayLiteral("G"));
-    OpText.clear();
-    m_ctx.link.ReplyLen = 0;
-}
-
-void OdController::branchNotice()
-{
-    setAutoRead(true);
-    m_ctx.link.RxBuffer.clear();
-    m_ctx.link.ReplyLen = 0;
-    setReadEnabled(true);
-    m_ctx.status.setText(QStringLiteral("Оптические плотности измерены"));
+    m_autoReadByExchange = false;
     fetch();
 }
 
-void OdController::branchTable()
+qsizetype OdController::branchNotice(const QByteArray &waiting)
 {
-    InstrumentLink &link = m_ctx.link;
-    link.ReplyLen = int(link.RxBuffer.size());
-    m_ctx.status.setText(QString::number(link.ReplyLen));
-    m_ctx.status.setProgress(StatusModel::percentOf(link.ReplyLen, odtable::ReplyLength));
-    if (link.ReplyLen != odtable::ReplyLength)
-        return;
-    const QByteArray reply = link.RxBuffer;
-    link.RxBuffer.clear();
-    link.ReplyLen = 0;
-    acceptTable(reply);
+    setAutoRead(true);
+    m_autoReadByExchange = true;
+    setReadEnabled(true);
+    m_ctx.status.setText(QStringLiteral("Оптические плотности измерены"));
+    fetch();
+    return waiting.size(); // whatever its length
+}
+
+qsizetype OdController::branchTable(const QByteArray &waiting)
+{
+    const int length = int(waiting.size());
+    m_ctx.status.setText(QString::number(length));
+    m_ctx.status.setProgress(StatusModel::percentOf(length, odtable::ReplyLength));
+    if (length != odtable::ReplyLength)
+        return InstrumentLink::NeedMore;
+    // The line is given back before the table is taken in: an automatic save that must ask or
+    // report opens a box, and the exchange must not time out behind it.
+    m_autoReadByExchange = false;
+    m_ctx.link.endExchange(this);
+    acceptTable(waiting);
     journal::exchangeEnded(m_ctx.status.text());
-    link.startPortSearch();
+    return length;
 }
 
 void OdController::acceptTable(const QByteArray &reply)
@@ -137,19 +145,15 @@ QString OdController::autoSaveTable()
     return stem;
 }
 
-void OdController::branchSaveRequest()
+qsizetype OdController::branchSaveRequest(const QByteArray &waiting)
 {
-    InstrumentLink &link = m_ctx.link;
-    link.ReplyLen = int(link.RxBuffer.size());
-    if (link.ReplyLen != 19)
-        return;
-    const QByteArray raw = link.RxBuffer;
-    link.RxBuffer.clear();
-    link.ReplyLen = 0;
+    if (waiting.size() != 19)
+        return InstrumentLink::NeedMore;
     // The name comes from the instrument: it may only name a file in the program folder.
-    const QString name = readerfiles::writeUnderInstrumentName(m_ctx, raw, OpText, QStringLiteral("Имя файла от прибора отклонено"));
+    const QString name = readerfiles::writeUnderInstrumentName(m_ctx, waiting, OpText, QStringLiteral("Имя файла от прибора отклонено"));
     if (!name.isEmpty())
         m_ctx.status.setText(QStringLiteral("Данные записаны в файл: ") + name);
+    return waiting.size();
 }
 
 void OdController::btnSaveOPClick()

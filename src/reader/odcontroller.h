@@ -44,10 +44,11 @@ public:
     void btnCreateExcelClick();
     void btnFileToExcelClick();
 
-    // Receive branches, run by the link when RxBuffer begins with their tag.
-    void branchNotice();      // 'G': optical densities measured, fetch at once
-    void branchTable();       // 'D': the table, 777 characters
-    void branchSaveRequest(); // '2': write the table under the 19 received characters
+    // Receive branches: each is handed the waiting bytes, its tag first, and answers how many it
+    // took (InstrumentLink::NeedMore: none yet).
+    qsizetype branchNotice(const QByteArray &waiting);      // 'G': optical densities measured, fetch at once
+    qsizetype branchTable(const QByteArray &waiting);       // 'D': the table, 777 characters
+    qsizetype branchSaveRequest(const QByteArray &waiting); // '2': write the table under the 19 received characters
 
     // The grid labelled anew when the page becomes current: every value cell is emptied, the
     // table text and the buttons stay as they are.
@@ -72,7 +73,8 @@ signals:
 
 private:
     void showInSheet(const QString &path, const PlateMeta *meta = nullptr);
-    void fetch();
+    bool fetch();
+    void exchangeAborted();
     void changed();
 
     FeatureContext m_ctx;
@@ -84,4 +86,5 @@ private:
     bool m_autoRead = false;
     bool m_autoSave = false;
     QDateTime m_readAt;
+    bool m_autoReadByExchange = false; // "автоприем данных" was ticked by the notice of the running fetch
 };

@@ -26,6 +26,32 @@ void ProtocolController::setAutoSave(bool ticked)
     }
 }
 
+// Takes the line for the protocol; the length is asked for by askLength().
+bool ProtocolController::beginFetch()
+{
+    InstrumentLink::Exchange exchange;
+    exchange.name = QStringLiteral("приём протокола результатов");
+    exchange.aborted = [this](InstrumentLink::ExchangeEnd) {
+        exchangeEnded();
+        emit protocolRefused(m_ctx.status.text());
+    };
+    if (!m_ctx.link.beginExchange(this, std::move(exchange)))
+        return false;
+    journal::exchangeStarted(QStringLiteral("Приём протокола результатов"));
+    return true;
+}
+
+bool ProtocolController::askLength() { return m_ctx.link.request(QByteArrayLiteral("g"), QByteArrayLiteral("N")); }
+
+// The exchange is over without a protocol.
+void ProtocolController::exchangeEnded()
+{
+    journal::exchangeEnded(m_ctx.status.text());
+    if (m_autoReadByExchange)
+        setAutoRead(false);
+    m_autoReadByExchange = false;
+}
+
 void ProtocolController::btnReadProtokolClick()
 {
     InstrumentLink &link = m_ctx.link;
@@ -33,84 +59,65 @@ void ProtocolController::btnReadProtokolClick()
         m_ctx.status.setText(QStringLiteral("Порт отключен."));
         return;
     }
-    link.stopPortSearch();
-    journal::exchangeStarted(QStringLiteral("Приём протокола результатов"));
+    if (!beginFetch())
+        return;
     // The protocol is text: zero bytes on the line are noise and are dropped.
     link.MSComm1.setNullDiscard(true);
-    link.RxBuffer.clear();
-    link.ReplyLen = 0;
     ProtokolFileName.clear();
     ProtokolStream.clear();
-    link.SendCommand(QByteArrayLiteral("g"));
+    m_autoReadByExchange = false;
+    askLength();
 }
 
-void ProtocolController::branchNotice()
+qsizetype ProtocolController::branchNotice(const QByteArray &waiting)
 {
-    InstrumentLink &link = m_ctx.link;
-    link.RxBuffer.clear();
-    link.ReplyLen = 0;
     emit resultsNotice();
     m_ctx.status.setText(QStringLiteral("Результаты измерений готовы"));
     setAutoRead(true);
+    m_autoReadByExchange = true;
     ProtokolLen = 0;
-    link.stopPortSearch();
-    journal::exchangeStarted(QStringLiteral("Приём протокола результатов"));
-    link.SendCommand(QByteArrayLiteral("g"));
+    if (beginFetch())
+        askLength();
+    return waiting.size(); // whatever its length
 }
 
-void ProtocolController::branchAnnouncement()
+qsizetype ProtocolController::branchAnnouncement(const QByteArray &waiting)
 {
-    InstrumentLink &link = m_ctx.link;
-    if (link.RxBuffer.size() != protokol::AnnouncementLength)
-        return;
-    link.ReplyLen = 0;
-    const QByteArray announcement = link.RxBuffer;
-    link.RxBuffer.clear();
-    const std::optional<int> length = protokol::announcedLength(announcement);
-    if (!length) {
-        // Not a number: the exchange ends here and the link check resumes.
+    if (waiting.size() != protokol::AnnouncementLength)
+        return InstrumentLink::NeedMore;
+    const std::optional<int> length = protokol::announcedLength(waiting);
+    if (!length || *length <= 0) {
+        // No body can follow: the exchange ends here and the link check resumes.
         ProtokolLen = 0;
-        const QString why = QStringLiteral("Неверная длина протокола: ") + readerfiles::printable(announcement.mid(1));
+        const QString why = QStringLiteral("Неверная длина протокола: ") + readerfiles::printable(waiting.mid(1));
         m_ctx.status.setText(why);
-        journal::exchangeEnded(why);
-        link.startPortSearch();
+        exchangeEnded();
+        m_ctx.link.endExchange(this);
         emit protocolRefused(why);
-        return;
+        return waiting.size();
     }
     ProtokolLen = *length;
-    if (ProtokolLen <= 0) {
-        emit protocolRefused(QStringLiteral("Прибор сообщил длину протокола %1: протокола нет.").arg(ProtokolLen));
-        return;
-    }
     ProtokolFileName.clear();
     ProtokolStream.clear();
-    link.SendCommand(QByteArrayLiteral("d"));
+    m_ctx.link.request(QByteArrayLiteral("d"), QByteArrayLiteral("d"));
+    return waiting.size();
 }
 
-void ProtocolController::branchBody()
+qsizetype ProtocolController::branchBody(const QByteArray &waiting)
 {
-    InstrumentLink &link = m_ctx.link;
-    link.ReplyLen = int(link.RxBuffer.size());
-    if (ProtokolLen <= 0) {
-        // No length was announced: the reply cannot be measured. It is dropped so that later
-        // replies are recognised by their own tag.
-        link.RxBuffer.clear();
-        link.ReplyLen = 0;
-        m_ctx.status.setText(QStringLiteral("Протокол без объявленной длины отброшен."));
-        emit protocolRefused(m_ctx.status.text());
-        return;
-    }
-    m_ctx.status.setProgress(StatusModel::percentOf(link.ReplyLen, ProtokolLen));
-    if (link.ReplyLen != ProtokolLen)
-        return;
-    const QByteArray reply = link.RxBuffer;
-    // The exchange ends here whatever becomes of the files: the buffer is emptied so the next
-    // reply is recognised, and the link check resumes.
-    link.RxBuffer.clear();
-    link.ReplyLen = 0;
-    acceptBody(reply);
+    if (ProtokolLen <= 0)
+        return waiting.size(); // cannot be measured; the link awaits a body only after a length
+    const int length = int(waiting.size());
+    m_ctx.status.setProgress(StatusModel::percentOf(length, ProtokolLen));
+    if (length != ProtokolLen)
+        return InstrumentLink::NeedMore;
+    // The exchange ends here whatever becomes of the files, and the link check resumes. The line
+    // is given back first: saving the protocol may open a box, and nothing may time out behind it.
+    m_autoReadByExchange = false;
+    m_ctx.link.endExchange(this);
+    acceptBody(waiting);
     journal::exchangeEnded(m_ctx.status.text());
-    link.startPortSearch();
+    return length;
 }
 
 bool ProtocolController::acceptBody(const QByteArray &reply)

@@ -34,10 +34,11 @@ public:
     void btnSaveProtokolClick();
     void btnClrMemo1Click();
 
-    // Receive branches.
-    void branchNotice();       // 'g': results ready, fetch at once
-    void branchAnnouncement(); // 'N': 6 characters, the body's length
-    void branchBody();         // 'd': the body, exactly ProtokolLen characters
+    // Receive branches: each is handed the waiting bytes, its tag first, and answers how many it
+    // took (InstrumentLink::NeedMore: none yet).
+    qsizetype branchNotice(const QByteArray &waiting);       // 'g': results ready, fetch at once
+    qsizetype branchAnnouncement(const QByteArray &waiting); // 'N': 6 characters, the body's length
+    qsizetype branchBody(const QByteArray &waiting);         // 'd': the body, exactly ProtokolLen characters
 
     // Takes a complete body reply: working file, text view, automatic save. False when the
     // working file could not be written.
@@ -56,6 +57,9 @@ signals:
     void protocolRefused(const QString &why);
 
 private:
+    bool beginFetch();
+    bool askLength();
+    void exchangeEnded();
     void autoSaveProtocol();
     void setMemoFrom(const QByteArray &bytes);
 
@@ -64,4 +68,5 @@ private:
     bool m_saveEnabled = false;
     bool m_autoRead = false;
     bool m_autoSave = false;
+    bool m_autoReadByExchange = false; // "автоприем данных" was ticked by the notice of the running fetch
 };

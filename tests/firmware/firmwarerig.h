@@ -43,7 +43,7 @@ struct FirmwareRig {
     {
         status.setText(link.linkOn() ? QStringLiteral("Связь с прибором есть.") : QStringLiteral("Прибор выключен или не подключен к ПК."));
         ctl.linkUpdate();
-        if (link.InstrumentInLoader && !pageCurrent)
+        if (link.instrumentInLoader() && !pageCurrent)
             status.setText(QStringLiteral("Прибор в режиме перепрограммирования."));
     }
 
@@ -66,7 +66,7 @@ struct FirmwareRig {
         vi.boot().switchOnWithStylus();
         tick();
         tick();
-        QVERIFY(link.InstrumentInLoader);
+        QVERIFY(link.instrumentInLoader());
         vi.core().clearReceived();
         progress.clear();
     }

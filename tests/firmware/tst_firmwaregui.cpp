@@ -223,6 +223,9 @@ private slots:
         QVERIFY(!p.frame().btnLoadPO->isEnabled());
         QCOMPARE(p.frame().btnLoadPO->toolTip(), texts::HintNotReady);
         p.w().link().stopPortSearch();
+        const QByteArray received = p.vi().core().received();
+        QCOMPARE(received.left(6 + 30000), wire(image).left(6 + 30000));
+        QCOMPARE(received.mid(6 + 30000), QByteArray(received.size() - 6 - 30000, 'l'));
     }
 
     void leavingMidStreamAsksFirst()
@@ -360,7 +363,7 @@ private slots:
         // The instrument now answers "L"; no link check has updated the button yet.
         p.vi().core().setMode(InstrumentCore::Mode::Working);
         p.w().link().SendCommand("l");
-        QTRY_VERIFY(p.w().link().InstrumentWorking);
+        QTRY_VERIFY(p.w().link().instrumentWorking());
         p.vi().core().clearReceived();
         QVERIFY(p.frame().btnLoadPO->isEnabled());
         p.frame().btnLoadPO->click();

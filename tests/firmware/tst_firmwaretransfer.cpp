@@ -43,7 +43,7 @@ struct StandInRig {
     {
         tickAndAwaitAnswer(link);
         tickAndAwaitAnswer(link);
-        QVERIFY(link.InstrumentInLoader);
+        QVERIFY(link.instrumentInLoader());
         QVERIFY(ctl.view().loadEnabled);
         device->writes.clear();
     }
@@ -100,7 +100,7 @@ private slots:
         QVERIFY(rig.ctl.view().loadEnabled);
         QVERIFY(!rig.ctl.transferBusy());
         QVERIFY(rig.ctl.loader().ready());
-        QVERIFY(!rig.link.portSearchHeld());
+        QVERIFY(!rig.link.exchangeRunning());
         QVERIFY(!rig.ctl.flags().TransferStarted);
         QTest::qWait(300);
         QCOMPARE(rig.vi.core().received(), QByteArray());
@@ -188,7 +188,7 @@ private slots:
         QVERIFY(!rig.ctl.view().cancelShown);
         QVERIFY(!rig.ctl.view().loadEnabled);
         QVERIFY(rig.link.portSearchRunning());
-        QVERIFY(!rig.link.portSearchHeld());
+        QVERIFY(!rig.link.exchangeRunning());
         QCOMPARE(rig.status.progress(), 0);
         QCOMPARE(rig.status.text(), texts::RestartForRetry);
         // The port was lost under the stream: that is the restart, the boot loader's answer frees
@@ -222,6 +222,7 @@ private slots:
         QCOMPARE(rig.status.progress(), ticks.last().first().toInt());
         QVERIFY(!rig.ctl.view().cancelShown);
         QVERIFY(!rig.ctl.flags().TransferDone);
+        QVERIFY(!rig.link.exchangeRunning());
         QVERIFY(rig.link.portSearchRunning());
         QCOMPARE(rig.ctl.loader().state(), LoaderState::PartialRestarting);
         QTRY_COMPARE_WITH_TIMEOUT(rig.status.text(), texts::StepSwitchOnTick, 5000);
@@ -289,9 +290,10 @@ private slots:
         QVERIFY(!boot.last().checksumOk);
         QCOMPARE(boot.last().image, QByteArray("lll\x55\xAA"));
         QCOMPARE(boot.stage(), BootSim::Stage::Idle);
-        rig.link.InstrumentInLoader = false;
+        QSignalSpy answers(&rig.link, &InstrumentLink::linkChanged);
         rig.tick();
-        QVERIFY(rig.link.InstrumentInLoader);
+        QVERIFY(answers.size() >= 1);
+        QVERIFY(rig.link.instrumentInLoader());
 
         // A good one: programmed, the port goes away, then the instrument answers "L".
         QSignalSpy restarted(&boot, &BootSim::restarted);
@@ -302,7 +304,7 @@ private slots:
         QCOMPARE(boot.programmed(), 1);
         rig.tick();
         rig.tick();
-        QVERIFY(rig.link.InstrumentWorking);
+        QVERIFY(rig.link.instrumentWorking());
         QVERIFY(rig.vi.control(QStringLiteral("boot status")).contains(QStringLiteral("programmed 1")));
     }
 

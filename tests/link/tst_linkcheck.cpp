@@ -3,65 +3,113 @@
 #include "app/mainwindow.h"
 #include "support/testbed.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+
+namespace {
+QString statusOf(TFormMainKviroS_D7 &w) { return w.status().text(); }
+QLabel *paramLabel(TFormMainKviroS_D7 &w) { return w.findChild<QLabel *>(QStringLiteral("lbCommParam")); }
+QComboBox *portCombo(TFormMainKviroS_D7 &w) { return w.findChild<QComboBox *>(QStringLiteral("cbxNumPort")); }
+QComboBox *baudCombo(TFormMainKviroS_D7 &w) { return w.findChild<QComboBox *>(QStringLiteral("cbBaudRate")); }
+QToolButton *indicator(TFormMainKviroS_D7 &w) { return w.findChild<QToolButton *>(QStringLiteral("sbtnCommON")); }
+
+// Two ticks: the first opens and probes, the second's link-state update shows the answer.
+void settle(TestBed &bed)
+{
+    bed.tick();
+    bed.tick();
+}
+
+// Any object may own an exchange; the tests use one of their own.
+struct Owner : QObject {};
+} // namespace
 
 class TstLinkCheck : public QObject {
     Q_OBJECT
 
-    static QString statusOf(TFormMainKviroS_D7 &w) { return w.status().text(); }
-
 private slots:
-    void firstTickFindsTheInstrumentAndItsMode()
+    // ---- start and the first ticks
+
+    void startValuesBeforeTheFirstTick()
     {
         TestBed bed;
         auto &w = bed.window();
-        auto *indicator = w.findChild<QToolButton *>(QStringLiteral("sbtnCommON"));
-        QVERIFY(!indicator->isEnabled());
-        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lbCommParam"))->text(), QStringLiteral("параметры не определены"));
+        QVERIFY(!indicator(w)->isEnabled());
+        QVERIFY(!w.link().linkOn());
+        QVERIFY(!w.link().instrumentWorking() && !w.link().instrumentInLoader());
+        QCOMPARE(paramLabel(w)->text(), QStringLiteral("параметры не определены"));
+        QCOMPARE(portCombo(w)->currentIndex(), -1);
+        QCOMPARE(baudCombo(w)->currentIndex(), -1);
+        // The serial control itself starts at the speed the drop-down will show.
+        QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("115200,n,8,1"));
+    }
 
+    void firstTickOpensTheListedPortAndProbesOnce()
+    {
+        TestBed bed;
+        auto &w = bed.window();
+        bed.tick();
+        QCOMPARE(w.link().CurrentPort, 3);
+        QVERIFY(w.link().portOpen());
+        QCOMPARE(bed.instrument().core().received(), QByteArray("l"));
+        QCOMPARE(portCombo(w)->currentText(), QStringLiteral("3"));
+    }
+
+    void workingAnswerEnablesTheActionsAtTheNextUpdate()
+    {
+        TestBed bed;
+        auto &w = bed.window();
         bed.tick();
         QVERIFY(w.link().linkOn());
-        QVERIFY(indicator->isEnabled());
-        QVERIFY(w.link().InstrumentWorking);
-        QVERIFY(!w.link().InstrumentInLoader);
-        QCOMPARE(w.link().CurrentPort, 3);
-        // The tick flushed and probed exactly once.
-        QCOMPARE(bed.instrument().core().received(), QByteArray("l"));
+        QVERIFY(indicator(w)->isEnabled());
+        QVERIFY(w.link().instrumentWorking());
+        QVERIFY(!w.link().instrumentInLoader());
         // The answer came after that tick's link-state update; the next one shows it.
         QVERIFY(!w.ActionSor2006->isEnabled());
         bed.tick();
         QCOMPARE(statusOf(w), QStringLiteral("Связь с прибором есть."));
-        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lbCommParam"))->text(), QStringLiteral("Параметры: 115200,n,8,1"));
-        QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cbxNumPort"))->currentText(), QStringLiteral("3"));
-        QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cbBaudRate"))->currentText(), QStringLiteral("115200"));
+        QCOMPARE(paramLabel(w)->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+        QCOMPARE(baudCombo(w)->currentText(), QStringLiteral("115200"));
         QVERIFY(w.ActionBDTS->isEnabled() && w.ActionSor2006->isEnabled() && w.ActionFile->isEnabled());
         QVERIFY(w.ActionSoftSorvint->isEnabled());
+    }
 
-        // Boot-loader mode: only "Сорвинт" and "Выход" stay; other pages say so.
+    void bootLoaderAnswerLeavesOnlyFirmwareAndExit()
+    {
+        TestBed bed;
+        auto &w = bed.window();
         bed.instrument().core().setMode(InstrumentCore::Mode::Loader);
-        bed.tick();
-        bed.tick();
-        QVERIFY(w.link().InstrumentInLoader);
-        QVERIFY(!w.link().InstrumentWorking);
+        settle(bed);
+        QVERIFY(w.link().instrumentInLoader());
+        QVERIFY(!w.link().instrumentWorking());
         QVERIFY(w.ActionSoftSorvint->isEnabled());
         QVERIFY(!w.ActionBDTS->isEnabled() && !w.ActionSor2006->isEnabled() && !w.ActionFile->isEnabled());
         QVERIFY(w.ActionExit->isEnabled());
         QCOMPARE(statusOf(w), QStringLiteral("Прибор в режиме перепрограммирования."));
+    }
 
-        // And back: "L" reverses both flags.
+    void workingAnswerAfterTheBootLoaderReversesBothFlags()
+    {
+        TestBed bed;
+        auto &w = bed.window();
+        bed.instrument().core().setMode(InstrumentCore::Mode::Loader);
+        settle(bed);
         bed.instrument().core().setMode(InstrumentCore::Mode::Working);
-        bed.tick();
-        bed.tick();
-        QVERIFY(w.link().InstrumentWorking);
-        QVERIFY(!w.link().InstrumentInLoader);
+        settle(bed);
+        QVERIFY(w.link().instrumentWorking());
+        QVERIFY(!w.link().instrumentInLoader());
         QVERIFY(w.ActionSor2006->isEnabled());
     }
+
+    // ---- ports that come, go and refuse
 
     void portRemovedAndBack()
     {
@@ -73,8 +121,8 @@ private slots:
         bed.instrument().powerOff();
         bed.tick(200);
         QVERIFY(!w.link().linkOn());
-        QVERIFY(!w.link().InstrumentWorking);
-        QVERIFY(!w.link().InstrumentInLoader);
+        QVERIFY(!w.link().instrumentWorking());
+        QVERIFY(!w.link().instrumentInLoader());
         QVERIFY(!w.link().portOpen());
         QCOMPARE(statusOf(w), QStringLiteral("Прибор выключен или не подключен к ПК."));
         QVERIFY(!w.ActionSoftSorvint->isEnabled());
@@ -86,7 +134,7 @@ private slots:
         bed.instrument().powerOn();
         bed.tick();
         QVERIFY(w.link().linkOn());
-        QVERIFY(w.link().InstrumentWorking);
+        QVERIFY(w.link().instrumentWorking());
         bed.tick();
         QVERIFY(w.ActionSor2006->isEnabled());
     }
@@ -100,6 +148,36 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((w.link().SendCommand("l"), !w.link().portOpen()), 5000);
         bed.tick(200);
         QVERIFY(!w.link().linkOn());
+    }
+
+    void listedPortThatCannotBeOpenedTurnsTheLinkOff()
+    {
+        TestBed bed;
+        auto &w = bed.window();
+        settle(bed);
+        QVERIFY(w.link().linkOn() && w.link().instrumentWorking());
+        // The device goes, but its name stays listed: a link to nothing.
+        bed.instrument().powerOff();
+        const QString com3 = QDir(bed.portFolder()).filePath(QStringLiteral("COM3"));
+        QVERIFY(QFile::link(QDir(bed.portFolder()).filePath(QStringLiteral("gone")), com3));
+        QTRY_VERIFY_WITH_TIMEOUT((w.link().SendCommand("l"), !w.link().portOpen()), 5000);
+        bed.tick(200);
+        QCOMPARE(w.link().PortNumbers, QStringList{QStringLiteral("3")});
+        QVERIFY(!w.link().portOpen());
+        QVERIFY(!w.link().linkOn());
+        QVERIFY(!indicator(w)->isEnabled());
+        QVERIFY(!w.link().instrumentWorking());
+        QVERIFY(!w.link().instrumentInLoader());
+        QCOMPARE(statusOf(w), QStringLiteral("Прибор выключен или не подключен к ПК."));
+        QVERIFY(!w.ActionSor2006->isEnabled());
+        QVERIFY2(portCombo(w)->toolTip().contains(QStringLiteral("не найден")), qPrintable(portCombo(w)->toolTip()));
+
+        // The device back under the same name: found at the next tick.
+        QVERIFY(QFile::remove(com3));
+        QVERIFY(bed.instrument().powerOn());
+        settle(bed);
+        QVERIFY(w.link().linkOn());
+        QCOMPARE(portCombo(w)->toolTip(), QStringLiteral("Выбор Com-порта."));
     }
 
     void unlistedPortGivesWayToTheFirstListed()
@@ -133,17 +211,27 @@ private slots:
         auto &w = bed.window();
         bed.tick(100);
         QCOMPARE(w.link().PortNumbers, QStringList{QStringLiteral("4")});
-        auto *combo = w.findChild<QComboBox *>(QStringLiteral("cbxNumPort"));
+        auto *combo = portCombo(w);
         QCOMPARE(combo->count(), 1);
         QCOMPARE(combo->itemText(0), QStringLiteral("4"));
+    }
+
+    void noPortListedStillShowsTheLineSettings()
+    {
+        TestBed bed(false);
+        auto &w = bed.window();
+        bed.tick(100);
+        QVERIFY(!w.link().linkOn());
+        // The label and the speed drop-down agree before any port has opened.
+        QCOMPARE(paramLabel(w)->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+        QCOMPARE(baudCombo(w)->currentText(), QStringLiteral("115200"));
     }
 
     void silentInstrumentKeepsTheIndicator()
     {
         TestBed bed;
         auto &w = bed.window();
-        bed.tick();
-        bed.tick();
+        settle(bed);
         bed.instrument().core().setSilent(true);
         bed.tick(200);
         bed.tick(200);
@@ -151,29 +239,39 @@ private slots:
         QCOMPARE(statusOf(w), QStringLiteral("Связь с прибором есть."));
     }
 
-    void operatorChoosesSpeedAndPort()
+    // ---- the operator's choices on the port strip
+
+    void speedChosenWithTheLinkOnAppliesAtOnce()
     {
         TestBed bed;
         auto &w = bed.window();
         bed.tick();
-        // Indicator on: the speed changes at once.
         w.link().cbBaudRateChange(1);
         QCOMPARE(statusOf(w), QStringLiteral("Установление контакта с прибором."));
         QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("9600,n,8,1"));
         bed.tick();
-        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lbCommParam"))->text(), QStringLiteral("Параметры: 9600,n,8,1"));
-        QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cbBaudRate"))->currentText(), QStringLiteral("9600"));
+        QCOMPARE(paramLabel(w)->text(), QStringLiteral("Параметры: 9600,n,8,1"));
+        QCOMPARE(baudCombo(w)->currentText(), QStringLiteral("9600"));
+    }
 
-        // Indicator off: the speed waits for the next tick's open.
+    void speedChosenWithTheLinkOffWaitsForTheNextOpen()
+    {
+        TestBed bed;
+        auto &w = bed.window();
+        bed.tick();
         bed.instrument().powerOff();
         bed.tick(100);
         w.link().cbBaudRateChange(4);
-        QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("9600,n,8,1"));
+        QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("115200,n,8,1"));
         bed.instrument().powerOn();
         bed.tick();
         QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("57600,n,8,1"));
+    }
 
-        // Picking a port opens it without a probe; the next tick probes.
+    void pickedPortOpensWithoutAProbe()
+    {
+        TestBed bed;
+        auto &w = bed.window();
         VirtualInstrument other(bed.portFolder(), 5);
         QVERIFY(other.powerOn());
         bed.tick();
@@ -187,73 +285,222 @@ private slots:
         QCOMPARE(other.core().received(), QByteArray());
         bed.tick();
         QCOMPARE(other.core().received(), QByteArray("l"));
-
-        // The list open suspends the ticks.
-        w.link().startPortSearch();
-        w.link().cbxNumPortDropDown();
-        QVERIFY(!w.link().portSearchRunning());
-        w.link().cbxNumPortCloseUp();
-        QVERIFY(w.link().portSearchRunning());
-        // ...but not over a stream that holds the line.
-        w.link().stopPortSearch();
-        w.link().holdPortSearch(true);
-        w.link().cbxNumPortDropDown();
-        w.link().cbxNumPortCloseUp();
-        QVERIFY(!w.link().portSearchRunning());
-        w.link().holdPortSearch(false);
     }
 
-    void dispatcherCases()
+    void portListSuspendsTheTicksButNeverOverAnExchange()
+    {
+        TestBed bed;
+        auto &link = bed.window().link();
+        link.startPortSearch();
+        link.cbxNumPortDropDown();
+        QVERIFY(!link.portSearchRunning());
+        link.cbxNumPortCloseUp();
+        QVERIFY(link.portSearchRunning());
+
+        // An exchange holds the line: closing the list leaves the ticks stopped, and the end of
+        // the exchange while the list is open waits for the list to close.
+        Owner owner;
+        QVERIFY(link.beginExchange(&owner, {}));
+        link.cbxNumPortDropDown();
+        link.cbxNumPortCloseUp();
+        QVERIFY(!link.portSearchRunning());
+        link.cbxNumPortDropDown();
+        link.endExchange(&owner);
+        QVERIFY(!link.portSearchRunning());
+        link.cbxNumPortCloseUp();
+        QVERIFY(link.portSearchRunning());
+    }
+
+    void portListClosedAnyWayResumesTheTicks()
+    {
+        TestBed bed;
+        auto &w = bed.window();
+        QWidget elsewhere;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        settle(bed);
+        auto &link = w.link();
+        QComboBox *combo = portCombo(w);
+        QVERIFY(combo->count() > 0);
+        link.startPortSearch();
+
+        auto open = [&] {
+            combo->showPopup();
+            QTRY_VERIFY(combo->view()->isVisible());
+            QVERIFY(!link.portSearchRunning());
+        };
+        auto closedAndRunning = [&](const char *how) {
+            QTRY_VERIFY2(!combo->view()->isVisible(), how);
+            QVERIFY2(link.portSearchRunning(), how);
+        };
+
+        open();
+        QTest::keyClick(combo->view(), Qt::Key_Escape);
+        closedAndRunning("escape");
+
+        open();
+        QTest::keyClick(combo->view(), Qt::Key_Return);
+        closedAndRunning("an item chosen");
+
+        open();
+        // A press outside the list reaches the list first (it holds the mouse), which closes itself.
+        QTest::mouseClick(combo->view()->window(), Qt::LeftButton, {}, QPoint(-20, -20));
+        closedAndRunning("a click outside the list");
+
+        open();
+        elsewhere.show();
+        QApplication::setActiveWindow(&elsewhere);
+        closedAndRunning("another window activated");
+
+        open();
+        combo->view()->window()->close();
+        closedAndRunning("the list's window closed");
+
+        open();
+        combo->hidePopup();
+        closedAndRunning("the combo box closes it");
+
+        // An empty list never opens: the ticks stay on.
+        combo->clear();
+        combo->showPopup();
+        QVERIFY(link.portSearchRunning());
+    }
+
+    // ---- the receive dispatcher
+
+    void loneBTurnsTheIndicatorOnAndKeepsTheMode()
     {
         TestBed bed;
         auto &w = bed.window();
         auto &link = w.link();
-        bed.tick();
-        auto &vi = bed.instrument();
-
-        // "B" alone turns the indicator on and keeps the mode flags.
-        link.setLinkOn(false);
-        vi.sendLinkSignal();
+        bed.instrument().core().setSilent(true); // the probe gets no answer: the port open, the indicator off
+        bed.tick(200);
+        QVERIFY(link.portOpen());
+        QVERIFY(!link.linkOn());
+        bed.instrument().sendLinkSignal();
         QTRY_VERIFY(link.linkOn());
-        QVERIFY(link.InstrumentWorking);
-        QVERIFY(link.RxBuffer.isEmpty());
+        QVERIFY(!link.instrumentWorking() && !link.instrumentInLoader());
+        QVERIFY(link.rxBuffer().isEmpty());
+    }
 
-        // "B" with more in the same read is not consumed.
-        vi.sendRaw("BX");
-        QTRY_COMPARE(link.RxBuffer, QByteArray("BX"));
-        bed.tick(); // the tick empties it and probes again
-        QVERIFY(link.RxBuffer.isEmpty());
-
-        // "LL" in one read is one answer.
-        link.InstrumentWorking = false;
-        vi.sendRaw("LL");
-        QTRY_VERIFY(link.InstrumentWorking);
-        QCOMPARE(link.ReplyLen, 2);
-        QVERIFY(link.RxBuffer.isEmpty());
-
-        // A fixed-length message split across notifications is dispatched once, when complete.
-        int calls = 0, consumed = 0;
-        link.registerBranch('Z', [&] {
-            ++calls;
-            if (link.RxBuffer.size() == 6) {
-                ++consumed;
-                link.RxBuffer.clear();
-            }
-        });
-        vi.sendRaw("Zab");
-        QTRY_COMPARE(link.RxBuffer, QByteArray("Zab"));
-        vi.sendRaw("cde");
-        QTRY_COMPARE(consumed, 1);
-        QVERIFY(calls >= 2);
-
-        // An unknown first byte stays, with what follows, until the next tick empties it.
-        vi.sendRaw("X");
-        QTRY_COMPARE(link.RxBuffer, QByteArray("X"));
-        vi.sendRaw("L");
-        QTRY_COMPARE(link.RxBuffer, QByteArray("XL"));
+    void bWithMoreBehindItIsNotConsumed()
+    {
+        TestBed bed;
+        auto &link = bed.window().link();
         bed.tick();
-        QVERIFY(link.RxBuffer.isEmpty());
+        bed.instrument().sendRaw("BX");
+        QTRY_COMPARE(link.rxBuffer(), QByteArray("BX"));
+        bed.tick(); // the tick empties it and probes again
+        QVERIFY(link.rxBuffer().isEmpty());
+    }
+
+    void twoAnswersReadTogetherAreOne()
+    {
+        TestBed bed;
+        auto &link = bed.window().link();
+        bed.tick();
+        bed.instrument().sendRaw("l");
+        QTRY_VERIFY(link.instrumentInLoader());
+        bed.instrument().sendRaw("LL");
+        QTRY_VERIFY(link.instrumentWorking());
+        QVERIFY(!link.instrumentInLoader());
+        QCOMPARE(link.replyLen(), 2);
+        QVERIFY(link.rxBuffer().isEmpty());
+    }
+
+    void messageInPiecesIsDispatchedOnceWhole()
+    {
+        TestBed bed;
+        auto &link = bed.window().link();
+        bed.tick();
+        int calls = 0;
+        QByteArray taken;
+        link.registerBranch('Z', InstrumentLink::BranchKind::Notice, [&](const QByteArray &waiting) -> qsizetype {
+            ++calls;
+            if (waiting.size() < 6)
+                return InstrumentLink::NeedMore;
+            taken = waiting.left(6);
+            return 6;
+        });
+        bed.instrument().sendRaw("Zab");
+        QTRY_COMPARE(link.rxBuffer(), QByteArray("Zab"));
+        QCOMPARE(link.replyLen(), 3);
+        bed.instrument().sendRaw("cde");
+        QTRY_COMPARE(taken, QByteArray("Zabcde"));
+        QVERIFY(calls >= 2);
+        QVERIFY(link.rxBuffer().isEmpty());
+
+        // A branch that takes part of the buffer: what follows is dispatched by its own tag.
+        bed.instrument().sendRaw("Z12345L");
+        QTRY_COMPARE(taken, QByteArray("Z12345"));
+        QTRY_VERIFY(link.rxBuffer().isEmpty());
+        QVERIFY(link.instrumentWorking());
+        link.unregisterBranch('Z');
+    }
+
+    void unknownFirstByteWaitsForTheTick()
+    {
+        TestBed bed;
+        auto &link = bed.window().link();
+        bed.tick();
+        bed.instrument().sendRaw("X");
+        QTRY_COMPARE(link.rxBuffer(), QByteArray("X"));
+        bed.instrument().sendRaw("L");
+        QTRY_COMPARE(link.rxBuffer(), QByteArray("XL"));
+        bed.tick();
+        QVERIFY(link.rxBuffer().isEmpty());
         QVERIFY(link.linkOn());
+    }
+
+    void theLinksOwnAnswersCannotBeTakenOver()
+    {
+        TestBed bed;
+        auto &link = bed.window().link();
+        bed.tick();
+        bool called = false;
+        link.registerBranch('L', InstrumentLink::BranchKind::Notice, [&](const QByteArray &w) -> qsizetype {
+            called = true;
+            return w.size();
+        });
+        bed.instrument().sendRaw("l");
+        QTRY_VERIFY(link.instrumentInLoader());
+        bed.instrument().sendRaw("L");
+        QTRY_VERIFY(link.instrumentWorking());
+        QVERIFY(!called);
+    }
+
+    void flushActsOnlyWithTheLinkOnAndThePortOpen()
+    {
+        TestBed bed;
+        auto &link = bed.window().link();
+        // Port open, indicator off (no answer): the flush leaves the buffer.
+        bed.instrument().core().setSilent(true);
+        bed.tick(200);
+        bed.instrument().sendRaw("X1");
+        QTRY_COMPARE(link.rxBuffer(), QByteArray("X1"));
+        link.FlushInput();
+        QCOMPARE(link.rxBuffer(), QByteArray("X1"));
+        // Indicator on, port open: emptied.
+        bed.instrument().sendLinkSignal();
+        QTRY_COMPARE(link.rxBuffer(), QByteArray("X1B"));
+        bed.instrument().core().setSilent(false);
+        bed.tick();
+        QVERIFY(link.linkOn());
+        bed.instrument().sendRaw("X2");
+        QTRY_COMPARE(link.rxBuffer(), QByteArray("X2"));
+        link.FlushInput();
+        QVERIFY(link.rxBuffer().isEmpty());
+        // Indicator on, port gone: nothing to flush, the buffer stays.
+        bed.instrument().sendRaw("X3");
+        QTRY_COMPARE(link.rxBuffer(), QByteArray("X3"));
+        (void)link.MSComm1.setPortOpen(false);
+        QVERIFY(link.linkOn());
+        link.FlushInput();
+        QCOMPARE(link.rxBuffer(), QByteArray("X3"));
+        // The speed change flushes through it.
+        (void)link.MSComm1.setPortOpen(true);
+        link.cbBaudRateChange(5);
+        QVERIFY(link.rxBuffer().isEmpty());
     }
 };
 

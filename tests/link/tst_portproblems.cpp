@@ -31,8 +31,26 @@ public:
         written += bytes;
         return m_open;
     }
-    QByteArray readAll() override { return {}; }
-    qint64 bytesAvailable() const override { return 0; }
+    QByteArray readAll() override
+    {
+        QByteArray out;
+        out.swap(incoming);
+        return out;
+    }
+    qint64 bytesAvailable() const override { return incoming.size(); }
+    // The instrument's answer, as the port would deliver it.
+    void answer(const QByteArray &bytes)
+    {
+        incoming += bytes;
+        emit readyRead();
+    }
+    // The port fails for good while open.
+    void lose()
+    {
+        m_open = false;
+        emit lost(QStringLiteral("device gone"));
+    }
+    QByteArray incoming;
     qint64 bytesToWrite() const override { return 0; }
     void discardInput() override {}
     QByteArray written;
@@ -60,10 +78,44 @@ private slots:
         QCOMPARE(link.PortNumbers, QStringList{QStringLiteral("5")});
         QCOMPARE(link.CurrentPort, 0);
 
-        // A port the operator picks and cannot open turns the indicator off.
-        link.setLinkOn(true);
+    }
+
+    void portThatStopsOpeningTurnsTheLinkOff()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), QDir(dir.path()).filePath(QStringLiteral("COM2"))));
+        StatusModel status;
+        RefusingDevice *device = nullptr;
+        InstrumentLink link(status, std::make_unique<FolderPortCatalog>(dir.path()), [&] {
+            auto d = std::make_unique<RefusingDevice>(OpenErrorKind::None);
+            device = d.get();
+            return d;
+        });
+        link.PortSearchTick();
+        device->answer("l");
+        QVERIFY(link.linkOn());
+        QVERIFY(link.instrumentInLoader());
+
+        // Another program takes the port while it is closed: at the tick the link is off and the
+        // mode unknown; the reason goes to the port drop-down's tooltip, not the status line.
+        device->lose();
+        device->m_kind = OpenErrorKind::Busy;
+        link.PortSearchTick();
+        QVERIFY(!link.portOpen());
+        QVERIFY(!link.linkOn());
+        QVERIFY(!link.instrumentInLoader() && !link.instrumentWorking());
+        QVERIFY(link.strip.problem.contains(QStringLiteral("занят")));
+        QCOMPARE(link.PortNumbers, QStringList{QStringLiteral("2")});
+
+        // The same when the operator picks a port that cannot be opened.
+        device->m_kind = OpenErrorKind::None;
+        link.PortSearchTick();
+        device->answer("L");
+        QVERIFY(link.linkOn() && link.instrumentWorking());
+        device->m_kind = OpenErrorKind::Permission;
         link.cbxNumPortChange(0);
         QVERIFY(!link.linkOn());
+        QVERIFY(!link.instrumentWorking());
     }
 
     void busyPortIsSaidAndClearedOnceItOpens()
