@@ -89,7 +89,7 @@ int main(int argc, char **argv)
     vi.powerOff();
     settle(700);
     vi.powerOn();
-    window.ActionSor2006Execute();
+    window.ActionReaderExecute();
     journal->showTab(JournalWindow::TabMonitor);
     journal->monitorSwitch()->setChecked(true);
     settle(1200);

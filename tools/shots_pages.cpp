@@ -32,7 +32,7 @@ void shotsOfPages(TFormMainKviroS_D7 &window, VirtualInstrument &vi, const QStri
                   const std::function<void(const QString &)> &shoot, const std::function<void(int)> &settle)
 {
     // Optical densities: the instrument measures a plate and announces it; the page fetches it.
-    window.ActionSor2006Execute();
+    window.ActionReaderExecute();
     vi.control(QStringLiteral("measure 7"));
     settle(1500);
     shoot(QStringLiteral("reader"));
@@ -72,7 +72,7 @@ void shotsOfPages(TFormMainKviroS_D7 &window, VirtualInstrument &vi, const QStri
     shoot(QStringLiteral("firmware-steps12"));
     vi.control(QStringLiteral("stylus 600"));
     settle(2500);
-    if (auto *inner = window.findChild<QTabWidget *>(QStringLiteral("RzPageControl2")))
+    if (auto *inner = window.findChild<QTabWidget *>(QStringLiteral("wizardTabs")))
         inner->setCurrentIndex(1);
     settle(700);
     shoot(QStringLiteral("firmware-step3"));

@@ -67,14 +67,14 @@ struct Rig {
         journal.open(Journal::folderIn(program.path()));
         journal.setLineMonitor(&monitor);
         Journal::setCurrent(&journal);
-        link->MSComm1.setMonitor(&monitor);
+        link->serial.setMonitor(&monitor);
         feature = std::make_unique<BdtsFeature>(FeatureContext{*link, status, dialogs, program.path() + QLatin1Char('/')});
         // The receive handler, timed.
-        QObject::disconnect(&link->MSComm1, &TMSComm::OnComm, link.get(), &InstrumentLink::MSComm1Comm);
-        QObject::connect(&link->MSComm1, &TMSComm::OnComm, link.get(), [this] {
+        QObject::disconnect(&link->serial, &TMSComm::OnComm, link.get(), &InstrumentLink::onSerialReceive);
+        QObject::connect(&link->serial, &TMSComm::OnComm, link.get(), [this] {
             QElapsedTimer t;
             t.start();
-            link->MSComm1Comm();
+            link->onSerialReceive();
             handlerNs += t.nsecsElapsed();
         });
         QObject::connect(&status, &StatusModel::textChanged, [this](const QString &t) {

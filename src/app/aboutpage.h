@@ -1,5 +1,5 @@
 #pragma once
-// The About page (TabSheet1): title and instrument bands, three grey panels with soft drop
+// The About page (aboutPage): title and instrument bands, three grey panels with soft drop
 // shadows, and four feature lines that run their actions.
 #include "widgets/shadowpanel.h"
 
@@ -51,9 +51,9 @@ public:
     // The least size at which every panel shows all its lines.
     QSize minimumSizeHint() const override;
 
-    ShadowPanel *RzPanel2;
-    QLabel *RzLabel1, *RzLabel2, *RzLabel13, *RzLabel6, *RzLabel10, *RzLabel5;
+    ShadowPanel *aboutBackground;
+    QLabel *titleBand, *instrumentBand, *instrumentTypeLabel, *versionLabel, *bandMark, *featureHeading;
     QLabel *lbBuild; // the full version with the commit, above the version label
-    QFrame *RzPanel3, *RzPanel4, *RzPanel5;
+    QFrame *purposePanel, *featurePanel, *requirementsPanel;
     FeatureLine *lbLoadPOInSor, *lbLoadBDTS, *lbReader, *lbProtokol;
 };

@@ -156,7 +156,7 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     buildMenus();
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
-    m_splitter->setObjectName(QStringLiteral("RzSplitterMain"));
+    m_splitter->setObjectName(QStringLiteral("mainSplitter"));
     m_splitter->setChildrenCollapsible(false);
     m_splitter->addWidget(buildGroupBar());
 
@@ -164,51 +164,51 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->setSpacing(0);
-    RzPageControl1 = new QTabWidget;
-    RzPageControl1->setObjectName(QStringLiteral("RzPageControl1"));
-    RzPageControl1->setTabPosition(QTabWidget::South);
+    pageTabs = new QTabWidget;
+    pageTabs->setObjectName(QStringLiteral("pageTabs"));
+    pageTabs->setTabPosition(QTabWidget::South);
     m_about = new AboutPage;
     TabShSoftSor = pageHolder(QStringLiteral("TabShSoftSor"));
     TabShBDTS = pageHolder(QStringLiteral("TabShBDTS"));
     TabShReader = pageHolder(QStringLiteral("TabShReader"));
     TabShResult = pageHolder(QStringLiteral("TabShResult"));
-    RzPageControl1->addTab(m_about, QStringLiteral("О программе"));
-    RzPageControl1->addTab(TabShSoftSor, QStringLiteral("ПО прибора"));
-    RzPageControl1->addTab(TabShBDTS, QStringLiteral("БД ТС"));
-    RzPageControl1->addTab(TabShReader, QStringLiteral("Ридер ОП"));
-    RzPageControl1->addTab(TabShResult, QStringLiteral("Результаты"));
+    pageTabs->addTab(m_about, QStringLiteral("О программе"));
+    pageTabs->addTab(TabShSoftSor, QStringLiteral("ПО прибора"));
+    pageTabs->addTab(TabShBDTS, QStringLiteral("БД ТС"));
+    pageTabs->addTab(TabShReader, QStringLiteral("Ридер ОП"));
+    pageTabs->addTab(TabShResult, QStringLiteral("Результаты"));
     TabShReader->layout()->addWidget(m_reader->createOdPage(TabShReader));
     TabShResult->layout()->addWidget(m_reader->createResultPage(TabShResult));
     for (int page = PageSoftSor; page <= PageResult; ++page)
-        RzPageControl1->setTabVisible(page, false);
-    RzPageControl1->setCurrentIndex(PageAbout);
-    connect(RzPageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        pageTabs->setTabVisible(page, false);
+    pageTabs->setCurrentIndex(PageAbout);
+    connect(pageTabs, &QTabWidget::currentChanged, this, [this](int index) {
         if (index < 0 || index == m_lastPage)
             return;
         if (!mayLeavePage(index)) {
             // The operator keeps the load going: back to the firmware page, with no page change.
-            RzPageControl1->setCurrentIndex(m_lastPage);
+            pageTabs->setCurrentIndex(m_lastPage);
             return;
         }
         m_lastPage = index;
-        RzPageControl1Change(index);
+        pageTabsChange(index);
     });
-    rightLayout->addWidget(RzPageControl1, 1);
+    rightLayout->addWidget(pageTabs, 1);
     rightLayout->addWidget(buildPortStrip());
     m_splitter->addWidget(right);
     m_splitter->setStretchFactor(1, 1);
     setCentralWidget(m_splitter);
     buildStatusBar();
-    m_journal->attachStatusPane(RzStatusPane1);
+    m_journal->attachStatusPane(statusText);
     fitToContent();
 
     // About page feature lines run their actions' operations directly.
     connect(m_about->lbLoadPOInSor, &FeatureLine::clicked, this, &TFormMainKviroS_D7::ActionSoftSorvintExecute);
     connect(m_about->lbLoadBDTS, &FeatureLine::clicked, this, &TFormMainKviroS_D7::ActionBDTSExecute);
-    connect(m_about->lbReader, &FeatureLine::clicked, this, &TFormMainKviroS_D7::ActionSor2006Execute);
+    connect(m_about->lbReader, &FeatureLine::clicked, this, &TFormMainKviroS_D7::ActionReaderExecute);
     connect(m_about->lbProtokol, &FeatureLine::clicked, this, &TFormMainKviroS_D7::ActionFileExecute);
     // The page area takes the keyboard first; the group bar is reached by Shift+Tab.
-    RzPageControl1->setFocus();
+    pageTabs->setFocus();
 
     connect(m_link.get(), &InstrumentLink::tickFinished, this, &TFormMainKviroS_D7::UpdateLinkState);
     connect(m_link.get(), &InstrumentLink::linkChanged, this, [this] { sbtnCommON->setEnabled(m_link->linkOn()); });
@@ -239,14 +239,14 @@ void TFormMainKviroS_D7::buildActions()
         return action;
     };
     // "&" marks the Alt letter in the menus; the group bar shows the captions without it.
-    Action1 = make(QStringLiteral("Action1"), QStringLiteral("&О программе"), &TFormMainKviroS_D7::Action1Execute);
+    ActionAbout = make(QStringLiteral("ActionAbout"), QStringLiteral("&О программе"), &TFormMainKviroS_D7::Action1Execute);
     ActionJournal = make(QStringLiteral("ActionJournal"), QStringLiteral("&Журнал"), &TFormMainKviroS_D7::ActionJournalExecute);
     ActionExit = make(QStringLiteral("ActionExit"), QStringLiteral("&Выход"), &TFormMainKviroS_D7::ActionExitExecute);
     ActionSoftSorvint = make(QStringLiteral("ActionSoftSorvint"), QStringLiteral("&Сорвинт"),
                              &TFormMainKviroS_D7::ActionSoftSorvintExecute);
     ActionBDTS = make(QStringLiteral("ActionBDTS"), QStringLiteral("&БД тест-систем"), &TFormMainKviroS_D7::ActionBDTSExecute);
-    ActionSor2006 = make(QStringLiteral("ActionSor2006"), QStringLiteral("&Оптические плотности"),
-                         &TFormMainKviroS_D7::ActionSor2006Execute);
+    ActionReader = make(QStringLiteral("ActionReader"), QStringLiteral("&Оптические плотности"),
+                         &TFormMainKviroS_D7::ActionReaderExecute);
     ActionFile = make(QStringLiteral("ActionFile"), QStringLiteral("&Результаты"), &TFormMainKviroS_D7::ActionFileExecute);
 }
 
@@ -256,7 +256,7 @@ void TFormMainKviroS_D7::buildMenus()
     bar->setObjectName(QStringLiteral("ActionMainMenuBar1"));
     bar->setMinimumHeight(26);
     QMenu *user = bar->addMenu(QStringLiteral("&Пользователю"));
-    user->addAction(Action1);
+    user->addAction(ActionAbout);
     user->addAction(ActionJournal);
     user->addSeparator();
     user->addAction(ActionExit);
@@ -264,16 +264,16 @@ void TFormMainKviroS_D7::buildMenus()
     prog->addAction(ActionSoftSorvint);
     prog->addAction(ActionBDTS);
     QMenu *reader = bar->addMenu(QStringLiteral("&Ридер"));
-    reader->addAction(ActionSor2006);
+    reader->addAction(ActionReader);
     reader->addAction(ActionFile);
 }
 
 QWidget *TFormMainKviroS_D7::buildGroupBar()
 {
-    RzGroupBar1 = new QWidget;
-    RzGroupBar1->setObjectName(QStringLiteral("RzGroupBar1"));
-    RzGroupBar1->setAutoFillBackground(true);
-    RzGroupBar1->setStyleSheet(QStringLiteral("#RzGroupBar1 { background: #5A78A0; }"
+    groupBar = new QWidget;
+    groupBar->setObjectName(QStringLiteral("groupBar"));
+    groupBar->setAutoFillBackground(true);
+    groupBar->setStyleSheet(QStringLiteral("#groupBar { background: #5A78A0; }"
                                               "QGroupBox { background: #E8EEF6; border: 1px solid #2F4F7F;"
                                               " border-radius: 3px; margin-top: 18px; font-weight: bold; }"
                                               "QGroupBox::title { subcontrol-origin: margin; left: 0px; padding: 1px 6px;"
@@ -283,12 +283,12 @@ QWidget *TFormMainKviroS_D7::buildGroupBar()
                                               "QToolButton:focus { color: #C00000; background: #FFF4C0;"
                                               " border: 1px dotted #102050; }"
                                               "QToolButton:disabled { color: #8090A0; }"));
-    auto *layout = new QVBoxLayout(RzGroupBar1);
+    auto *layout = new QVBoxLayout(groupBar);
     layout->setContentsMargins(6, 4, 6, 6);
     layout->setSpacing(6);
     auto group = [&](const QString &caption, const QList<QAction *> &actions) {
         auto *box = new QGroupBox(caption);
-        box->setObjectName(QStringLiteral("RzGroup_") + caption);
+        box->setObjectName(QStringLiteral("groupBar_") + caption);
         auto *v = new QVBoxLayout(box);
         v->setContentsMargins(8, 6, 4, 4);
         v->setSpacing(2);
@@ -301,23 +301,23 @@ QWidget *TFormMainKviroS_D7::buildGroupBar()
         }
         layout->addWidget(box);
     };
-    group(QStringLiteral("Пользователю"), {Action1, ActionExit});
+    group(QStringLiteral("Пользователю"), {ActionAbout, ActionExit});
     group(QStringLiteral("Программирование"), {ActionSoftSorvint, ActionBDTS});
-    group(QStringLiteral("Ридер"), {ActionSor2006, ActionFile});
+    group(QStringLiteral("Ридер"), {ActionReader, ActionFile});
     layout->addStretch(1);
-    return RzGroupBar1;
+    return groupBar;
 }
 
 QWidget *TFormMainKviroS_D7::buildPortStrip()
 {
-    RzGroupBox1 = new QGroupBox(QStringLiteral("Порт связи:"));
-    RzGroupBox1->setObjectName(QStringLiteral("RzGroupBox1"));
+    portGroup = new QGroupBox(QStringLiteral("Порт связи:"));
+    portGroup->setObjectName(QStringLiteral("portGroup"));
     // The caption sits in the top margin: as tall as the text, never less than the classic 12 px.
-    RzGroupBox1->setMinimumHeight(39);
-    RzGroupBox1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    RzGroupBox1->setStyleSheet(QStringLiteral("QGroupBox { margin-top: %1px; } QGroupBox::title { subcontrol-origin: margin; left: 6px; }")
-                                   .arg(std::max(12, RzGroupBox1->fontMetrics().height() - 3)));
-    auto *h = new QHBoxLayout(RzGroupBox1);
+    portGroup->setMinimumHeight(39);
+    portGroup->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    portGroup->setStyleSheet(QStringLiteral("QGroupBox { margin-top: %1px; } QGroupBox::title { subcontrol-origin: margin; left: 6px; }")
+                                   .arg(std::max(12, portGroup->fontMetrics().height() - 3)));
+    auto *h = new QHBoxLayout(portGroup);
     h->setContentsMargins(6, 0, 6, 2);
     auto *com = new QLabel(QStringLiteral("Com"));
     com->setObjectName(QStringLiteral("lbCom"));
@@ -357,53 +357,53 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     connect(cbxNumPort, &PortComboBox::droppedDown, this, [this] { m_link->cbxNumPortDropDown(); });
     connect(cbxNumPort, &PortComboBox::closedUp, this, [this] { m_link->cbxNumPortCloseUp(); });
     connect(cbBaudRate, &QComboBox::activated, this, [this](int index) { m_link->cbBaudRateChange(index); });
-    return RzGroupBox1;
+    return portGroup;
 }
 
 void TFormMainKviroS_D7::buildStatusBar()
 {
     QStatusBar *bar = statusBar();
-    bar->setObjectName(QStringLiteral("RzStatusBar1"));
+    bar->setObjectName(QStringLiteral("statusBar"));
     bar->setFixedHeight(std::max(19, bar->fontMetrics().height() + 6));
     bar->setSizeGripEnabled(false);
-    RzStatusPane1 = new QLabel;
-    RzStatusPane1->setObjectName(QStringLiteral("RzStatusPane1"));
+    statusText = new QLabel;
+    statusText->setObjectName(QStringLiteral("statusText"));
     // A long message must not widen the window: it takes the pane's width, and its tooltip the rest.
-    RzStatusPane1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    RzProgressBar1 = new QProgressBar;
-    RzProgressBar1->setObjectName(QStringLiteral("RzProgressBar1"));
-    RzProgressBar1->setFixedWidth(164);
-    RzProgressBar1->setRange(0, 100);
-    RzProgressBar1->setValue(0);
-    RzProgressBar1->setFormat(QStringLiteral("%p%"));
+    statusText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    progressBar = new QProgressBar;
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setFixedWidth(164);
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    progressBar->setFormat(QStringLiteral("%p%"));
     // No "0%" while nothing runs: the percent shows only during an exchange.
-    RzProgressBar1->setTextVisible(false);
-    RzClockStatus1 = new QLabel;
-    RzClockStatus1->setObjectName(QStringLiteral("RzClockStatus1"));
+    progressBar->setTextVisible(false);
+    clockLabel = new QLabel;
+    clockLabel->setObjectName(QStringLiteral("clockLabel"));
     // 164 px, or what the longest date with seconds needs in the present font.
     static const QLocale russian(QLocale::Russian, QLocale::Russia);
     const QString longest = russian.toString(QDateTime(QDate(2028, 9, 28), QTime(23, 58, 58)), QString::fromUtf8(ClockFormat));
-    RzClockStatus1->setFixedWidth(std::max(164, RzClockStatus1->fontMetrics().horizontalAdvance(longest) + 12));
-    RzClockStatus1->setAlignment(Qt::AlignCenter);
-    bar->addWidget(RzStatusPane1, 1);
+    clockLabel->setFixedWidth(std::max(164, clockLabel->fontMetrics().horizontalAdvance(longest) + 12));
+    clockLabel->setAlignment(Qt::AlignCenter);
+    bar->addWidget(statusText, 1);
     bar->addPermanentWidget(m_bdts->createReadCancelButton(bar));
-    bar->addPermanentWidget(RzProgressBar1);
-    bar->addPermanentWidget(RzClockStatus1);
+    bar->addPermanentWidget(progressBar);
+    bar->addPermanentWidget(clockLabel);
     // The pane's tooltip belongs to the journal: it keeps the last warning or error there.
-    connect(&m_status, &StatusModel::textChanged, RzStatusPane1, &QLabel::setText);
-    connect(&m_status, &StatusModel::progressChanged, RzProgressBar1, [this](int percent) {
-        RzProgressBar1->setValue(percent);
-        RzProgressBar1->setTextVisible(percent > 0 && !m_status.busy());
+    connect(&m_status, &StatusModel::textChanged, statusText, &QLabel::setText);
+    connect(&m_status, &StatusModel::progressChanged, progressBar, [this](int percent) {
+        progressBar->setValue(percent);
+        progressBar->setTextVisible(percent > 0 && !m_status.busy());
     });
     // Busy: a range of 0..0 makes the bar show that work goes on without a percent.
     connect(&m_status, &StatusModel::busyChanged, this, [this](bool busy) {
-        RzProgressBar1->setRange(0, busy ? 0 : 100);
-        RzProgressBar1->setValue(m_status.progress());
-        RzProgressBar1->setTextVisible(!busy && m_status.progress() > 0);
+        progressBar->setRange(0, busy ? 0 : 100);
+        progressBar->setValue(m_status.progress());
+        progressBar->setTextVisible(!busy && m_status.progress() > 0);
     });
 
     auto *clock = new QTimer(this);
-    auto showTime = [this] { RzClockStatus1->setText(russian.toString(QDateTime::currentDateTime(), QString::fromUtf8(ClockFormat))); };
+    auto showTime = [this] { clockLabel->setText(russian.toString(QDateTime::currentDateTime(), QString::fromUtf8(ClockFormat))); };
     connect(clock, &QTimer::timeout, this, showTime);
     clock->start(1000);
     showTime();
@@ -474,13 +474,13 @@ void TFormMainKviroS_D7::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-int TFormMainKviroS_D7::currentPage() const { return RzPageControl1->currentIndex(); }
-bool TFormMainKviroS_D7::tabVisible(int page) const { return RzPageControl1->isTabVisible(page); }
+int TFormMainKviroS_D7::currentPage() const { return pageTabs->currentIndex(); }
+bool TFormMainKviroS_D7::tabVisible(int page) const { return pageTabs->isTabVisible(page); }
 
 void TFormMainKviroS_D7::showPage(int page)
 {
-    RzPageControl1->setTabVisible(page, true);
-    RzPageControl1->setCurrentIndex(page);
+    pageTabs->setTabVisible(page, true);
+    pageTabs->setCurrentIndex(page);
 }
 
 bool TFormMainKviroS_D7::mayLeavePage(int newPage)
@@ -490,7 +490,7 @@ bool TFormMainKviroS_D7::mayLeavePage(int newPage)
     return m_firmware->confirmLeave();
 }
 
-void TFormMainKviroS_D7::RzPageControl1Change(int newPage)
+void TFormMainKviroS_D7::pageTabsChange(int newPage)
 {
     ++m_pageChanges;
     m_firmware->StopProgWizard();
@@ -499,7 +499,7 @@ void TFormMainKviroS_D7::RzPageControl1Change(int newPage)
         m_link->BaudIndex = 5;
         m_link->setBaudSettings();
         m_link->strip.baudIndex = 5;
-        m_link->strip.paramText = QStringLiteral("Параметры: ") + m_link->MSComm1.Settings();
+        m_link->strip.paramText = QStringLiteral("Параметры: ") + m_link->serial.Settings();
         refreshPortStrip();
         m_firmware->UpdateProgStep();
     } else if (newPage == PageReader) {
@@ -537,12 +537,12 @@ void TFormMainKviroS_D7::ActionBDTSExecute()
     m_bdts->afterShow();
 }
 
-void TFormMainKviroS_D7::ActionSor2006Execute()
+void TFormMainKviroS_D7::ActionReaderExecute()
 {
     if (!mayLeavePage(PageReader))
         return;
     showPage(PageReader);
-    m_reader->ActionSor2006Execute();
+    m_reader->ActionReaderExecute();
 }
 
 void TFormMainKviroS_D7::ActionFileExecute()
@@ -559,7 +559,7 @@ void TFormMainKviroS_D7::UpdateLinkState()
     const bool working = link && m_link->instrumentWorking();
     ActionSoftSorvint->setEnabled(link);
     ActionBDTS->setEnabled(working);
-    ActionSor2006->setEnabled(working);
+    ActionReader->setEnabled(working);
     ActionFile->setEnabled(working);
     cbBaudRate->setEnabled(true);
     m_about->lbReader->setEnabled(working);
@@ -567,7 +567,7 @@ void TFormMainKviroS_D7::UpdateLinkState()
     m_about->lbLoadPOInSor->setEnabled(link);
     m_about->lbProtokol->setEnabled(working);
     m_reader->setReadOpEnabled(working);
-    m_link->strip.paramText = QStringLiteral("Параметры: ") + m_link->MSComm1.Settings();
+    m_link->strip.paramText = QStringLiteral("Параметры: ") + m_link->serial.Settings();
     m_link->strip.baudIndex = m_link->BaudIndex;
     refreshPortStrip();
     if (m_bdts->frameExists())

@@ -61,19 +61,19 @@ public:
     QWidget *FrameBDTS = nullptr;
 
     // Actions.
-    QAction *Action1 = nullptr;
+    QAction *ActionAbout = nullptr;
     QAction *ActionJournal = nullptr;
     QAction *ActionExit = nullptr;
     QAction *ActionSoftSorvint = nullptr;
     QAction *ActionBDTS = nullptr;
-    QAction *ActionSor2006 = nullptr;
+    QAction *ActionReader = nullptr;
     QAction *ActionFile = nullptr;
 
     // Handlers.
     void FormCreate();
     void FormShow();
     void FormClose();
-    void RzPageControl1Change(int newPage);
+    void pageTabsChange(int newPage);
     void UpdateLinkState();
     // "О программе": shows the About page.
     void Action1Execute();
@@ -81,11 +81,11 @@ public:
     void ActionJournalExecute();
     void ActionSoftSorvintExecute();
     void ActionBDTSExecute();
-    void ActionSor2006Execute();
+    void ActionReaderExecute();
     void ActionFileExecute();
 
     // Navigation.
-    QTabWidget *pages() const { return RzPageControl1; }
+    QTabWidget *pages() const { return pageTabs; }
     int currentPage() const;
     bool tabVisible(int page) const;
     int pageChangeCount() const { return m_pageChanges; }
@@ -119,21 +119,21 @@ private:
     std::unique_ptr<BdtsFeature> m_bdts;
 
     QSplitter *m_splitter = nullptr;
-    QWidget *RzGroupBar1 = nullptr;
-    QTabWidget *RzPageControl1 = nullptr;
+    QWidget *groupBar = nullptr;
+    QTabWidget *pageTabs = nullptr;
     AboutPage *m_about = nullptr;
     QWidget *TabShSoftSor = nullptr;
     QWidget *TabShBDTS = nullptr;
     QWidget *TabShReader = nullptr;
     QWidget *TabShResult = nullptr;
-    QGroupBox *RzGroupBox1 = nullptr;
+    QGroupBox *portGroup = nullptr;
     PortComboBox *cbxNumPort = nullptr;
     QToolButton *sbtnCommON = nullptr;
     QLabel *lbCommParam = nullptr;
     QComboBox *cbBaudRate = nullptr;
-    QLabel *RzStatusPane1 = nullptr;
-    QProgressBar *RzProgressBar1 = nullptr;
-    QLabel *RzClockStatus1 = nullptr;
+    QLabel *statusText = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QLabel *clockLabel = nullptr;
     int m_lastPage = 0;
     int m_pageChanges = 0;
     bool m_shown = false;

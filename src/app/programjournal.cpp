@@ -35,7 +35,7 @@ UserDialogs &ProgramJournal::dialogs(UserDialogs &inner)
 
 void ProgramJournal::attachLink(InstrumentLink &link)
 {
-    TMSComm &comm = link.MSComm1;
+    TMSComm &comm = link.serial;
     comm.setMonitor(&monitor);
     connect(&comm, &TMSComm::portOpened, this, [this, &comm] {
         m_portName = QStringLiteral("COM%1").arg(comm.CommPort());

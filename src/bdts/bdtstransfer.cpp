@@ -113,7 +113,7 @@ void BdtsTransfer::startRead()
     // Whatever waits in the buffer belongs to no exchange: taking the line empties it.
     if (!takeLine(QStringLiteral("чтение БД ТС")))
         return;
-    m_link.MSComm1.setNullDiscard(false);
+    m_link.serial.setNullDiscard(false);
     BdtsHeader = imageMagic();
     setState(State::AwaitingCount);
     if (!send(QByteArrayLiteral("R"), 'R'))
@@ -239,7 +239,7 @@ void BdtsTransfer::startWrite(Source source)
     if (!m_link.mayBegin(this))
         return;
     if (fromFile)
-        m_link.MSComm1.setNullDiscard(false);
+        m_link.serial.setNullDiscard(false);
     m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
     BdtsSendStream = *image;
     if (!BdtsSendStream.startsWith(imageMagic())) {

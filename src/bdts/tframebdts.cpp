@@ -73,53 +73,53 @@ TFrameBDTS::TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *pa
     outer->addLayout(halves, 1);
 
     // Instrument list.
-    RzGroupBox1 = group(this, "RzGroupBox1", QStringLiteral("Список ТС в приборе:"), QColor(0xFF, 0xFB, 0xF0));
-    auto *left = new QVBoxLayout(RzGroupBox1);
-    TreeViewSor = tree(RzGroupBox1, "TreeViewSor", true, &database.sorList);
-    RzLbDateBDTSinSorvint = dateLabel(RzGroupBox1, "RzLbDateBDTSinSorvint");
-    btnReadBDTSFromSor = button(RzGroupBox1, "btnReadBDTSFromSor", QStringLiteral(" из прибора"),
+    instrumentListGroup = group(this, "instrumentListGroup", QStringLiteral("Список ТС в приборе:"), QColor(0xFF, 0xFB, 0xF0));
+    auto *left = new QVBoxLayout(instrumentListGroup);
+    TreeViewSor = tree(instrumentListGroup, "TreeViewSor", true, &database.sorList);
+    lbDateBDTSinSorvint = dateLabel(instrumentListGroup, "lbDateBDTSinSorvint");
+    btnReadBDTSFromSor = button(instrumentListGroup, "btnReadBDTSFromSor", QStringLiteral(" из прибора"),
                                 QStringLiteral("Чтение БД ТС из прибора."), true);
-    btnSaveBDTSinFile = button(RzGroupBox1, "btnSaveBDTSinFile", QStringLiteral("в файл..."),
+    btnSaveBDTSinFile = button(instrumentListGroup, "btnSaveBDTSinFile", QStringLiteral("в файл..."),
                                QStringLiteral("Запись БД ТС в файл."), false);
-    btnDeleteTS = button(RzGroupBox1, "btnDeleteTS", QStringLiteral("удалить"),
+    btnDeleteTS = button(instrumentListGroup, "btnDeleteTS", QStringLiteral("удалить"),
                          QStringLiteral("Выбор для удаления:\nShift + левый клик - непрерывно,\nCtrl + левый клик - выборочно."),
                          false);
-    btnSaveAddTs = button(RzGroupBox1, "btnSaveAddTs", QStringLiteral("в прибор"), QStringLiteral("Запись БД ТС в прибор."), false);
+    btnSaveAddTs = button(instrumentListGroup, "btnSaveAddTs", QStringLiteral("в прибор"), QStringLiteral("Запись БД ТС в прибор."), false);
     left->addWidget(TreeViewSor, 1);
-    left->addWidget(RzLbDateBDTSinSorvint);
+    left->addWidget(lbDateBDTSinSorvint);
     auto *leftButtons = new QHBoxLayout;
     for (QPushButton *b : {btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS, btnSaveAddTs})
         leftButtons->addWidget(b);
     left->addLayout(leftButtons);
-    halves->addWidget(RzGroupBox1);
+    halves->addWidget(instrumentListGroup);
 
     // File list and additional list.
     auto *right = new QVBoxLayout;
-    RzGroupBox2 = group(this, "RzGroupBox2", QStringLiteral("Список ТС в файле:"), QColor(0xA6, 0xCA, 0xF0));
-    auto *fileBox = new QVBoxLayout(RzGroupBox2);
-    TreeViewFile = tree(RzGroupBox2, "TreeViewFile", false, &database.fileList);
-    RzLbDateBDTSinPC = dateLabel(RzGroupBox2, "RzLbDateBDTSinPC");
-    btnReadBDTSFromFile = button(RzGroupBox2, "btnReadBDTSFromFile", QStringLiteral("из файла..."),
+    fileListGroup = group(this, "fileListGroup", QStringLiteral("Список ТС в файле:"), QColor(0xA6, 0xCA, 0xF0));
+    auto *fileBox = new QVBoxLayout(fileListGroup);
+    TreeViewFile = tree(fileListGroup, "TreeViewFile", false, &database.fileList);
+    lbDateBDTSinPC = dateLabel(fileListGroup, "lbDateBDTSinPC");
+    btnReadBDTSFromFile = button(fileListGroup, "btnReadBDTSFromFile", QStringLiteral("из файла..."),
                                  QStringLiteral("Чтение БД ТС из файла."), true);
-    btnWriteBDTSInSor = button(RzGroupBox2, "btnWriteBDTSInSor", QStringLiteral("в прибор"),
+    btnWriteBDTSInSor = button(fileListGroup, "btnWriteBDTSInSor", QStringLiteral("в прибор"),
                                QStringLiteral("Запись БД ТС из файла в прибор."), false);
     fileBox->addWidget(TreeViewFile, 1);
-    fileBox->addWidget(RzLbDateBDTSinPC);
+    fileBox->addWidget(lbDateBDTSinPC);
     auto *fileButtons = new QHBoxLayout;
     fileButtons->addWidget(btnReadBDTSFromFile);
     fileButtons->addWidget(btnWriteBDTSInSor);
     fileButtons->addStretch(1);
     fileBox->addLayout(fileButtons);
 
-    RzGroupBox3 = group(this, "RzGroupBox3", QStringLiteral("Дополнительный список ТС:"), QColor(0xC0, 0xDC, 0xC0));
-    auto *addBox = new QVBoxLayout(RzGroupBox3);
-    TreeViewAdd = tree(RzGroupBox3, "TreeViewAdd", false, &database.addList);
-    btnAddTSInSor = button(RzGroupBox3, "btnAddTSInSor", QStringLiteral("<<< Добавить в список прибора"),
+    addListGroup = group(this, "addListGroup", QStringLiteral("Дополнительный список ТС:"), QColor(0xC0, 0xDC, 0xC0));
+    auto *addBox = new QVBoxLayout(addListGroup);
+    TreeViewAdd = tree(addListGroup, "TreeViewAdd", false, &database.addList);
+    btnAddTSInSor = button(addListGroup, "btnAddTSInSor", QStringLiteral("<<< Добавить в список прибора"),
                            QStringLiteral("Дополнение списка ТС прибора\nнедостающими из файла."), false);
     addBox->addWidget(TreeViewAdd, 1);
     addBox->addWidget(btnAddTSInSor);
-    right->addWidget(RzGroupBox2, 1);
-    right->addWidget(RzGroupBox3, 1);
+    right->addWidget(fileListGroup, 1);
+    right->addWidget(addListGroup, 1);
     halves->addLayout(right, 1);
 
     // The page is small: tight margins, and the last button of a row takes what is left.
@@ -172,8 +172,8 @@ void TFrameBDTS::applyWidths()
         b->setFixedWidth(std::max(buttonWidth, textfit::buttonTextWidth(*b)));
         buttons += b->minimumWidth();
     }
-    const int groupWidth = std::max(width() * 55 / 100, buttons + around(RzGroupBox1, 4));
-    RzGroupBox1->setFixedWidth(groupWidth);
+    const int groupWidth = std::max(width() * 55 / 100, buttons + around(instrumentListGroup, 4));
+    instrumentListGroup->setFixedWidth(groupWidth);
     const int fileGroupWidth = width() - groupWidth;
     btnReadBDTSFromFile->setFixedWidth(std::max(textfit::buttonTextWidth(*btnReadBDTSFromFile), fileGroupWidth / 2));
 }
@@ -183,10 +183,10 @@ QSize TFrameBDTS::minimumSizeHint() const
     int left = 0;
     for (QPushButton *b : {btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS, btnSaveAddTs})
         left += textfit::buttonTextWidth(*b);
-    left = std::max(left + around(RzGroupBox1, 4), RzGroupBox1->fontMetrics().horizontalAdvance(RzGroupBox1->title()) + 16);
+    left = std::max(left + around(instrumentListGroup, 4), instrumentListGroup->fontMetrics().horizontalAdvance(instrumentListGroup->title()) + 16);
     const int fileRow = textfit::buttonTextWidth(*btnReadBDTSFromFile) + textfit::buttonTextWidth(*btnWriteBDTSInSor) +
-                        around(RzGroupBox2, 2);
-    const int addRow = textfit::buttonTextWidth(*btnAddTSInSor) + around(RzGroupBox3, 1);
+                        around(fileListGroup, 2);
+    const int addRow = textfit::buttonTextWidth(*btnAddTSInSor) + around(addListGroup, 1);
     const QMargins m = layout()->contentsMargins();
     const int width = std::max(m.left() + left + layout()->spacing() + std::max(fileRow, addRow) + m.right(),
                                title->sizeHint().width() + m.left() + m.right());
@@ -204,11 +204,11 @@ void TFrameBDTS::resizeEvent(QResizeEvent *event)
 void TFrameBDTS::refresh()
 {
     const BdtsView &v = m_db.view;
-    RzGroupBox1->setTitle(v.sorCaption);
-    RzGroupBox2->setTitle(v.fileCaption);
-    RzGroupBox3->setTitle(v.addCaption);
-    RzLbDateBDTSinSorvint->setText(v.sorDate);
-    RzLbDateBDTSinPC->setText(v.fileDate);
+    instrumentListGroup->setTitle(v.sorCaption);
+    fileListGroup->setTitle(v.fileCaption);
+    addListGroup->setTitle(v.addCaption);
+    lbDateBDTSinSorvint->setText(v.sorDate);
+    lbDateBDTSinPC->setText(v.fileDate);
     TreeViewSor->setVisible(v.sorVisible);
     TreeViewFile->setVisible(v.fileVisible);
     TreeViewAdd->setVisible(v.addVisible);

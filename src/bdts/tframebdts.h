@@ -34,9 +34,9 @@ public:
     int selectedInstrumentCount() const;
 
     QLabel *title = nullptr;
-    QGroupBox *RzGroupBox1 = nullptr, *RzGroupBox2 = nullptr, *RzGroupBox3 = nullptr;
+    QGroupBox *instrumentListGroup = nullptr, *fileListGroup = nullptr, *addListGroup = nullptr;
     TsTreeView *TreeViewSor = nullptr, *TreeViewFile = nullptr, *TreeViewAdd = nullptr;
-    QLabel *RzLbDateBDTSinSorvint = nullptr, *RzLbDateBDTSinPC = nullptr;
+    QLabel *lbDateBDTSinSorvint = nullptr, *lbDateBDTSinPC = nullptr;
     QPushButton *btnReadBDTSFromSor = nullptr, *btnSaveBDTSinFile = nullptr, *btnDeleteTS = nullptr,
                 *btnSaveAddTs = nullptr, *btnReadBDTSFromFile = nullptr, *btnWriteBDTSInSor = nullptr,
                 *btnAddTSInSor = nullptr;

@@ -141,10 +141,10 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
     QStringList problems;
     for (int n : candidates) {
         const QString name = m_options.port.isEmpty() || named.hasMatch() ? QStringLiteral("COM%1").arg(n) : m_options.port;
-        (void)link.MSComm1.setPortOpen(false);
-        link.MSComm1.setCommPort(n);
-        if (!link.MSComm1.setPortOpen(true)) {
-            problems << describeOpenFailure(link.MSComm1.lastOpenFailure());
+        (void)link.serial.setPortOpen(false);
+        link.serial.setCommPort(n);
+        if (!link.serial.setPortOpen(true)) {
+            problems << describeOpenFailure(link.serial.lastOpenFailure());
             continue;
         }
         bool answered = false;
@@ -157,7 +157,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
         link.PortSearchTick();
         const End end = wait([&] { return answered; }, {}, 0, std::min(m_options.timeoutMs, 3000));
         disconnect(watch);
-        if (answered && link.MSComm1.CommPort() == n && link.portOpen()) {
+        if (answered && link.serial.CommPort() == n && link.portOpen()) {
             m_portName = name;
             m_device = ports.devicePath(n);
             return link.instrumentInLoader() ? InstrumentMode::Loader : InstrumentMode::Working;
@@ -169,7 +169,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
         problems << QStringLiteral("%1: прибор не ответил").arg(name);
         meter.clearLost();
     }
-    (void)link.MSComm1.setPortOpen(false);
+    (void)link.serial.setPortOpen(false);
     *failure = Outcome::failed(QStringLiteral("Прибор не отвечает (%1).").arg(problems.join(QStringLiteral("; "))),
                                QStringLiteral("Включите прибор, проверьте кабель и скорость (--baud); укажите порт: --port COM<n>."));
     return InstrumentMode::None;

@@ -47,7 +47,7 @@ public:
     // False: the operator keeps the load going, the leave must not happen.
     bool confirmLeave();
     // The inner page control is about to change its page (always allowed).
-    void RzPageControl2Changing() { UpdateProgStep(); }
+    void wizardTabsChanging() { UpdateProgStep(); }
 
     void StopProgWizard();
     void ResetProgWizard();

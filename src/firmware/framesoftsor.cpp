@@ -87,17 +87,17 @@ TFrameSoftSor::TFrameSoftSor(FirmwareController &controller, QWidget *parent) : 
     layout->setSpacing(0);
     layout->addWidget(buildHeader());
 
-    RzPageControl2 = new QTabWidget(this);
-    RzPageControl2->setObjectName(QStringLiteral("RzPageControl2"));
-    RzPageControl2->addTab(buildStepsPage(), QStringLiteral("Шаги 1,2"));
-    RzPageControl2->addTab(buildLoadPage(), QStringLiteral("Шаг 3"));
-    RzPageControl2->setCurrentIndex(0);
-    layout->addWidget(RzPageControl2, 1);
+    wizardTabs = new QTabWidget(this);
+    wizardTabs->setObjectName(QStringLiteral("wizardTabs"));
+    wizardTabs->addTab(buildStepsPage(), QStringLiteral("Шаги 1,2"));
+    wizardTabs->addTab(buildLoadPage(), QStringLiteral("Шаг 3"));
+    wizardTabs->setCurrentIndex(0);
+    layout->addWidget(wizardTabs, 1);
 
     connect(btnOtherFileLoadPO, &QPushButton::clicked, this, &TFrameSoftSor::btnOtherFileLoadPOClick);
     connect(btnLoadPO, &QPushButton::clicked, this, &TFrameSoftSor::btnLoadPOClick);
     connect(btnStopProgramSor, &QPushButton::clicked, this, &TFrameSoftSor::btnStopProgramSorClick);
-    connect(RzPageControl2, &QTabWidget::currentChanged, this, &TFrameSoftSor::RzPageControl2Changing);
+    connect(wizardTabs, &QTabWidget::currentChanged, this, &TFrameSoftSor::wizardTabsChanging);
     connect(&m_controller, &FirmwareController::viewChanged, this, &TFrameSoftSor::showView);
     showView();
 }
@@ -124,9 +124,9 @@ QWidget *TFrameSoftSor::buildHeader()
 
 QWidget *TFrameSoftSor::buildStepsPage()
 {
-    TabSheet5 = new QWidget(this);
-    TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
-    auto *pane = new QWidget(TabSheet5);
+    stepsPage = new QWidget(this);
+    stepsPage->setObjectName(QStringLiteral("stepsPage"));
+    auto *pane = new QWidget(stepsPage);
     pane->setObjectName(QStringLiteral("pnlInstrSteps12"));
     auto *v = new QVBoxLayout(pane);
     compact(pane, v);
@@ -152,16 +152,16 @@ QWidget *TFrameSoftSor::buildStepsPage()
     v->addWidget(arrow, 0, Qt::AlignHCenter);
     v->addStretch(1);
 
-    auto *picture = new ScreenPicture(ScreenPicture::Kind::LoaderWaiting, TabSheet5);
-    RzSplitter1 = splitPage(TabSheet5, QStringLiteral("RzSplitter1"), pane, picture);
-    return TabSheet5;
+    auto *picture = new ScreenPicture(ScreenPicture::Kind::LoaderWaiting, stepsPage);
+    stepsSplitter = splitPage(stepsPage, QStringLiteral("stepsSplitter"), pane, picture);
+    return stepsPage;
 }
 
 QWidget *TFrameSoftSor::buildLoadPage()
 {
-    TabSheet6 = new QWidget(this);
-    TabSheet6->setObjectName(QStringLiteral("TabSheet6"));
-    auto *pane = new QWidget(TabSheet6);
+    loadPage = new QWidget(this);
+    loadPage->setObjectName(QStringLiteral("loadPage"));
+    auto *pane = new QWidget(loadPage);
     pane->setObjectName(QStringLiteral("pnlInstrStep3"));
     auto *v = new QVBoxLayout(pane);
     compact(pane, v);
@@ -189,14 +189,14 @@ QWidget *TFrameSoftSor::buildLoadPage()
     v->addWidget(btnStopProgramSor, 0, Qt::AlignHCenter);
     v->addStretch(1);
 
-    auto *picture = new ScreenPicture(ScreenPicture::Kind::ProgrammingDone, TabSheet6);
-    RzSplitter2 = splitPage(TabSheet6, QStringLiteral("RzSplitter2"), pane, picture);
-    return TabSheet6;
+    auto *picture = new ScreenPicture(ScreenPicture::Kind::ProgrammingDone, loadPage);
+    loadSplitter = splitPage(loadPage, QStringLiteral("loadSplitter"), pane, picture);
+    return loadPage;
 }
 
 void TFrameSoftSor::arrangePanes()
 {
-    for (QSplitter *split : {RzSplitter1, RzSplitter2}) {
+    for (QSplitter *split : {stepsSplitter, loadSplitter}) {
         const int total = std::max(split->width(), 1000);
         const int left = total * 60 / 100;
         split->setSizes({left, total - left});
@@ -217,4 +217,4 @@ void TFrameSoftSor::showView()
 void TFrameSoftSor::btnOtherFileLoadPOClick() { m_controller.btnOtherFileLoadPOClick(); }
 void TFrameSoftSor::btnLoadPOClick() { m_controller.btnLoadPOClick(); }
 void TFrameSoftSor::btnStopProgramSorClick() { m_controller.btnStopProgramSorClick(); }
-void TFrameSoftSor::RzPageControl2Changing() { m_controller.RzPageControl2Changing(); }
+void TFrameSoftSor::wizardTabsChanging() { m_controller.wizardTabsChanging(); }

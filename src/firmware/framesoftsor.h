@@ -22,11 +22,11 @@ public:
     // Splitters at 60 % for the instruction pane (done on every opening of the wizard).
     void arrangePanes();
 
-    QTabWidget *RzPageControl2 = nullptr;
-    QWidget *TabSheet5 = nullptr; // "Шаги 1,2"
-    QWidget *TabSheet6 = nullptr; // "Шаг 3"
-    QSplitter *RzSplitter1 = nullptr;
-    QSplitter *RzSplitter2 = nullptr;
+    QTabWidget *wizardTabs = nullptr;
+    QWidget *stepsPage = nullptr; // "Шаги 1,2"
+    QWidget *loadPage = nullptr; // "Шаг 3"
+    QSplitter *stepsSplitter = nullptr;
+    QSplitter *loadSplitter = nullptr;
     QLabel *lbFileLoadPO = nullptr;
     QLabel *lbFileLoadPO2 = nullptr;
     QPushButton *btnOtherFileLoadPO = nullptr;
@@ -37,7 +37,7 @@ public:
     void btnOtherFileLoadPOClick();
     void btnLoadPOClick();
     void btnStopProgramSorClick();
-    void RzPageControl2Changing();
+    void wizardTabsChanging();
 
 private:
     QWidget *buildHeader();

@@ -8,7 +8,7 @@ LoaderWatch::LoaderWatch(InstrumentLink &link, QObject *parent) : QObject(parent
 {
     connect(&m_link, &InstrumentLink::tickFinished, this, &LoaderWatch::onTick);
     connect(&m_link, &InstrumentLink::probeAnswered, this, &LoaderWatch::onAnswer);
-    connect(&m_link.MSComm1, &TMSComm::portLost, this, [this] {
+    connect(&m_link.serial, &TMSComm::portLost, this, [this] {
         m_silent = true;
         if (streaming())
             m_lostWhileStreaming = true;

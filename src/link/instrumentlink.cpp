@@ -8,12 +8,12 @@ const QStringList InstrumentLink::BaudRates = {QStringLiteral("4800"),  QStringL
 
 InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCatalog> catalog,
                                SerialDeviceFactory factory, QObject *parent)
-    : QObject(parent), m_catalog(std::move(catalog)), MSComm1(*m_catalog, std::move(factory)), status(statusModel)
+    : QObject(parent), m_catalog(std::move(catalog)), serial(*m_catalog, std::move(factory)), status(statusModel)
 {
-    DefSetComm_Timer.setInterval(500);
-    connect(&DefSetComm_Timer, &QTimer::timeout, this, &InstrumentLink::DefSetComm_TimerTimer);
-    connect(&MSComm1, &TMSComm::OnComm, this, &InstrumentLink::MSComm1Comm);
-    connect(&MSComm1, &TMSComm::portLost, this, &InstrumentLink::onPortLost);
+    linkCheckTimer.setInterval(500);
+    connect(&linkCheckTimer, &QTimer::timeout, this, &InstrumentLink::linkCheckTick);
+    connect(&serial, &TMSComm::OnComm, this, &InstrumentLink::onSerialReceive);
+    connect(&serial, &TMSComm::portLost, this, &InstrumentLink::onPortLost);
     m_idle.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, [this] { abortExchange(ExchangeEnd::TimedOut); });
 
@@ -40,7 +40,7 @@ InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCat
 
 InstrumentLink::~InstrumentLink()
 {
-    DefSetComm_Timer.stop();
+    linkCheckTimer.stop();
     m_idle.stop();
 }
 
@@ -65,13 +65,13 @@ void InstrumentLink::unregisterBranch(char tag)
         setBranch(tag, BranchEntry::Kind::None, {});
 }
 
-bool InstrumentLink::SendCommand(const QByteArray &text) { return MSComm1.setOutput(text); }
+bool InstrumentLink::SendCommand(const QByteArray &text) { return serial.setOutput(text); }
 
-void InstrumentLink::MSComm1Comm()
+void InstrumentLink::onSerialReceive()
 {
-    if (MSComm1.InBufferCount() == 0)
+    if (serial.InBufferCount() == 0)
         return;
-    const QByteArray got = MSComm1.Input();
+    const QByteArray got = serial.Input();
     if (got.isEmpty())
         RxBuffer.append('\0');
     else
@@ -79,7 +79,7 @@ void InstrumentLink::MSComm1Comm()
     // The instrument is still answering: its exchange gets the whole idle time again.
     if (exchangeRunning() && m_exchange.idleTimeoutMs > 0 && m_awaited.contains(RxBuffer.at(0)))
         m_idle.start(m_exchange.idleTimeoutMs);
-    if (MSComm1.InBufferCount() != 0)
+    if (serial.InBufferCount() != 0)
         return; // more is on its way: dispatch at a later notification
     dispatch();
 }
@@ -170,7 +170,7 @@ bool InstrumentLink::beginExchange(QObject *owner, Exchange exchange)
 {
     if (!owner || !mayBegin(owner))
         return false;
-    DefSetComm_Timer.stop();
+    linkCheckTimer.stop();
     m_owner = owner;
     m_exchange = std::move(exchange);
     if (m_exchange.idleTimeoutMs < 0)
@@ -250,7 +250,7 @@ void InstrumentLink::abortExchange(ExchangeEnd why)
 void InstrumentLink::resumePortSearch()
 {
     if (!m_listOpen && !exchangeRunning())
-        DefSetComm_Timer.start();
+        linkCheckTimer.start();
 }
 
 void InstrumentLink::onPortLost()
@@ -284,8 +284,8 @@ int InstrumentLink::ScanPorts()
     if (!values) {
         status.setText(QStringLiteral("Прибор не подключен или COM-порт отсутствует."));
     } else if (values->isEmpty()) {
-        if (MSComm1.PortOpen())
-            (void)MSComm1.setPortOpen(false);
+        if (serial.PortOpen())
+            (void)serial.setPortOpen(false);
         setLinkOn(false);
     } else {
         for (const QString &value : *values) {
@@ -305,8 +305,8 @@ int InstrumentLink::OpenChosenPort()
         return 0;
     int chosen = -1;
     for (int i = 0; i < PortNumbers.size(); ++i) {
-        if (PortNumbers.at(i).toInt() == MSComm1.CommPort()) {
-            if (!MSComm1.PortOpen() && !tryOpen())
+        if (PortNumbers.at(i).toInt() == serial.CommPort()) {
+            if (!serial.PortOpen() && !tryOpen())
                 return 0;
             chosen = i;
             break;
@@ -314,14 +314,14 @@ int InstrumentLink::OpenChosenPort()
     }
     if (chosen < 0) {
         const int n = PortNumbers.first().toInt();
-        if (!MSComm1.PortOpen()) {
-            MSComm1.setCommPort(n);
+        if (!serial.PortOpen()) {
+            serial.setCommPort(n);
             if (!tryOpen())
                 return 0;
         } else {
             // Open on a port that is no longer listed: move to the first listed one.
-            (void)MSComm1.setPortOpen(false);
-            MSComm1.setCommPort(n);
+            (void)serial.setPortOpen(false);
+            serial.setCommPort(n);
             if (!tryOpen()) {
                 status.setText(QStringLiteral("Ошибка определения активного порта"));
                 return n;
@@ -330,12 +330,12 @@ int InstrumentLink::OpenChosenPort()
         chosen = 0;
     }
     selectPortItem(chosen);
-    CurrentPort = MSComm1.CommPort();
+    CurrentPort = serial.CommPort();
     applyLineAfterOpen();
     discardWaiting();
     if (ProbeOnOpen == 1)
         SendCommand(QByteArrayLiteral("l"));
-    return MSComm1.CommPort();
+    return serial.CommPort();
 }
 
 void InstrumentLink::PortSearchTick()
@@ -344,14 +344,14 @@ void InstrumentLink::PortSearchTick()
     if (count <= 0) {
         setLinkOn(false);
         setMode(false, false);
-        if (MSComm1.PortOpen())
-            (void)MSComm1.setPortOpen(false);
-    } else if (!MSComm1.PortOpen()) {
+        if (serial.PortOpen())
+            (void)serial.setPortOpen(false);
+    } else if (!serial.PortOpen()) {
         if (CurrentPort > 0) {
-            if (MSComm1.CommPort() != CurrentPort)
-                MSComm1.setCommPort(CurrentPort);
+            if (serial.CommPort() != CurrentPort)
+                serial.setCommPort(CurrentPort);
             tryOpen();
-            if (MSComm1.PortOpen()) {
+            if (serial.PortOpen()) {
                 selectPortItem(int(PortNumbers.indexOf(QString::number(CurrentPort))));
                 applyLineAfterOpen();
                 discardWaiting();
@@ -360,12 +360,12 @@ void InstrumentLink::PortSearchTick()
         } else {
             for (int k = 0; k < PortNumbers.size(); ++k) {
                 const int n = PortNumbers.at(k).toInt();
-                if (MSComm1.CommPort() != n)
-                    MSComm1.setCommPort(n);
+                if (serial.CommPort() != n)
+                    serial.setCommPort(n);
                 if (!tryOpen())
                     continue;
                 selectPortItem(k);
-                CurrentPort = MSComm1.CommPort();
+                CurrentPort = serial.CommPort();
                 applyLineAfterOpen();
                 discardWaiting();
                 SendCommand(QByteArrayLiteral("l"));
@@ -375,7 +375,7 @@ void InstrumentLink::PortSearchTick()
         // A listed port that cannot be opened (its device is gone, another program holds it) is
         // no link: the indicator goes off and the mode is unknown, as when the operator picks
         // such a port. The port drop-down's tooltip says why.
-        if (!MSComm1.PortOpen()) {
+        if (!serial.PortOpen()) {
             setLinkOn(false);
             setMode(false, false);
         }
@@ -385,7 +385,7 @@ void InstrumentLink::PortSearchTick()
 
 void InstrumentLink::FlushInput()
 {
-    if (m_linkOn && MSComm1.PortOpen())
+    if (m_linkOn && serial.PortOpen())
         discardWaiting();
 }
 
@@ -393,19 +393,19 @@ void InstrumentLink::cbxNumPortChange(int index)
 {
     if (index < 0 || strip.items.rowCount() == 0 || index >= PortNumbers.size())
         return;
-    if (MSComm1.PortOpen())
-        (void)MSComm1.setPortOpen(false);
+    if (serial.PortOpen())
+        (void)serial.setPortOpen(false);
     const int n = PortNumbers.at(index).toInt();
-    if (MSComm1.CommPort() != n)
-        MSComm1.setCommPort(n);
+    if (serial.CommPort() != n)
+        serial.setCommPort(n);
     if (!tryOpen()) {
         setLinkOn(false);
         setMode(false, false);
     }
-    if (MSComm1.PortOpen()) {
-        CurrentPort = MSComm1.CommPort();
+    if (serial.PortOpen()) {
+        CurrentPort = serial.CommPort();
         setBaudSettings();
-        strip.paramText = QStringLiteral("Параметры: ") + MSComm1.Settings();
+        strip.paramText = QStringLiteral("Параметры: ") + serial.Settings();
         discardWaiting();
     }
     selectPortItem(index);
@@ -428,7 +428,7 @@ void InstrumentLink::cbBaudRateChange(int index)
 void InstrumentLink::cbxNumPortDropDown()
 {
     m_listOpen = true;
-    DefSetComm_Timer.stop();
+    linkCheckTimer.stop();
 }
 
 void InstrumentLink::cbxNumPortCloseUp()
@@ -438,21 +438,21 @@ void InstrumentLink::cbxNumPortCloseUp()
     resumePortSearch();
 }
 
-void InstrumentLink::setBaudSettings() { MSComm1.setSettings(settingsText()); }
+void InstrumentLink::setBaudSettings() { serial.setSettings(settingsText()); }
 
 void InstrumentLink::applyLineAfterOpen()
 {
     setBaudSettings();
     strip.baudIndex = BaudIndex;
-    strip.paramText = QStringLiteral("Параметры: ") + MSComm1.Settings();
+    strip.paramText = QStringLiteral("Параметры: ") + serial.Settings();
     emit stripChanged();
 }
 
 void InstrumentLink::discardWaiting()
 {
-    (void)MSComm1.Input();
+    (void)serial.Input();
     emptyBuffer();
-    MSComm1.setInBufferCount(0);
+    serial.setInBufferCount(0);
 }
 
 void InstrumentLink::setPortItems(const QStringList &numbers)
@@ -460,7 +460,7 @@ void InstrumentLink::setPortItems(const QStringList &numbers)
     QStringList hints;
     for (const QString &n : numbers) {
         QString hint = m_catalog->devicePath(n.toInt());
-        if (n.toInt() == MSComm1.CommPort() && !strip.problem.isEmpty())
+        if (n.toInt() == serial.CommPort() && !strip.problem.isEmpty())
             hint += QLatin1Char('\n') + strip.problem;
         hints << hint;
     }
@@ -483,7 +483,7 @@ void InstrumentLink::selectPortItem(int index)
 
 bool InstrumentLink::tryOpen()
 {
-    if (MSComm1.setPortOpen(true)) {
+    if (serial.setPortOpen(true)) {
         if (!strip.problem.isEmpty()) {
             strip.problem.clear();
             emit stripChanged();
@@ -496,7 +496,7 @@ bool InstrumentLink::tryOpen()
 
 void InstrumentLink::notePortProblem()
 {
-    const QString text = describeOpenFailure(MSComm1.lastOpenFailure());
+    const QString text = describeOpenFailure(serial.lastOpenFailure());
     if (text != strip.problem) {
         strip.problem = text;
         emit stripChanged();

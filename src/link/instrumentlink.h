@@ -41,7 +41,7 @@ public:
     InstrumentLink(StatusModel &status, std::unique_ptr<PortCatalog> catalog, SerialDeviceFactory factory = {},
                    QObject *parent = nullptr);
 private:
-    std::unique_ptr<PortCatalog> m_catalog; // first: MSComm1 below is built on it
+    std::unique_ptr<PortCatalog> m_catalog; // first: serial below is built on it
 public:
     ~InstrumentLink() override;
 
@@ -51,8 +51,8 @@ public:
 
     // One write of the 8-bit text, nothing added. False when the port is closed or refuses it.
     bool SendCommand(const QByteArray &text);
-    // The receive handler, bound to MSComm1's OnComm.
-    void MSComm1Comm();
+    // The receive handler, bound to serial's OnComm.
+    void onSerialReceive();
 
     // A branch is handed the bytes that wait in the receive buffer, its tag first, once no further
     // byte is waiting. It answers how many bytes its message took (they leave the buffer; what
@@ -133,7 +133,7 @@ public:
     int ScanPorts();
     int OpenChosenPort();
     void PortSearchTick();
-    void DefSetComm_TimerTimer() { PortSearchTick(); }
+    void linkCheckTick() { PortSearchTick(); }
     void FlushInput();
 
     void cbxNumPortChange(int index);
@@ -143,16 +143,16 @@ public:
 
     // The link check as the main window starts it at creation and stops it at closing; exchanges
     // stop and start it through beginExchange() and endExchange().
-    void stopPortSearch() { DefSetComm_Timer.stop(); }
-    void startPortSearch() { DefSetComm_Timer.start(); }
-    bool portSearchRunning() const { return DefSetComm_Timer.isActive(); }
+    void stopPortSearch() { linkCheckTimer.stop(); }
+    void startPortSearch() { linkCheckTimer.start(); }
+    bool portSearchRunning() const { return linkCheckTimer.isActive(); }
 
-    bool portOpen() const { return MSComm1.PortOpen(); }
+    bool portOpen() const { return serial.PortOpen(); }
     void setBaudSettings(); // Settings := BaudRates[BaudIndex] + ",n,8,1"
     QString settingsText() const { return BaudRates.value(BaudIndex) + QStringLiteral(",n,8,1"); }
 
-    TMSComm MSComm1;
-    QTimer DefSetComm_Timer;
+    TMSComm serial;
+    QTimer linkCheckTimer;
     PortStrip strip;
     StatusModel &status;
 

@@ -1,6 +1,6 @@
 #pragma once
 // TMSComm: the serial control the whole program talks through (held by the main window as
-// MSComm1). It offers the communications control's properties with the same effects:
+// serial). It offers the communications control's properties with the same effects:
 // PortOpen, CommPort (1..16), Settings ("115200,n,8,1"), Output, Input, InBufferCount,
 // NullDiscard and the receive notification OnComm, delivered on the window thread.
 #include "core/linemonitor.h"

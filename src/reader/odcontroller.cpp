@@ -121,7 +121,7 @@ PlateMeta OdController::readingMeta() const
 {
     PlateMeta meta;
     meta.readAt = m_readAt;
-    meta.port = QStringLiteral("COM%1, %2").arg(m_ctx.link.MSComm1.CommPort()).arg(m_ctx.link.settingsText());
+    meta.port = QStringLiteral("COM%1, %2").arg(m_ctx.link.serial.CommPort()).arg(m_ctx.link.settingsText());
     return meta;
 }
 

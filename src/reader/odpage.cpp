@@ -34,7 +34,7 @@ public:
 
 OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent), m_controller(controller)
 {
-    setObjectName(QStringLiteral("RzPanel6"));
+    setObjectName(QStringLiteral("odPagePanel"));
 
     m_heading = new QLabel(QStringLiteral("Чтение оптических плотностей из СОРВИНТ."), this);
     m_heading->setObjectName(QStringLiteral("lbReaderHeading"));
@@ -42,21 +42,21 @@ OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent),
     bold.setBold(true);
     m_heading->setFont(bold);
 
-    RzPanel7 = new QFrame(this);
-    RzPanel7->setObjectName(QStringLiteral("RzPanel7"));
-    RzPanel7->setFrameShape(QFrame::StyledPanel);
-    RzPanel7->setAutoFillBackground(true);
-    auto *panelLayout = new QVBoxLayout(RzPanel7);
+    gridPanel = new QFrame(this);
+    gridPanel->setObjectName(QStringLiteral("gridPanel"));
+    gridPanel->setFrameShape(QFrame::StyledPanel);
+    gridPanel->setAutoFillBackground(true);
+    auto *panelLayout = new QVBoxLayout(gridPanel);
     panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->setSpacing(0);
-    auto *caption = new QLabel(QStringLiteral("Таблица оптических плотностей."), RzPanel7);
+    auto *caption = new QLabel(QStringLiteral("Таблица оптических плотностей."), gridPanel);
     caption->setObjectName(QStringLiteral("lbOpTableCaption"));
     caption->setFixedHeight(CaptionHeight);
     caption->setAlignment(Qt::AlignCenter);
     panelLayout->addWidget(caption);
 
-    grid = new QTableView(RzPanel7);
-    grid->setObjectName(QStringLiteral("StringGrid1"));
+    grid = new QTableView(gridPanel);
+    grid->setObjectName(QStringLiteral("odGrid"));
     grid->setAccessibleName(QStringLiteral("Таблица оптических плотностей."));
     grid->setModel(&controller.grid());
     grid->setItemDelegate(new FixedCellsDelegate(grid));
@@ -77,7 +77,7 @@ OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent),
     small.setPointSizeF(small.pointSizeF() * 0.9);
     grid->setFont(small);
     panelLayout->addWidget(grid, 1);
-    addShadowed(RzPanel7);
+    addShadowed(gridPanel);
 
     m_controls = new QWidget(this);
     m_controls->setObjectName(QStringLiteral("odControls"));
@@ -111,7 +111,7 @@ OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent),
 
     // The embedded worksheet's container: invisible and disabled, the view is its own window.
     auto *container = new QWidget(this);
-    container->setObjectName(QStringLiteral("OleContainer1"));
+    container->setObjectName(QStringLiteral("sheetContainer"));
     container->setAccessibleName(QStringLiteral("Таблица Excel"));
     container->setGeometry(0, 0, 17, 25);
     container->setEnabled(false);
@@ -141,15 +141,15 @@ void OdPage::refresh()
 
 void OdPage::placePanel()
 {
-    RzPanel7->setGeometry(0, PanelTop, width(),
+    gridPanel->setGeometry(0, PanelTop, width(),
                           std::max(CaptionHeight + 9, height() - PanelBottomReserve));
     update();
 }
 
 void OdPage::sizeGrid()
 {
-    const int columnWidth = RzPanel7->width() / OdTableModel::GridColumns;
-    const int rowHeight = (RzPanel7->height() - CaptionHeight) / OdTableModel::GridRows;
+    const int columnWidth = gridPanel->width() / OdTableModel::GridColumns;
+    const int rowHeight = (gridPanel->height() - CaptionHeight) / OdTableModel::GridRows;
     grid->setColumnWidth(0, LabelColumnWidth);
     grid->setRowHeight(0, LabelRowHeight);
     for (int c = 1; c < OdTableModel::GridColumns; ++c)
@@ -175,7 +175,7 @@ QSize OdPage::minimumSizeHint() const
 void OdPage::placeControls()
 {
     m_heading->setGeometry(8, 0, width() - 8, std::max(PanelTop, m_heading->sizeHint().height()));
-    const int top = RzPanel7->geometry().bottom() + ShadowPanel::ShadowDepth + 6;
+    const int top = gridPanel->geometry().bottom() + ShadowPanel::ShadowDepth + 6;
     m_controls->setGeometry(8, top, width() - 16, std::max(0, height() - top - 4));
 }
 

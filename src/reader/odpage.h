@@ -1,5 +1,5 @@
 #pragma once
-// The page "Ридер ОП": heading, the grid panel RzPanel7 on the page panel RzPanel6 (which draws
+// The page "Ридер ОП": heading, the grid panel gridPanel on the page panel odPagePanel (which draws
 // its drop shadow), the four buttons and two check boxes. It shows the OD controller's state and
 // hands every click to it.
 #include "widgets/shadowpanel.h"
@@ -25,7 +25,7 @@ public:
     // The least size at which the buttons, the heading and six characters a cell all fit.
     QSize minimumSizeHint() const override;
 
-    QFrame *RzPanel7 = nullptr;
+    QFrame *gridPanel = nullptr;
     QTableView *grid = nullptr;
     QPushButton *btnReadOP = nullptr;
     QPushButton *btnSaveOP = nullptr;

@@ -62,7 +62,7 @@ void ProtocolController::btnReadProtokolClick()
     if (!beginFetch())
         return;
     // The protocol is text: zero bytes on the line are noise and are dropped.
-    link.MSComm1.setNullDiscard(true);
+    link.serial.setNullDiscard(true);
     ProtokolFileName.clear();
     ProtokolStream.clear();
     m_autoReadByExchange = false;
@@ -163,7 +163,7 @@ void ProtocolController::btnSaveProtokolClick()
     m_ctx.status.setText(QStringLiteral("Данные записаны в файл."));
 }
 
-void ProtocolController::btnClrMemo1Click()
+void ProtocolController::btnClearProtocolClick()
 {
     m_memo.clear();
     emit memoChanged();

@@ -20,7 +20,7 @@ public:
     // The name of the last automatic save.
     QString ProtokolFileName;
 
-    // What the text view Memo1 shows: the working file's content decoded from Windows-1251.
+    // What the text view protocolView shows: the working file's content decoded from Windows-1251.
     const QString &memoText() const { return m_memo; }
 
     bool saveEnabled() const { return m_saveEnabled; }
@@ -32,7 +32,7 @@ public:
     // Buttons ("Принять данные" is never disabled).
     void btnReadProtokolClick();
     void btnSaveProtokolClick();
-    void btnClrMemo1Click();
+    void btnClearProtocolClick();
 
     // Receive branches: each is handed the waiting bytes, its tag first, and answers how many it
     // took (InstrumentLink::NeedMore: none yet).

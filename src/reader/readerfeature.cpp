@@ -40,7 +40,7 @@ void ReaderFeature::odPageBecameCurrent()
         od().layOutGrid();
 }
 
-void ReaderFeature::ActionSor2006Execute()
+void ReaderFeature::ActionReaderExecute()
 {
     if (m_odPage)
         m_odPage->layOut(false);

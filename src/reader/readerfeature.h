@@ -30,8 +30,8 @@ public:
 
     // The page-change step for "Ридер ОП": grid panel placed, rows and columns laid out and labelled.
     void odPageBecameCurrent();
-    // ActionSor2006Execute's own step after the page is shown (the grid laid out again).
-    void ActionSor2006Execute();
+    // ActionReaderExecute's own step after the page is shown (the grid laid out again).
+    void ActionReaderExecute();
     // From the link-state update: "Принять данные" enabled.
     void setReadOpEnabled(bool enabled);
 

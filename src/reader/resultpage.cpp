@@ -38,14 +38,14 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
     heading->setFont(bold);
     layout->addWidget(heading);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setAccessibleName(QStringLiteral("Протокол результатов"));
-    Memo1->setReadOnly(true);
-    Memo1->setTabChangesFocus(true); // Tab walks on to the buttons
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    protocolView = new QPlainTextEdit(this);
+    protocolView->setObjectName(QStringLiteral("protocolView"));
+    protocolView->setAccessibleName(QStringLiteral("Протокол результатов"));
+    protocolView->setReadOnly(true);
+    protocolView->setTabChangesFocus(true); // Tab walks on to the buttons
+    protocolView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    protocolView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    protocolView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The protocol is laid out in columns by blanks: a fixed-pitch font keeps them aligned.
     QFont fixed(QStringLiteral("Courier New"));
     fixed.setStyleHint(QFont::TypeWriter);
@@ -54,8 +54,8 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
         fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         fixed.setFixedPitch(true);
     }
-    Memo1->setFont(fixed);
-    layout->addWidget(Memo1, 1);
+    protocolView->setFont(fixed);
+    layout->addWidget(protocolView, 1);
 
     auto *buttons = new QHBoxLayout;
     auto makeButton = [this, buttons](const char *name, const QString &caption) {
@@ -66,10 +66,10 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
     };
     btnReadProtokol = makeButton("btnReadProtokol", QStringLiteral("Принять данные"));
     btnSaveProtokol = makeButton("btnSaveProtokol", QStringLiteral("Данные в файл"));
-    btnClrMemo1 = makeButton("btnClrMemo1", QStringLiteral("Очистить экран"));
+    btnClearProtocol = makeButton("btnClearProtocol", QStringLiteral("Очистить экран"));
     btnReadProtokol->setToolTip(QStringLiteral("Принять протокол результатов из прибора"));
     btnSaveProtokol->setToolTip(QStringLiteral("Записать протокол в файл"));
-    btnClrMemo1->setToolTip(QStringLiteral("Очистить окно протокола"));
+    btnClearProtocol->setToolTip(QStringLiteral("Очистить окно протокола"));
     buttons->addStretch(1);
     btnPrintProtokol = makeButton("btnPrintProtokol", QStringLiteral("Печать…"));
     btnSaveProtokolPdf = makeButton("btnSaveProtokolPdf", QStringLiteral("Сохранить в PDF…"));
@@ -88,7 +88,7 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
 
     connect(btnReadProtokol, &QPushButton::clicked, &controller, &ProtocolController::btnReadProtokolClick);
     connect(btnSaveProtokol, &QPushButton::clicked, &controller, &ProtocolController::btnSaveProtokolClick);
-    connect(btnClrMemo1, &QPushButton::clicked, &controller, &ProtocolController::btnClrMemo1Click);
+    connect(btnClearProtocol, &QPushButton::clicked, &controller, &ProtocolController::btnClearProtocolClick);
     connect(btnPrintProtokol, &QPushButton::clicked, this, &ResultPage::btnPrintProtokolClick);
     connect(btnSaveProtokolPdf, &QPushButton::clicked, this, &ResultPage::btnSaveProtokolPdfClick);
     connect(chckAutoReadRes, &QCheckBox::clicked, &controller, &ProtocolController::setAutoRead);
@@ -108,7 +108,7 @@ void ResultPage::refresh()
     chckAutoSaveRes->setChecked(m_controller.autoSave());
 }
 
-void ResultPage::showText() { Memo1->setPlainText(m_controller.memoText()); }
+void ResultPage::showText() { protocolView->setPlainText(m_controller.memoText()); }
 
 bool ResultPage::lastProtocol(QByteArray *bytes, QString *name)
 {

@@ -1,5 +1,5 @@
 #pragma once
-// The page "Результаты": heading, the read-only text view Memo1, three buttons and two check
+// The page "Результаты": heading, the read-only text view protocolView, three buttons and two check
 // boxes. It shows the protocol controller's text and state and hands every click to it.
 #include "link/featurecontext.h"
 
@@ -30,10 +30,10 @@ public:
     using PrinterChooser = std::function<bool(QPrinter &)>;
     void setPrinterChooser(PrinterChooser chooser) { m_choosePrinter = std::move(chooser); }
 
-    QPlainTextEdit *Memo1 = nullptr;
+    QPlainTextEdit *protocolView = nullptr;
     QPushButton *btnReadProtokol = nullptr;
     QPushButton *btnSaveProtokol = nullptr;
-    QPushButton *btnClrMemo1 = nullptr;
+    QPushButton *btnClearProtocol = nullptr;
     QPushButton *btnPrintProtokol = nullptr;
     QPushButton *btnSaveProtokolPdf = nullptr;
     QCheckBox *chckAutoReadRes = nullptr;

@@ -177,7 +177,7 @@ bool readLimited(const QString &fileName, QByteArray *bytes, QString *error)
 }
 } // namespace
 
-SheetObject::SheetObject(QObject *parent) : QObject(parent) { setObjectName(QStringLiteral("OleContainer1")); }
+SheetObject::SheetObject(QObject *parent) : QObject(parent) { setObjectName(QStringLiteral("sheetContainer")); }
 
 void SheetObject::DiscardSheetObject()
 {

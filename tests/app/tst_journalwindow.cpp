@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(file.count(QStringLiteral("\tСвязь с прибором есть.\n")), 1);
 
         // The status pane keeps the warning as its tooltip.
-        auto *pane = w.findChild<QLabel *>(QStringLiteral("RzStatusPane1"));
+        auto *pane = w.findChild<QLabel *>(QStringLiteral("statusText"));
         QVERIFY(pane->toolTip().endsWith(QStringLiteral("предупреждение: Неверный формат файла.")));
 
         JournalWindow *window = openJournal(w);

@@ -82,7 +82,7 @@ struct FilledWindow {
         case Window::PageAbout: w.Action1Execute(); break;
         case Window::PageSoftSor: w.ActionSoftSorvintExecute(); break;
         case Window::PageBDTS: w.ActionBDTSExecute(); break;
-        case Window::PageReader: w.ActionSor2006Execute(); break;
+        case Window::PageReader: w.ActionReaderExecute(); break;
         case Window::PageResult: w.ActionFileExecute(); break;
         }
         settle();
@@ -141,7 +141,7 @@ private slots:
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         // The keyboard starts in the page area, not invisibly in the group bar.
-        QWidget *groupBar = w.findChild<QWidget *>(QStringLiteral("RzGroupBar1"));
+        QWidget *groupBar = w.findChild<QWidget *>(QStringLiteral("groupBar"));
         QVERIFY(QApplication::focusWidget());
         QVERIFY2(!groupBar->isAncestorOf(QApplication::focusWidget()), qPrintable(nameOf(QApplication::focusWidget())));
         QCOMPARE(w.findChild<QToolButton *>(QStringLiteral("sbtnCommON"))->focusPolicy(), Qt::NoFocus);
@@ -192,8 +192,8 @@ private slots:
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QToolButton *reader = nullptr;
-        for (auto *b : w.findChild<QWidget *>(QStringLiteral("RzGroupBar1"))->findChildren<QToolButton *>())
-            if (b->defaultAction() == w.ActionSor2006)
+        for (auto *b : w.findChild<QWidget *>(QStringLiteral("groupBar"))->findChildren<QToolButton *>())
+            if (b->defaultAction() == w.ActionReader)
                 reader = b;
         QVERIFY(reader);
         // The group bar shows the captions without the menus' Alt marks.
@@ -209,7 +209,7 @@ private slots:
         QCOMPARE(w.currentPage(), int(Window::PageReader));
 
         // "О программе" shows the About page, from the menu as from the group bar.
-        w.Action1->trigger();
+        w.ActionAbout->trigger();
         QCOMPARE(w.currentPage(), int(Window::PageAbout));
 
         // An About line takes Tab and runs on Enter.
@@ -292,7 +292,7 @@ private slots:
     {
         TestBed bed(false);
         Window &w = bed.window();
-        auto *bar = w.findChild<QProgressBar *>(QStringLiteral("RzProgressBar1"));
+        auto *bar = w.findChild<QProgressBar *>(QStringLiteral("progressBar"));
         QVERIFY(!bar->isTextVisible());
         w.status().setProgress(40);
         QVERIFY(bar->isTextVisible());
@@ -309,7 +309,7 @@ private slots:
             Window &w = bed.window();
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QCOMPARE(w.findChild<QWidget *>(QStringLiteral("RzGroupBar1"))->width(), w.width() / 4);
+            QCOMPARE(w.findChild<QWidget *>(QStringLiteral("groupBar"))->width(), w.width() / 4);
         }
         FilledWindow f;
         Window &w = f.w;
@@ -330,7 +330,7 @@ private slots:
                 const int inner = page == Window::PageSoftSor ? 2 : 1;
                 for (int i = 0; i < inner; ++i) {
                     if (page == Window::PageSoftSor)
-                        w.firmware().frame()->RzPageControl2->setCurrentIndex(i);
+                        w.firmware().frame()->wizardTabs->setCurrentIndex(i);
                     f.settle();
                     for (QWidget *c : captioned(&w)) {
                         QString why;
@@ -346,7 +346,7 @@ private slots:
         for (QTreeView *list : w.bdts().frame()->findChildren<QTreeView *>())
             QVERIFY2(list->viewport()->height() >= 3 * list->fontMetrics().height(), qPrintable(list->objectName()));
         // The clock keeps its day and seconds, the status bar its text.
-        auto *clock = w.findChild<QLabel *>(QStringLiteral("RzClockStatus1"));
+        auto *clock = w.findChild<QLabel *>(QStringLiteral("clockLabel"));
         QVERIFY(clock->width() >= clock->fontMetrics().horizontalAdvance(clock->text()));
         // The six characters of a value cell fit the grid at the least window size.
         w.resize(w.minimumSize());
@@ -367,9 +367,9 @@ private slots:
         w.resize(w.minimumSize());
         f.show(Window::PageReader);
         OdPage *od = w.reader().odPage();
-        const QSize gridBefore = od->RzPanel7->size();
+        const QSize gridBefore = od->gridPanel->size();
         f.show(Window::PageResult);
-        auto *memo = w.findChild<QPlainTextEdit *>(QStringLiteral("Memo1"));
+        auto *memo = w.findChild<QPlainTextEdit *>(QStringLiteral("protocolView"));
         const QSize memoBefore = memo->size();
         f.show(Window::PageBDTS);
         TFrameBDTS *bdts = w.bdts().frame();
@@ -382,12 +382,12 @@ private slots:
         QVERIFY(bdts->TreeViewSor->height() > sorBefore.height() + 150);
         QVERIFY(bdts->TreeViewFile->height() > fileBefore.height() + 50);
         // Wide enough for the captions: the instrument's group is again 55 % of the page.
-        QCOMPARE(bdts->RzGroupBox1->width(), bdts->width() * 55 / 100);
+        QCOMPARE(bdts->instrumentListGroup->width(), bdts->width() * 55 / 100);
         f.show(Window::PageResult);
         QVERIFY(memo->width() > memoBefore.width() + 200 && memo->height() > memoBefore.height() + 150);
         f.show(Window::PageReader);
-        QVERIFY(od->RzPanel7->width() > gridBefore.width() + 200 && od->RzPanel7->height() > gridBefore.height() + 150);
-        QCOMPARE(od->RzPanel7->height(), od->height() - 100);
+        QVERIFY(od->gridPanel->width() > gridBefore.width() + 200 && od->gridPanel->height() > gridBefore.height() + 150);
+        QCOMPARE(od->gridPanel->height(), od->height() - 100);
 
         // And back: the window may shrink to its least size again.
         w.resize(w.minimumSize());

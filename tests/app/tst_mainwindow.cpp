@@ -45,7 +45,7 @@ private slots:
                                         QStringLiteral("Ридер:Оптические плотности,Результаты")}));
 
         // Group bar: the same actions in three open groups, no separator.
-        auto *groupBar = w.findChild<QWidget *>(QStringLiteral("RzGroupBar1"));
+        auto *groupBar = w.findChild<QWidget *>(QStringLiteral("groupBar"));
         QCOMPARE(groupBar->findChildren<QGroupBox *>().size(), 3);
         QStringList linked;
         for (auto *b : groupBar->findChildren<QToolButton *>())
@@ -63,7 +63,7 @@ private slots:
         }
 
         // Port strip and status bar at start.
-        QCOMPARE(w.findChild<QGroupBox *>(QStringLiteral("RzGroupBox1"))->title(), QStringLiteral("Порт связи:"));
+        QCOMPARE(w.findChild<QGroupBox *>(QStringLiteral("portGroup"))->title(), QStringLiteral("Порт связи:"));
         auto *port = w.findChild<QComboBox *>(QStringLiteral("cbxNumPort"));
         QCOMPARE(port->count(), 0);
         QCOMPARE(port->placeholderText(), QStringLiteral("нет"));
@@ -76,9 +76,9 @@ private slots:
         QCOMPARE(w.findChild<QToolButton *>(QStringLiteral("sbtnCommON"))->toolTip(), QStringLiteral("Индикатор связи."));
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lbCommParam"))->toolTip(),
                  QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
-        QCOMPARE(w.findChild<QProgressBar *>(QStringLiteral("RzProgressBar1"))->width(), 164);
-        QVERIFY(w.findChild<QLabel *>(QStringLiteral("RzClockStatus1"))->width() >= 164);
-        QVERIFY(w.findChild<QLabel *>(QStringLiteral("RzClockStatus1"))->text().contains(QStringLiteral("г.")));
+        QCOMPARE(w.findChild<QProgressBar *>(QStringLiteral("progressBar"))->width(), 164);
+        QVERIFY(w.findChild<QLabel *>(QStringLiteral("clockLabel"))->width() >= 164);
+        QVERIFY(w.findChild<QLabel *>(QStringLiteral("clockLabel"))->text().contains(QStringLiteral("г.")));
         QVERIFY(w.status().text().isEmpty());
     }
 
@@ -88,23 +88,23 @@ private slots:
         auto &w = bed.window();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto *groupBar = w.findChild<QWidget *>(QStringLiteral("RzGroupBar1"));
+        auto *groupBar = w.findChild<QWidget *>(QStringLiteral("groupBar"));
         QCOMPARE(groupBar->width(), w.width() / 4);
 
         auto *about = w.findChild<AboutPage *>();
         QVERIFY(about);
         about->arrange();
-        const int half = (about->RzLabel2->width() - 60) / 2;
-        QCOMPARE(about->RzPanel3->x(), 20);
-        QCOMPARE(about->RzPanel3->width(), half);
-        QCOMPARE(about->RzPanel4->x(), half + 40);
-        QCOMPARE(about->RzPanel4->y(), about->RzLabel1->height() + 10);
-        QCOMPARE(about->RzPanel5->y(), about->RzPanel3->y() + about->RzPanel3->height() + 20);
-        QCOMPARE(about->RzPanel3->height(), (about->RzPanel4->height() - 20) / 2);
-        QCOMPARE(about->lbLoadPOInSor->height(), about->RzPanel4->height() / 5);
-        QCOMPARE(about->lbProtokol->y() + about->lbProtokol->height(), about->RzPanel4->height());
-        QCOMPARE(about->RzLabel13->text(), QStringLiteral("( Для приборов типа: СОРВИНТ <дата>-№3070, <дата>.dpps )"));
-        QCOMPARE(about->RzLabel6->text(), QStringLiteral("(версия: 05_06_2014)"));
+        const int half = (about->instrumentBand->width() - 60) / 2;
+        QCOMPARE(about->purposePanel->x(), 20);
+        QCOMPARE(about->purposePanel->width(), half);
+        QCOMPARE(about->featurePanel->x(), half + 40);
+        QCOMPARE(about->featurePanel->y(), about->titleBand->height() + 10);
+        QCOMPARE(about->requirementsPanel->y(), about->purposePanel->y() + about->purposePanel->height() + 20);
+        QCOMPARE(about->purposePanel->height(), (about->featurePanel->height() - 20) / 2);
+        QCOMPARE(about->lbLoadPOInSor->height(), about->featurePanel->height() / 5);
+        QCOMPARE(about->lbProtokol->y() + about->lbProtokol->height(), about->featurePanel->height());
+        QCOMPARE(about->instrumentTypeLabel->text(), QStringLiteral("( Для приборов типа: СОРВИНТ <дата>-№3070, <дата>.dpps )"));
+        QCOMPARE(about->versionLabel->text(), QStringLiteral("(версия: 05_06_2014)"));
 
         // Hover colours of a feature line.
         const QColor normal = about->lbReader->palette().color(QPalette::WindowText);
@@ -119,11 +119,11 @@ private slots:
         TestBed bed(false);
         auto &w = bed.window();
         QCOMPARE(w.pageChangeCount(), 0);
-        w.ActionSor2006->trigger();
+        w.ActionReader->trigger();
         QCOMPARE(w.currentPage(), int(TFormMainKviroS_D7::PageReader));
         QVERIFY(w.tabVisible(TFormMainKviroS_D7::PageReader));
         QCOMPARE(w.pageChangeCount(), 1);
-        w.ActionSor2006->trigger(); // already current: no page-change step
+        w.ActionReader->trigger(); // already current: no page-change step
         QCOMPARE(w.pageChangeCount(), 1);
 
         w.ActionFile->trigger();
@@ -138,7 +138,7 @@ private slots:
         w.ActionBDTS->trigger();
         QVERIFY(w.FrameBDTS);
         QWidget *frame = w.FrameBDTS;
-        w.ActionSor2006->trigger();
+        w.ActionReader->trigger();
         w.ActionBDTS->trigger();
         QCOMPARE(w.FrameBDTS, frame); // created once
 
@@ -148,7 +148,7 @@ private slots:
         w.ActionSoftSorvint->trigger();
         QVERIFY(w.FrameSoftSor);
         QCOMPARE(w.link().BaudIndex, 5);
-        QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(w.link().serial.Settings(), QStringLiteral("115200,n,8,1"));
         QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cbBaudRate"))->currentText(), QStringLiteral("115200"));
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lbCommParam"))->text(), QStringLiteral("Параметры: 115200,n,8,1"));
     }
@@ -160,7 +160,7 @@ private slots:
         bed.tick(50);
         QVERIFY(!w.ActionSoftSorvint->isEnabled());
         QVERIFY(!w.ActionBDTS->isEnabled());
-        QVERIFY(!w.ActionSor2006->isEnabled());
+        QVERIFY(!w.ActionReader->isEnabled());
         QVERIFY(!w.ActionFile->isEnabled());
         QVERIFY(w.ActionExit->isEnabled());
         auto *about = w.findChild<AboutPage *>();

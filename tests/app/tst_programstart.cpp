@@ -38,14 +38,14 @@ private slots:
         options.programDir = bed.programDir();
         TFormMainKviroS_D7 w(std::move(options));
         QVERIFY(w.link().portSearchRunning());
-        QCOMPARE(w.link().DefSetComm_Timer.interval(), 500);
+        QCOMPARE(w.link().linkCheckTimer.interval(), 500);
         // Until the first tick nothing is known.
         QVERIFY(!w.link().linkOn());
         QCOMPARE(w.status().text(), QString());
         // No test drives the ticks here: the window finds the instrument on its own.
         auto *indicator = w.findChild<QToolButton *>(QStringLiteral("sbtnCommON"));
         QTRY_VERIFY_WITH_TIMEOUT(indicator->isEnabled(), Patience);
-        QTRY_VERIFY_WITH_TIMEOUT(w.ActionSor2006->isEnabled(), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(w.ActionReader->isEnabled(), Patience);
         QCOMPARE(w.status().text(), QStringLiteral("Связь с прибором есть."));
         QTRY_VERIFY_WITH_TIMEOUT(bed.instrument().core().received().count('l') >= 2, Patience);
     }
@@ -77,7 +77,7 @@ private slots:
         auto &w = bed.window();
         settle(bed);
         w.ActionBDTSExecute();
-        w.ActionSor2006Execute();
+        w.ActionReaderExecute();
         QPushButton *readOp = w.reader().odPage()->btnReadOP;
         QPushButton *readProtocol = w.reader().resultPage()->btnReadProtokol;
         QPushButton *fromInstrument = w.bdts().frame()->btnReadBDTSFromSor;

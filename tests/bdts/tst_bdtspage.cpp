@@ -51,9 +51,9 @@ void TestBdtsPage::controlsAtStart()
 {
     BdtsRig rig;
     TFrameBDTS &f = *rig.frame;
-    QCOMPARE(f.RzGroupBox1->title(), QStringLiteral("Список ТС в приборе:"));
-    QCOMPARE(f.RzGroupBox2->title(), QStringLiteral("Список ТС в файле:"));
-    QCOMPARE(f.RzGroupBox3->title(), QStringLiteral("Дополнительный список ТС:"));
+    QCOMPARE(f.instrumentListGroup->title(), QStringLiteral("Список ТС в приборе:"));
+    QCOMPARE(f.fileListGroup->title(), QStringLiteral("Список ТС в файле:"));
+    QCOMPARE(f.addListGroup->title(), QStringLiteral("Дополнительный список ТС:"));
     QCOMPARE(f.btnReadBDTSFromSor->text(), QStringLiteral(" из прибора"));
     QCOMPARE(f.btnDeleteTS->toolTip(),
              QStringLiteral("Выбор для удаления:\nShift + левый клик - непрерывно,\nCtrl + левый клик - выборочно."));
@@ -65,7 +65,7 @@ void TestBdtsPage::controlsAtStart()
     QCOMPARE(rig.frame->findChild<TsTreeView *>(QStringLiteral("TreeViewSor")), f.TreeViewSor);
     QCOMPARE(f.TreeViewSor->editTriggers(), QAbstractItemView::NoEditTriggers);
     // Widths: the instrument group takes 55 % of the frame, its buttons a quarter of the group.
-    QCOMPARE(f.RzGroupBox1->width(), 600 * 55 / 100);
+    QCOMPARE(f.instrumentListGroup->width(), 600 * 55 / 100);
     QCOMPARE(f.btnReadBDTSFromSor->width(), 330 / 4);
     QCOMPARE(f.btnDeleteTS->width(), 330 / 4);
     QCOMPARE(f.btnReadBDTSFromFile->width(), 270 / 2);
@@ -81,8 +81,8 @@ void TestBdtsPage::fileLoadListsCompactsAndWritesWorkingFiles()
     const QString chosen = rig.put(QStringLiteral("мой файл.bdts"), image);
     rig.openFile(chosen);
     QCOMPARE(rig.status.text(), QStringLiteral("Считано из файла мой файл.bdts 5 ТС"));
-    QCOMPARE(rig.frame->RzGroupBox2->title(), QStringLiteral("Список ТС в файле (5):"));
-    QCOMPARE(rig.frame->RzLbDateBDTSinPC->text(), QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10"));
+    QCOMPARE(rig.frame->fileListGroup->title(), QStringLiteral("Список ТС в файле (5):"));
+    QCOMPARE(rig.frame->lbDateBDTSinPC->text(), QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10"));
     QVERIFY(rig.frame->btnWriteBDTSInSor->isEnabled());
     QCOMPARE(rig.db().BdtsFilePages, 1 + 3 + 1 + 2 + 2 + 1);
     QCOMPARE(rig.db().BdtsFileStream->size(), 13 + 10 * 512);
@@ -200,21 +200,21 @@ void TestBdtsPage::addThroughTheButton()
     BdtsRig rig;
     const QByteArray instrument = makeImage(kInstrument, dated());
     rig.instrumentHolds(instrument);
-    QCOMPARE(rig.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (3):"));
+    QCOMPARE(rig.frame->instrumentListGroup->title(), QStringLiteral("Список ТС в приборе (3):"));
     rig.openFile(rig.put(QStringLiteral("f.bdts"), makeImage(kFile, dated(QDate(2012, 1, 2), QDate(2013, 4, 5)))));
-    QCOMPARE(rig.frame->RzGroupBox3->title(), QStringLiteral("Дополнительный список ТС (3):"));
+    QCOMPARE(rig.frame->addListGroup->title(), QStringLiteral("Дополнительный список ТС (3):"));
     QVERIFY(rig.frame->btnAddTSInSor->isEnabled());
     QCOMPARE(rig.db().BdtsAddPages, 3 + 1 + 2 + 1);
     QCOMPARE(rig.read(QStringLiteral("TempBDTSAdd.bdt")).size(), 7 * 512);
 
     rig.frame->btnAddTSInSor->click();
     QCOMPARE(rig.status.text(), QStringLiteral("В список прибора добавлено 3 ТС"));
-    QCOMPARE(rig.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (6):"));
-    QCOMPARE(rig.frame->RzGroupBox3->title(), QStringLiteral("Дополнительный список ТС (0):"));
+    QCOMPARE(rig.frame->instrumentListGroup->title(), QStringLiteral("Список ТС в приборе (6):"));
+    QCOMPARE(rig.frame->addListGroup->title(), QStringLiteral("Дополнительный список ТС (0):"));
     QVERIFY(!rig.frame->btnAddTSInSor->isEnabled());
     QVERIFY(rig.frame->btnSaveAddTs->isEnabled());
     // Created date kept, modification date today.
-    QCOMPARE(rig.frame->RzLbDateBDTSinSorvint->text(), QStringLiteral("БДТС создана: 05.03.09, изменена: 08.12.26"));
+    QCOMPARE(rig.frame->lbDateBDTSinSorvint->text(), QStringLiteral("БДТС создана: 05.03.09, изменена: 08.12.26"));
     const QByteArray &image = *rig.db().BdtsSorStream;
     QCOMPARE(rig.db().BdtsPagesToRead, 5 + 7 - 1);
     QCOMPARE(image.size(), 13 + 11 * 512);
@@ -292,12 +292,12 @@ void TestBdtsPage::deleteThroughTheButton()
     clickNode(rig.frame->TreeViewSor, rig.db().sorList.find({QStringLiteral("Гормоны")}));
     rig.frame->btnDeleteTS->click();
     QCOMPARE(rig.status.text(), QStringLiteral("Из списка прибора удалено 2 ТС"));
-    QCOMPARE(rig.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (1):"));
+    QCOMPARE(rig.frame->instrumentListGroup->title(), QStringLiteral("Список ТС в приборе (1):"));
     QVERIFY(rig.frame->btnSaveAddTs->isEnabled());
     // The image holds the one test system left and the descriptor page; dates untouched.
     QCOMPARE(*rig.db().BdtsSorStream, makeImage(ts("Гепатиты", "Гепатит C", "анти-HCV", 2, 1), dated()));
     QCOMPARE(rig.db().BdtsPagesToRead, 3);
-    QCOMPARE(rig.frame->RzLbDateBDTSinSorvint->text(), QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10"));
+    QCOMPARE(rig.frame->lbDateBDTSinSorvint->text(), QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10"));
     // ЛГ-ИФА, deleted from the instrument, is in the file: it reappears in the additional list.
     QCOMPARE(rig.db().BdtsAddTsCount, 4);
     QVERIFY(rig.db().addList.find({QStringLiteral("Гормоны"), QStringLiteral("Репродукция"), QStringLiteral("ЛГ-ИФА")}).isValid());
@@ -334,12 +334,12 @@ void TestBdtsPage::deleteFollowsKeyboardSelection()
     // The Delete key deletes the selection, as the button does.
     QTest::keyClick(view, Qt::Key_Delete);
     QCOMPARE(rig.status.text(), QStringLiteral("Из списка прибора удалено 1 ТС"));
-    QCOMPARE(rig.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (2):"));
+    QCOMPARE(rig.frame->instrumentListGroup->title(), QStringLiteral("Список ТС в приборе (2):"));
     QVERIFY(!rig.db().sorList.find({QStringLiteral("Гепатиты")}).isValid());
     // Nothing selected in the rebuilt list: the button is off and Delete does nothing more.
     QVERIFY(!rig.frame->btnDeleteTS->isEnabled());
     QTest::keyClick(view, Qt::Key_Delete);
-    QCOMPARE(rig.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (2):"));
+    QCOMPARE(rig.frame->instrumentListGroup->title(), QStringLiteral("Список ТС в приборе (2):"));
 
     // A selection, then a new read from the instrument: the list is rebuilt and the button goes off.
     QTest::keyClick(view, Qt::Key_Home);

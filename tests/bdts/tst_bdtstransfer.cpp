@@ -132,14 +132,14 @@ void TestBdtsTransfer::threePageRead()
     QVERIFY(b.statuses.contains(QStringLiteral("Принято из прибора страниц: 1")));
     QVERIFY(b.statuses.contains(QStringLiteral("Принято из прибора страниц: 3")));
     QCOMPARE(b.tb.window().status().progress(), 0);
-    QCOMPARE(b.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (2):"));
+    QCOMPARE(b.frame->instrumentListGroup->title(), QStringLiteral("Список ТС в приборе (2):"));
     QVERIFY(!b.frame->TreeViewSor->isHidden());
     QVERIFY(b.frame->btnSaveBDTSinFile->isEnabled());
-    QCOMPARE(b.frame->RzLbDateBDTSinSorvint->text(), QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10"));
+    QCOMPARE(b.frame->lbDateBDTSinSorvint->text(), QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10"));
     // Compacted into list order: ЛГ before ФСГ.
     QCOMPARE(*b.db().BdtsSorStream, makeImage(ts("Гормоны", "Репродукция", "ЛГ") + ts("Гормоны", "Репродукция", "ФСГ"), dated()));
     QVERIFY(b.tb.window().link().portSearchRunning());
-    QVERIFY(!b.tb.window().link().MSComm1.NullDiscard());
+    QVERIFY(!b.tb.window().link().serial.NullDiscard());
 }
 
 void TestBdtsTransfer::statusAtPageThreeOfFive()
@@ -396,7 +396,7 @@ void TestBdtsTransfer::countThatIsNoNumberOrZero()
     QCOMPARE(b.tb.dialogs.errors.size(), 2);
     QCOMPARE(*b.db().BdtsSorStream, before);
     QVERIFY(!b.frame->TreeViewSor->isHidden());
-    QCOMPARE(b.frame->RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (%1):").arg(b.db().BdtsTsCount));
+    QCOMPARE(b.frame->instrumentListGroup->title(), QStringLiteral("Список ТС в приборе (%1):").arg(b.db().BdtsTsCount));
     QVERIFY(b.frame->btnSaveBDTSinFile->isEnabled());
 }
 

@@ -113,10 +113,10 @@ private slots:
         Page p(&image);
         TFrameSoftSor &f = p.frame();
         QCOMPARE(p.w().currentPage(), int(TFormMainKviroS_D7::PageSoftSor));
-        QCOMPARE(f.RzPageControl2->count(), 2);
-        QCOMPARE(f.RzPageControl2->tabText(0), QStringLiteral("Шаги 1,2"));
-        QCOMPARE(f.RzPageControl2->tabText(1), QStringLiteral("Шаг 3"));
-        QCOMPARE(f.RzPageControl2->currentIndex(), 0);
+        QCOMPARE(f.wizardTabs->count(), 2);
+        QCOMPARE(f.wizardTabs->tabText(0), QStringLiteral("Шаги 1,2"));
+        QCOMPARE(f.wizardTabs->tabText(1), QStringLiteral("Шаг 3"));
+        QCOMPARE(f.wizardTabs->currentIndex(), 0);
         QCOMPARE(f.lbFileLoadPO->text(), f.lbFileLoadPO2->text());
         QVERIFY(f.lbFileLoadPO->text().endsWith(QStringLiteral("FilesInSorvint/\nSorvint_3070.tsk")));
         QCOMPARE(f.findChild<QPushButton *>(QStringLiteral("btnOtherFileLoadPO"))->text(), QStringLiteral("Другой файл..."));
@@ -142,7 +142,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&p.w()));
         p.w().ActionSoftSorvintExecute(); // again on the current page: search and panes redone
         QTest::qWait(50);
-        const QList<int> sizes = f.RzSplitter1->sizes();
+        const QList<int> sizes = f.stepsSplitter->sizes();
         const double share = double(sizes.at(0)) / (sizes.at(0) + sizes.at(1));
         QVERIFY2(share > 0.57 && share < 0.63, qPrintable(QString::number(share)));
     }
@@ -238,7 +238,7 @@ private slots:
         p.frame().btnLoadPO->click();
         QTRY_VERIFY_WITH_TIMEOUT(ticks.size() >= 2, 5000);
         // An inner tab click re-evaluates the step; the transfer keeps the button and its text.
-        p.frame().RzPageControl2->setCurrentIndex(1);
+        p.frame().wizardTabs->setCurrentIndex(1);
         QVERIFY(!p.frame().btnLoadPO->isEnabled());
         QCOMPARE(p.status(), texts::Loading);
 
@@ -331,7 +331,7 @@ private slots:
         p.vi().boot().setRestartGapMs(1200);
         p.frame().btnLoadPO->click();
         QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::Programming, 5000);
-        auto *bar = p.w().findChild<QProgressBar *>(QStringLiteral("RzProgressBar1"));
+        auto *bar = p.w().findChild<QProgressBar *>(QStringLiteral("progressBar"));
         QVERIFY(p.w().status().busy());
         QCOMPARE(bar->maximum(), 0); // the bar shows that work goes on
         QVERIFY(!p.frame().btnLoadPO->isEnabled());
@@ -349,7 +349,7 @@ private slots:
         // The end message stays through the link checks, until the operator's next action.
         QTest::qWait(1300);
         QCOMPARE(p.status(), texts::Finished);
-        p.frame().RzPageControl2->setCurrentIndex(1);
+        p.frame().wizardTabs->setCurrentIndex(1);
         QCOMPARE(p.status(), texts::StepSwitchOff);
         p.w().link().stopPortSearch();
     }
@@ -394,7 +394,7 @@ private slots:
         p.vi().powerOff();
         p.bed.tick();
         QCOMPARE(p.status(), texts::StepSwitchOnTick);
-        p.frame().RzPageControl2->setCurrentIndex(1);
+        p.frame().wizardTabs->setCurrentIndex(1);
         QCOMPARE(p.status(), texts::StepSwitchOnEval);
         p.vi().boot().switchOnWithStylus();
         p.bed.tick();
@@ -409,7 +409,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(p.statuses.contains(texts::Finished), true, 15000);
         QTest::qWait(1100);
         QCOMPARE(p.status(), texts::Finished);
-        p.frame().RzPageControl2->setCurrentIndex(0); // the operator's next action
+        p.frame().wizardTabs->setCurrentIndex(0); // the operator's next action
         QCOMPARE(p.status(), texts::StepSwitchOff);
         QVERIFY2(p.metInOrder({texts::StepFile, texts::StepSwitchOff, texts::StepSwitchOnTick, texts::StepLoad, texts::Loading,
                                texts::Programming, texts::Rebooting, texts::Finished, texts::StepSwitchOff}),
@@ -451,7 +451,7 @@ private slots:
         QVERIFY(p.ctl().loader().ready());
         QTest::qWait(1100);
         QCOMPARE(p.status(), texts::Finished);
-        p.frame().RzPageControl2->setCurrentIndex(1);
+        p.frame().wizardTabs->setCurrentIndex(1);
         QCOMPARE(p.status(), texts::StepSwitchOff);
         p.w().link().stopPortSearch();
     }

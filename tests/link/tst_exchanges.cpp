@@ -140,10 +140,10 @@ private slots:
         auto *indicator = b.w.findChild<QToolButton *>(QStringLiteral("sbtnCommON"));
         QTRY_VERIFY_WITH_TIMEOUT(!indicator->isEnabled(), Patience);
         QTRY_COMPARE_WITH_TIMEOUT(b.w.status().text(), QStringLiteral("Прибор выключен или не подключен к ПК."), Patience);
-        QVERIFY(!b.w.ActionSor2006->isEnabled() && !b.w.ActionBDTS->isEnabled());
+        QVERIFY(!b.w.ActionReader->isEnabled() && !b.w.ActionBDTS->isEnabled());
         // ...and the returning instrument is found again without the operator.
         QVERIFY(b.vi.powerOn());
-        QTRY_VERIFY_WITH_TIMEOUT(indicator->isEnabled() && b.w.ActionSor2006->isEnabled(), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(indicator->isEnabled() && b.w.ActionReader->isEnabled(), Patience);
         QCOMPARE(b.w.status().text(), QStringLiteral("Связь с прибором есть."));
     }
 
@@ -310,13 +310,13 @@ private slots:
         b.vi.core().setSilent(true);
         b.start(Exchange::Table);
         QTRY_COMPARE_WITH_TIMEOUT(b.vi.core().received(), QByteArray("G"), Patience);
-        const bool nullDiscard = b.link.MSComm1.NullDiscard();
+        const bool nullDiscard = b.link.serial.NullDiscard();
         const QString refused =
             QStringLiteral("Идёт обмен с прибором (приём таблицы оптических плотностей), дождитесь окончания.");
 
         b.start(Exchange::Protocol);
         QCOMPARE(b.w.status().text(), refused);
-        QCOMPARE(b.link.MSComm1.NullDiscard(), nullDiscard); // a database read may depend on it
+        QCOMPARE(b.link.serial.NullDiscard(), nullDiscard); // a database read may depend on it
         b.w.status().setText(QString());
         b.start(Exchange::DatabaseRead);
         QCOMPARE(b.w.status().text(), refused);

@@ -49,7 +49,7 @@ private slots:
         QCOMPARE(portCombo(w)->currentIndex(), -1);
         QCOMPARE(baudCombo(w)->currentIndex(), -1);
         // The serial control itself starts at the speed the drop-down will show.
-        QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(w.link().serial.Settings(), QStringLiteral("115200,n,8,1"));
     }
 
     void firstTickOpensTheListedPortAndProbesOnce()
@@ -73,12 +73,12 @@ private slots:
         QVERIFY(w.link().instrumentWorking());
         QVERIFY(!w.link().instrumentInLoader());
         // The answer came after that tick's link-state update; the next one shows it.
-        QVERIFY(!w.ActionSor2006->isEnabled());
+        QVERIFY(!w.ActionReader->isEnabled());
         bed.tick();
         QCOMPARE(statusOf(w), QStringLiteral("Связь с прибором есть."));
         QCOMPARE(paramLabel(w)->text(), QStringLiteral("Параметры: 115200,n,8,1"));
         QCOMPARE(baudCombo(w)->currentText(), QStringLiteral("115200"));
-        QVERIFY(w.ActionBDTS->isEnabled() && w.ActionSor2006->isEnabled() && w.ActionFile->isEnabled());
+        QVERIFY(w.ActionBDTS->isEnabled() && w.ActionReader->isEnabled() && w.ActionFile->isEnabled());
         QVERIFY(w.ActionSoftSorvint->isEnabled());
     }
 
@@ -91,7 +91,7 @@ private slots:
         QVERIFY(w.link().instrumentInLoader());
         QVERIFY(!w.link().instrumentWorking());
         QVERIFY(w.ActionSoftSorvint->isEnabled());
-        QVERIFY(!w.ActionBDTS->isEnabled() && !w.ActionSor2006->isEnabled() && !w.ActionFile->isEnabled());
+        QVERIFY(!w.ActionBDTS->isEnabled() && !w.ActionReader->isEnabled() && !w.ActionFile->isEnabled());
         QVERIFY(w.ActionExit->isEnabled());
         QCOMPARE(statusOf(w), QStringLiteral("Прибор в режиме перепрограммирования."));
     }
@@ -106,7 +106,7 @@ private slots:
         settle(bed);
         QVERIFY(w.link().instrumentWorking());
         QVERIFY(!w.link().instrumentInLoader());
-        QVERIFY(w.ActionSor2006->isEnabled());
+        QVERIFY(w.ActionReader->isEnabled());
     }
 
     // ---- ports that come, go and refuse
@@ -136,7 +136,7 @@ private slots:
         QVERIFY(w.link().linkOn());
         QVERIFY(w.link().instrumentWorking());
         bed.tick();
-        QVERIFY(w.ActionSor2006->isEnabled());
+        QVERIFY(w.ActionReader->isEnabled());
     }
 
     void portVanishingWhileOpenIsClosedAtTheFirstError()
@@ -169,7 +169,7 @@ private slots:
         QVERIFY(!w.link().instrumentWorking());
         QVERIFY(!w.link().instrumentInLoader());
         QCOMPARE(statusOf(w), QStringLiteral("Прибор выключен или не подключен к ПК."));
-        QVERIFY(!w.ActionSor2006->isEnabled());
+        QVERIFY(!w.ActionReader->isEnabled());
         QVERIFY2(portCombo(w)->toolTip().contains(QStringLiteral("не найден")), qPrintable(portCombo(w)->toolTip()));
 
         // The device back under the same name: found at the next tick.
@@ -186,7 +186,7 @@ private slots:
         VirtualInstrument other(bed.portFolder(), 7);
         QVERIFY(other.powerOn());
         auto &w = bed.window();
-        w.link().MSComm1.setCommPort(9); // a port the catalog does not list
+        w.link().serial.setCommPort(9); // a port the catalog does not list
         bed.tick();
         QCOMPARE(w.link().CurrentPort, 7);
         QVERIFY(w.link().linkOn());
@@ -248,7 +248,7 @@ private slots:
         bed.tick();
         w.link().cbBaudRateChange(1);
         QCOMPARE(statusOf(w), QStringLiteral("Установление контакта с прибором."));
-        QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("9600,n,8,1"));
+        QCOMPARE(w.link().serial.Settings(), QStringLiteral("9600,n,8,1"));
         bed.tick();
         QCOMPARE(paramLabel(w)->text(), QStringLiteral("Параметры: 9600,n,8,1"));
         QCOMPARE(baudCombo(w)->currentText(), QStringLiteral("9600"));
@@ -262,10 +262,10 @@ private slots:
         bed.instrument().powerOff();
         bed.tick(100);
         w.link().cbBaudRateChange(4);
-        QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(w.link().serial.Settings(), QStringLiteral("115200,n,8,1"));
         bed.instrument().powerOn();
         bed.tick();
-        QCOMPARE(w.link().MSComm1.Settings(), QStringLiteral("57600,n,8,1"));
+        QCOMPARE(w.link().serial.Settings(), QStringLiteral("57600,n,8,1"));
     }
 
     void pickedPortOpensWithoutAProbe()
@@ -493,12 +493,12 @@ private slots:
         // Indicator on, port gone: nothing to flush, the buffer stays.
         bed.instrument().sendRaw("X3");
         QTRY_COMPARE(link.rxBuffer(), QByteArray("X3"));
-        (void)link.MSComm1.setPortOpen(false);
+        (void)link.serial.setPortOpen(false);
         QVERIFY(link.linkOn());
         link.FlushInput();
         QCOMPARE(link.rxBuffer(), QByteArray("X3"));
         // The speed change flushes through it.
-        (void)link.MSComm1.setPortOpen(true);
+        (void)link.serial.setPortOpen(true);
         link.cbBaudRateChange(5);
         QVERIFY(link.rxBuffer().isEmpty());
     }

@@ -77,7 +77,7 @@ private slots:
     void noticeFillsTheGridAndSaveRequestWritesTheTable()
     {
         Bench b;
-        b.w.ActionSor2006->trigger();
+        b.w.ActionReader->trigger();
         QVERIFY(!b.button("btnSaveOP")->isEnabled());
         QVERIFY(!b.button("btnCreateExcel")->isEnabled());
         auto *autoRead = b.find<QCheckBox>("chckAutoReadOP");
@@ -126,7 +126,7 @@ private slots:
         QList<int> progress;
         connect(&b.w.status(), &StatusModel::textChanged, this, [&](const QString &t) { texts << t; });
         connect(&b.w.status(), &StatusModel::progressChanged, this, [&](int p) { progress << p; });
-        b.w.ActionSor2006->trigger();
+        b.w.ActionReader->trigger();
         b.button("btnReadOP")->click();
         QVERIFY(!b.w.link().portSearchRunning());
         QTRY_COMPARE_WITH_TIMEOUT(b.reader.od().OpText.size(), 777, Patience);
@@ -165,7 +165,7 @@ private slots:
         Bench b;
         b.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&b.w));
-        b.w.ActionSor2006->trigger();
+        b.w.ActionReader->trigger();
         b.measure(7);
         auto *page = b.reader.odPage();
         QVERIFY(!b.reader.od().grid().valuesEmpty());
@@ -176,11 +176,11 @@ private slots:
         QCOMPARE(b.cell(12, 0), QStringLiteral("12"));
         QCOMPARE(b.cell(0, 8), QStringLiteral("H"));
         // The grid panel and its rows and columns follow the page.
-        QCOMPARE(page->RzPanel7->geometry(), QRect(0, 20, page->width(), page->height() - 100));
+        QCOMPARE(page->gridPanel->geometry(), QRect(0, 20, page->width(), page->height() - 100));
         QCOMPARE(page->grid->columnWidth(0), 15);
         QCOMPARE(page->grid->rowHeight(0), 17);
-        QCOMPARE(page->grid->columnWidth(5), page->RzPanel7->width() / 13);
-        QCOMPARE(page->grid->rowHeight(8), (page->RzPanel7->height() - 20) / 9);
+        QCOMPARE(page->grid->columnWidth(5), page->gridPanel->width() / 13);
+        QCOMPARE(page->grid->rowHeight(8), (page->gridPanel->height() - 20) / 9);
         QCOMPARE(page->grid->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
         QVERIFY(page->grid->editTriggers() == QAbstractItemView::NoEditTriggers);
 
@@ -226,7 +226,7 @@ private slots:
 
         // The action repeats the labelling even on the current page.
         b.reader.od().grid().fill(ReaderSim::plateTable(7));
-        b.w.ActionSor2006->trigger();
+        b.w.ActionReader->trigger();
         QVERIFY(b.reader.od().grid().valuesEmpty());
     }
 
@@ -380,7 +380,7 @@ private slots:
         w.status().setText(QString());
         w.reader().protocol().btnReadProtokolClick();
         QCOMPARE(w.status().text(), QStringLiteral("Порт отключен."));
-        QVERIFY(!w.link().MSComm1.NullDiscard());
+        QVERIFY(!w.link().serial.NullDiscard());
     }
 
     void protocolLengthAndBodyExchange()
@@ -389,9 +389,9 @@ private slots:
         b.w.ActionFile->trigger();
         auto *page = b.reader.resultPage();
         QVERIFY(!page->btnSaveProtokol->isEnabled());
-        QVERIFY(page->Memo1->isReadOnly());
-        QCOMPARE(page->Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QVERIFY(page->Memo1->font().fixedPitch());
+        QVERIFY(page->protocolView->isReadOnly());
+        QCOMPARE(page->protocolView->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QVERIFY(page->protocolView->font().fixedPitch());
 
         // A 250-character reply: the working file holds the 248 bytes between tag and final one.
         QByteArray body = ReaderSim::protocolText(QStringLiteral("12"), QStringLiteral("03.04.11")).left(246);
@@ -401,17 +401,17 @@ private slots:
         QList<int> progress;
         connect(&b.w.status(), &StatusModel::progressChanged, this, [&](int p) { progress << p; });
         b.bed.instrument().port().setChunking(40, 3);
-        b.w.link().MSComm1.setNullDiscard(false);
+        b.w.link().serial.setNullDiscard(false);
         page->btnReadProtokol->click();
-        QVERIFY(b.w.link().MSComm1.NullDiscard());
+        QVERIFY(b.w.link().serial.NullDiscard());
         const QString working = b.dir() + QStringLiteral("MSTempProtokol.txt");
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(working), Patience);
         QCOMPARE(b.bed.instrument().core().received(), QByteArray("gd"));
         QCOMPARE(b.reader.protocol().ProtokolLen, 250);
         QCOMPARE(fileBytes(working), body);
         QCOMPARE(fileBytes(working).size(), 248);
-        QVERIFY(page->Memo1->toPlainText().startsWith(QStringLiteral("СОРВИНТ зав.№ 3070")));
-        QVERIFY(page->Memo1->toPlainText().contains(QRegularExpression(QStringLiteral("ИЗМЕРЕНИЙ +№ 12 от 03.04.11\n"))));
+        QVERIFY(page->protocolView->toPlainText().startsWith(QStringLiteral("СОРВИНТ зав.№ 3070")));
+        QVERIFY(page->protocolView->toPlainText().contains(QRegularExpression(QStringLiteral("ИЗМЕРЕНИЙ +№ 12 от 03.04.11\n"))));
         QVERIFY(page->btnSaveProtokol->isEnabled());
         QVERIFY(progress.size() > 3);
         QCOMPARE(progress.last(), 0);
@@ -419,8 +419,8 @@ private slots:
         b.hold();
 
         // Cleared view, then "Данные в файл": the last complete protocol is still saved.
-        page->btnClrMemo1->click();
-        QVERIFY(page->Memo1->toPlainText().isEmpty());
+        page->btnClearProtocol->click();
+        QVERIFY(page->protocolView->toPlainText().isEmpty());
         const QString chosen = b.dir() + QStringLiteral("prot.xls");
         b.bed.dialogs.saveAnswers << chosen;
         page->btnSaveProtokol->click();
@@ -437,7 +437,7 @@ private slots:
         page->chckAutoSaveRes->click();
         QVERIFY(b.reader.protocol().autoSave());
         b.w.reader().od().setReadEnabled(false);
-        b.w.link().MSComm1.setNullDiscard(false);
+        b.w.link().serial.setNullDiscard(false);
         QStringList texts;
         connect(&b.w.status(), &StatusModel::textChanged, this, [&](const QString &t) { texts << t; });
 
@@ -450,7 +450,7 @@ private slots:
         QCOMPARE(texts.last(), QStringLiteral("Протокол записан в файл: 2011_04_03 Pr №12"));
         QCOMPARE(b.reader.protocol().ProtokolFileName, QStringLiteral("2011_04_03 Pr №12"));
         QVERIFY(b.reader.od().readEnabled()); // the notice enables the OD page's request
-        QVERIFY(!b.w.link().MSComm1.NullDiscard()); // left as the last exchange set it
+        QVERIFY(!b.w.link().serial.NullDiscard()); // left as the last exchange set it
         QVERIFY(!page->chckAutoReadRes->isChecked());
         b.hold();
 
@@ -461,7 +461,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!texts.isEmpty() && texts.last().startsWith(QStringLiteral("Имя протокола отклонено")),
                                  Patience);
         QVERIFY(!QFile::exists(b.dir() + QStringLiteral("../../x")));
-        QVERIFY(page->Memo1->toPlainText().contains(QStringLiteral("../../x от 05.06.12")));
+        QVERIFY(page->protocolView->toPlainText().contains(QStringLiteral("../../x от 05.06.12")));
     }
 
     void brokenProtocolRepliesDoNotStickOrCrash()
@@ -508,11 +508,11 @@ private slots:
         // The working file cannot be written: reported, the view and the files stay as they were.
         QVERIFY(QFile::remove(b.dir() + QStringLiteral("MSTempProtokol.txt")));
         QVERIFY(QDir(b.dir()).mkdir(QStringLiteral("MSTempProtokol.txt")));
-        const QString shown = b.reader.resultPage()->Memo1->toPlainText();
+        const QString shown = b.reader.resultPage()->protocolView->toPlainText();
         b.sim.setProtocol(QStringLiteral("13"), QStringLiteral("04.04.11"));
         b.reader.resultPage()->btnReadProtokol->click();
         QTRY_COMPARE_WITH_TIMEOUT(b.bed.dialogs.errors.size(), 1, Patience);
-        QCOMPARE(b.reader.resultPage()->Memo1->toPlainText(), shown);
+        QCOMPARE(b.reader.resultPage()->protocolView->toPlainText(), shown);
         QVERIFY(!QFile::exists(b.dir() + QStringLiteral("2011_04_04 Pr №13")));
         QVERIFY(b.w.link().rxBuffer().isEmpty());
         QVERIFY(b.w.link().portSearchRunning());
@@ -657,7 +657,7 @@ private slots:
         page->btnReadProtokol->click();
         QTRY_VERIFY_WITH_TIMEOUT(page->btnSaveProtokolPdf->isEnabled(), Patience);
         QVERIFY(page->btnPrintProtokol->isEnabled());
-        page->btnClrMemo1->click(); // the last protocol is still printed
+        page->btnClearProtocol->click(); // the last protocol is still printed
         auto pageCount = [](const QByteArray &pdf) {
             return int(QString::fromLatin1(pdf).count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?![s\\w])"))));
         };
@@ -717,7 +717,7 @@ private slots:
         w.reader().showSampleData(true);
         QCOMPARE(w.reader().od().OpText.size(), 777);
         QVERIFY(!w.reader().od().grid().valuesEmpty());
-        QVERIFY(w.reader().resultPage()->Memo1->toPlainText().contains(QStringLiteral("12 от 03.04.11")));
+        QVERIFY(w.reader().resultPage()->protocolView->toPlainText().contains(QStringLiteral("12 от 03.04.11")));
         QVERIFY(w.reader().sheetWindow() && w.reader().sheetWindow()->isVisible());
         QCOMPARE(w.reader().sheetWindow()->table->model()->rowCount(), 8);
     }
