@@ -430,19 +430,16 @@ Outcome runDbList(const QString &path)
 
 // ---------------------------------------------------------------- firmware
 
-// IMAGE CHECK: the one place where the command line checks a firmware image before the instrument
-// is touched. The firmware core is to get its own checks of an image; once it has them, they are
-// called here. Until then: the file can be read, is not empty (an empty image would never end its
-// stream) and fits the length field.
+// The image is checked by the firmware core itself (read whole, not a folder, not too large for
+// the length value, not empty), so the command line refuses exactly the images the wizard refuses,
+// before the instrument is touched.
 std::optional<Outcome> checkFirmwareImage(const QString &path, qint64 *size)
 {
     firmware::ImageStream image;
     QString error;
-    if (!firmware::LoadFirmwareImage(image, path, &error))
+    if (!firmware::readImageForTransfer(image, path, &error))
         return Outcome::failed(error.replace(QLatin1Char('\n'), QLatin1Char(' ')),
-                               QStringLiteral("Укажите файл программы .tsk, доступный для чтения."));
-    if (image.FirmwareSize == 0)
-        return Outcome::failed(QStringLiteral("Файл %1 пуст.").arg(native(path)), QStringLiteral("Укажите файл программы .tsk."));
+                               QStringLiteral("Укажите непустой файл программы .tsk, доступный для чтения."));
     *size = image.FirmwareSize;
     return std::nullopt;
 }

@@ -404,7 +404,14 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains(QStringLiteral("missing.tsk")));
         files::writeWhole(work(QStringLiteral("empty.tsk")), QByteArray());
-        QCOMPARE(cli({QStringLiteral("flash"), work(QStringLiteral("empty.tsk"))}).exitCode, 1);
+        r = cli({QStringLiteral("flash"), work(QStringLiteral("empty.tsk"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("пуст")), qPrintable(r.err));
+        // A folder is refused as the wizard refuses it.
+        QVERIFY(QDir(m_work.path()).mkpath(QStringLiteral("fw-folder.tsk")));
+        r = cli({QStringLiteral("flash"), work(QStringLiteral("fw-folder.tsk"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("папка")), qPrintable(r.err));
         QCOMPARE(cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk")), QStringLiteral("--baud"), QStringLiteral("9600")}).exitCode, 2);
         QCOMPARE(sent(), QByteArray());
     }
