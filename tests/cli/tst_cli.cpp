@@ -424,6 +424,11 @@ private slots:
         QCOMPARE(cli({QStringLiteral("db-read"), work(QStringLiteral("journal.bdts"))}).exitCode, 0);
         QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("--port"), QStringLiteral("COM7")}).exitCode, 1);
         QCOMPARE(cli({QStringLiteral("db-list"), work(QStringLiteral("absent.bdts"))}).exitCode, 1);
+        // A file that is no database (a status text that warns), and a read whose file cannot be
+        // written (a message box).
+        QVERIFY(files::writeWhole(work(QStringLiteral("junk.bdts")), QByteArray("no database here")));
+        QCOMPARE(cli({QStringLiteral("db-write"), work(QStringLiteral("junk.bdts"))}).exitCode, 1);
+        QCOMPARE(cli({QStringLiteral("db-read"), work(QStringLiteral("no/such/folder/x.bdts"))}).exitCode, 1);
         QByteArray after;
         QVERIFY(files::readWhole(log, &after));
         QVERIFY(after.startsWith(before)); // appended to, never rewritten
@@ -457,6 +462,12 @@ private slots:
         QVERIFY2(has(QStringLiteral("error kviro-cli probe: Порт COM7 не найден"), QStringLiteral("(код 1)")), qPrintable(all));
         QVERIFY2(has(QStringLiteral("info kviro-cli db-list"), QStringLiteral(": начало.")), qPrintable(all));
         QVERIFY2(has(QStringLiteral("error kviro-cli db-list: "), QStringLiteral("absent.bdts")), qPrintable(all));
+        QVERIFY2(has(QStringLiteral("warning Файл junk.bdts не содержит БД ТС")), qPrintable(all));
+        int boxes = 0; // the message box of the failed write, then the job's own error entry
+        for (const QString &line : lines)
+            if (line.startsWith(QStringLiteral("error ")) && line.contains(QStringLiteral("x.bdts")))
+                ++boxes;
+        QVERIFY2(boxes >= 2, qPrintable(all));
         // Help and usage errors touch no journal.
         QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("--bogus")}).exitCode, 2);
         QCOMPARE(cli({QStringLiteral("--version")}).exitCode, 0);
