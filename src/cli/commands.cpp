@@ -173,7 +173,11 @@ Outcome runOd(InstrumentSession &s, const QString &out)
     if (end != End::Done)
         return waitFailure(s, end, QStringLiteral("Таблица оптических плотностей не принята"));
     const QByteArray table = reader.od().OpText;
-    if (auto failed = writeReaderOutput(ReaderOutput::OdTable, out, table, false))
+    // Above the plate: the time of reading as the reader keeps it, and the port as named here
+    // (a device path given on the command line stands for itself).
+    PlateMeta meta = reader.od().readingMeta();
+    meta.port = QStringLiteral("%1, %2").arg(QDir::toNativeSeparators(s.portName()), s.link().settingsText());
+    if (auto failed = writeReaderOutput(ReaderOutput::OdTable, out, table, false, meta))
         return *failed;
     Outcome o;
     o.summary = QStringLiteral("Оптические плотности приняты: %1 (%2 байт).").arg(native(out)).arg(table.size());
@@ -251,7 +255,7 @@ Outcome runDbRead(InstrumentSession &s, const QString &out)
 {
     if (auto refused = s.requireWorking())
         return *refused;
-    BdtsDatabase db(s.status, s.dialogs, s.programDir);
+    BdtsDatabase db(s.status, s.seam(), s.programDir);
     BdtsTransfer transfer(s.link(), s.status, db);
     BranchesOff off{s.link(), QByteArrayLiteral("Rrm")};
     bool completed = false, failed = false;
@@ -298,7 +302,7 @@ Outcome runDbRead(InstrumentSession &s, const QString &out)
 
 Outcome runDbWrite(InstrumentSession &s, const QString &in)
 {
-    BdtsDatabase db(s.status, s.dialogs, s.programDir);
+    BdtsDatabase db(s.status, s.seam(), s.programDir);
     // The file first: one that cannot be read or is no database never reaches the instrument.
     db.loadFile(in); // "из файла..." (a legacy file is converted beside it, as the program does)
     if (!db.BdtsFileStream) {
@@ -430,19 +434,16 @@ Outcome runDbList(const QString &path)
 
 // ---------------------------------------------------------------- firmware
 
-// IMAGE CHECK: the one place where the command line checks a firmware image before the instrument
-// is touched. The firmware core is to get its own checks of an image; once it has them, they are
-// called here. Until then: the file can be read, is not empty (an empty image would never end its
-// stream) and fits the length field.
+// The image is checked by the firmware core itself (read whole, not a folder, not too large for
+// the length value, not empty), so the command line refuses exactly the images the wizard refuses,
+// before the instrument is touched.
 std::optional<Outcome> checkFirmwareImage(const QString &path, qint64 *size)
 {
     firmware::ImageStream image;
     QString error;
-    if (!firmware::LoadFirmwareImage(image, path, &error))
+    if (!firmware::readImageForTransfer(image, path, &error))
         return Outcome::failed(error.replace(QLatin1Char('\n'), QLatin1Char(' ')),
-                               QStringLiteral("Укажите файл программы .tsk, доступный для чтения."));
-    if (image.FirmwareSize == 0)
-        return Outcome::failed(QStringLiteral("Файл %1 пуст.").arg(native(path)), QStringLiteral("Укажите файл программы .tsk."));
+                               QStringLiteral("Укажите непустой файл программы .tsk, доступный для чтения."));
     *size = image.FirmwareSize;
     return std::nullopt;
 }
@@ -472,8 +473,10 @@ Outcome runFlash(InstrumentSession &s, const CliOptions &options, const QString 
     wizard.btnOtherFileLoadPOClick(); // "Другой файл..." answered with IMAGE
     // The main window's link-state update, which the wizard follows through the restart.
     QObject::connect(&link, &InstrumentLink::tickFinished, &wizard, [&] {
+        s.beginTick();
         s.status.setText(link.linkOn() ? QStringLiteral("Связь с прибором есть.") : QStringLiteral("Прибор выключен или не подключен к ПК."));
         wizard.linkUpdate();
+        s.endTick();
     });
     bool sent = false;
     QString writeError;

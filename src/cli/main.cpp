@@ -1,18 +1,39 @@
 // kviro-cli: the jobs of КВИРО-сервис from a terminal or a script (see kviro-cli --help).
+#include "cli/application.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/outputformats.h"
 #include "cli/reporter.h"
 #include "cli/session.h"
+#include "core/journal.h"
+#include "core/linemonitor.h"
+#include "core/version.h"
 
-#include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 
+namespace {
+// Only the protocol saved as PDF needs fonts and painting; the command line is read here once
+// before the application exists, to choose it (the words that matter are ASCII).
+bool needsGui(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    const std::optional<CliOptions> options = parseOptions(args, &error);
+    return options && !options->help && !options->version && outputNeedsPainting(options->command, options->arguments.value(0));
+}
+} // namespace
+
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kviro-cli"));
-    const QStringList args = app.arguments().mid(1);
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv, needsGui(argc, argv));
+    // The window's application name: installed in a system folder, both programs then keep their
+    // working files and the journal in the same per-user data folder, which is named after it.
+    QCoreApplication::setApplicationName(QStringLiteral("КВИРО-сервис 2011_01_01 (3070)"));
+    const QStringList args = QCoreApplication::arguments().mid(1);
     CliReporter reporter(args.contains(QStringLiteral("--json")));
     QString error;
     const std::optional<CliOptions> options = parseOptions(args, &error);
@@ -26,7 +47,7 @@ int main(int argc, char **argv)
         return reporter.finish(command, Outcome::usage(error));
     }
     if (options->version) {
-        std::printf("kviro-cli %s\n", KVIRO_VERSION_TEXT);
+        std::printf("kviro-cli %s\n", qPrintable(kviro::versionText()));
         return exitcode::Ok;
     }
     if (options->help) {
@@ -37,6 +58,18 @@ int main(int argc, char **argv)
         return exitcode::Ok;
     }
     installInterruptHandler();
+    // The program's journal in the working folder: the job is appended to it as the window's
+    // exchanges are, and every file written is recorded there.
+    Journal journal;
+    LineMonitor monitor;
+    journal.setLineMonitor(&monitor);
+    journal.open(Journal::folderIn(workingFolderOf(*options)));
+    Journal::setCurrent(&journal);
+    reporter.attachJournal(journal, monitor);
     reporter.jobStarted(options->command, options->arguments);
-    return reporter.finish(options->command, runCommand(*options, reporter));
+    const int code = reporter.finish(options->command, runCommand(*options, reporter));
+    Journal::setCurrent(nullptr);
+    if (!journal.waitWritten())
+        std::fputs("kviro-cli: журнал не дописан (journal not fully written).\n", stderr);
+    return code;
 }

@@ -1,44 +1,51 @@
 #include "cli/outputformats.h"
 
+#include "cli/application.h"
 #include "core/files.h"
+#include "reader/protocol.h"
+#include "reader/protocolprint.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
-enum class Format { ExactBytes, Workbook, Csv, Pdf };
+bool pdfPath(const QString &path) { return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0; }
 
-Format formatOf(ReaderOutput kind, const QString &path)
+Outcome writeFailure(const QString &path, const QString &why)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (kind == ReaderOutput::OdTable) {
-        if (suffix == QLatin1String("xlsx"))
-            return Format::Workbook;
-        if (suffix == QLatin1String("csv"))
-            return Format::Csv;
-    } else if (suffix == QLatin1String("pdf")) {
-        return Format::Pdf;
-    }
-    return Format::ExactBytes;
+    return Outcome::failed(QStringLiteral("Не удалось записать файл %1: %2.").arg(QDir::toNativeSeparators(path), why),
+                           QStringLiteral("Укажите файл в папке, доступной для записи."));
 }
 } // namespace
 
-std::optional<Outcome> writeReaderOutput(ReaderOutput kind, const QString &path, const QByteArray &bytes, bool checkOnly)
+bool outputNeedsPainting(const QString &command, const QString &path)
 {
-    const Format format = formatOf(kind, path);
-    if (format != Format::ExactBytes) {
-        // The reader's workbook, CSV and PDF writers are not part of this build.
-        Outcome o = Outcome::usage(QStringLiteral("Формат .%1 недоступен в этой сборке (format not available in this build).")
-                                       .arg(QFileInfo(path).suffix()));
-        o.advice = kind == ReaderOutput::OdTable ? QStringLiteral("Сохраните таблицу как .txt или .xls.")
-                                                 : QStringLiteral("Сохраните протокол как .txt.");
-        return o;
-    }
+    return command == QLatin1String("protocol") && pdfPath(path);
+}
+
+std::optional<Outcome> writeReaderOutput(ReaderOutput kind, const QString &path, const QByteArray &bytes, bool checkOnly,
+                                         const PlateMeta &meta)
+{
+    const bool pdf = kind == ReaderOutput::Protocol && pdfPath(path);
+    if (pdf && !paintingAvailable())
+        return Outcome::failed(QStringLiteral("PDF не может быть построен: нет графической подсистемы Qt."),
+                               QStringLiteral("Сохраните протокол как .txt."));
     if (checkOnly)
         return std::nullopt;
     QString why;
-    if (!files::writeWhole(path, bytes, &why))
-        return Outcome::failed(QStringLiteral("Не удалось записать файл %1: %2.").arg(QDir::toNativeSeparators(path), why),
-                               QStringLiteral("Укажите файл в папке, доступной для записи."));
+    bool written = false;
+    if (kind == ReaderOutput::OdTable) {
+        written = writePlateAs(path, bytes, meta, &why);
+    } else if (pdf) {
+        // The title at the foot of each page is the protocol's own name, as on the results page.
+        QString title = files::safeInstrumentFileName(protokol::automaticName(bytes));
+        if (title.isEmpty())
+            title = QStringLiteral("Протокол");
+        written = protocolprint::writePdf(path, protocolprint::protocolText(bytes), title, &why);
+    } else {
+        written = files::writeWhole(path, bytes, &why);
+    }
+    if (!written)
+        return writeFailure(path, why);
     return std::nullopt;
 }

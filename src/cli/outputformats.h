@@ -1,12 +1,12 @@
 #pragma once
-// OUTPUT FORMATS: the one place where the reader's results are written by the extension of OUT.
-//   od:       .txt, .xls and any other name — the table's exact bytes (as "Данные в файл");
-//             .xlsx, .csv — the plate as a workbook or CSV.
-//   protocol: .txt and any other name — the protocol's exact bytes; .pdf — a document.
-// The workbook, CSV and PDF writers belong to the reader; until they are part of this build those
-// extensions are refused (exit 2, "format not available in this build"). Wiring them is a change
-// to writeReaderOutput() alone.
+// OUTPUT FORMATS: the one place where the reader's results are written by the extension of OUT,
+// through the reader's own writers.
+//   od:       .xlsx a workbook, .csv CSV (the plate export, with the time of reading and the
+//             port above the plate); .txt, .xls and any other name the table's exact bytes.
+//   protocol: .pdf a document (the protocol printout, which needs a QGuiApplication: main makes
+//             one when outputNeedsPainting()); .txt and any other name the protocol's exact bytes.
 #include "cli/reporter.h"
+#include "reader/plateexport.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,7 +15,12 @@
 
 enum class ReaderOutput { OdTable, Protocol };
 
+// Whether the command, writing to path, draws its output (a protocol as PDF).
+bool outputNeedsPainting(const QString &command, const QString &path);
+
 // checkOnly: only tells whether OUT can be written in its format (before the exchange).
 // Otherwise writes the bytes (the table text or the protocol body) in OUT's format, whole or not
-// at all. Nothing on success; else the failure (exit 2 for a format, 1 for the file).
-std::optional<Outcome> writeReaderOutput(ReaderOutput kind, const QString &path, const QByteArray &bytes, bool checkOnly);
+// at all; meta is what the plate formats write above the plate. Nothing on success; else the
+// failure (exit 1).
+std::optional<Outcome> writeReaderOutput(ReaderOutput kind, const QString &path, const QByteArray &bytes, bool checkOnly,
+                                         const PlateMeta &meta = {});

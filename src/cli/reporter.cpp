@@ -1,5 +1,8 @@
 #include "cli/reporter.h"
 
+#include "core/version.h"
+
+#include <QDir>
 #include <QJsonDocument>
 
 #include <cstdio>
@@ -10,45 +13,63 @@ void printLine(FILE *to, const QString &line)
     std::fputs(line.toLocal8Bit().constData(), to);
     std::fputc('\n', to);
 }
-} // namespace
 
-void CliReporter::journal(const QString &line) { (void)line; }
+// The commands that talk to the instrument: each is one exchange in the journal.
+bool exchangeCommand(const QString &command)
+{
+    static const QStringList commands = {QStringLiteral("probe"),   QStringLiteral("od"),       QStringLiteral("protocol"),
+                                         QStringLiteral("db-read"), QStringLiteral("db-write"), QStringLiteral("flash")};
+    return commands.contains(command);
+}
+
+QString jobText(const QString &command, const QStringList &arguments)
+{
+    QStringList words{QStringLiteral("kviro-cli"), command};
+    for (const QString &a : arguments)
+        words << QDir::toNativeSeparators(a);
+    return words.join(QLatin1Char(' '));
+}
+} // namespace
 
 void CliReporter::jobStarted(const QString &command, const QStringList &arguments)
 {
-    journal(QStringLiteral("kviro-cli %1 %2").arg(command, arguments.join(QLatin1Char(' '))).trimmed());
-}
-
-void CliReporter::statusText(const QString &text)
-{
-    // The progress texts repeat a count per reply; only real messages are kept.
-    if (text.isEmpty() || text == m_lastStatus)
+    if (!m_journal)
         return;
-    bool number = false;
-    text.toInt(&number);
-    if (number)
-        return;
-    m_lastStatus = text;
-    journal(text);
-}
-
-void CliReporter::errorShown(const QString &caption, const QString &text)
-{
-    journal(caption + QStringLiteral(": ") + QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    const QString what = jobText(command, arguments);
+    if (exchangeCommand(command))
+        m_journal->exchangeStarted(what);
+    else
+        m_journal->info(what + QStringLiteral(": начало."));
 }
 
 int CliReporter::finish(const QString &command, const Outcome &outcome)
 {
     const bool ok = outcome.exitCode == exitcode::Ok;
-    journal(QStringLiteral("kviro-cli %1: %2 (код %3)%4")
-                .arg(command, outcome.summary)
-                .arg(outcome.exitCode)
-                .arg(outcome.advice.isEmpty() ? QString() : QStringLiteral(" ") + outcome.advice));
+    if (m_journal) {
+        // The end names the port the job ran on; a failure adds an error entry with the advice,
+        // so that it stands out among the exchanges.
+        QString end = outcome.summary;
+        const QString port = outcome.fields.value(QStringLiteral("port")).toString();
+        const QString device = outcome.fields.value(QStringLiteral("device")).toString();
+        if (!port.isEmpty())
+            end += device.isEmpty() || device == port ? QStringLiteral(" Порт %1.").arg(port)
+                                                      : QStringLiteral(" Порт %1 (%2).").arg(port, QDir::toNativeSeparators(device));
+        if (m_journal->exchangeRunning())
+            m_journal->exchangeEnded(end);
+        else if (ok)
+            m_journal->info(QStringLiteral("kviro-cli %1: %2").arg(command, end));
+        if (!ok)
+            m_journal->error(QStringLiteral("kviro-cli %1: %2%3 (код %4)")
+                                 .arg(command, outcome.summary,
+                                      outcome.advice.isEmpty() ? QString() : QStringLiteral(" ") + outcome.advice)
+                                 .arg(outcome.exitCode));
+    }
     if (m_json) {
         QJsonObject o = outcome.fields;
         o.insert(QStringLiteral("command"), command);
         o.insert(QStringLiteral("ok"), ok);
         o.insert(QStringLiteral("exitCode"), outcome.exitCode);
+        o.insert(QStringLiteral("version"), kviro::versionText());
         o.insert(QStringLiteral("message"), outcome.summary);
         if (!outcome.advice.isEmpty())
             o.insert(QStringLiteral("advice"), outcome.advice);

@@ -1,7 +1,9 @@
 #pragma once
-// What a command tells its caller, and the one place where the command line's events reach the
-// program's journal. Text mode: the results on standard output, a failure as one line on standard
-// error ("why. what to do."). --json: one JSON object on standard output instead.
+// What a command tells its caller, and where the command line's jobs reach the program's journal.
+// Text mode: the results on standard output, a failure as one line on standard error ("why. what
+// to do."). --json: one JSON object on standard output instead.
+#include "core/journal.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -37,24 +39,31 @@ struct Outcome {
     }
 };
 
+class LineMonitor;
+
 class CliReporter {
 public:
     explicit CliReporter(bool json) : m_json(json) {}
     bool json() const { return m_json; }
 
+    // The program's journal the job is recorded in (opened by main in the working folder), and
+    // the line monitor its exchange entries count the bytes with. Without one nothing is recorded.
+    void attachJournal(Journal &journal, LineMonitor &monitor)
+    {
+        m_journal = &journal;
+        m_monitor = &monitor;
+    }
+    Journal *journal() const { return m_journal; }
+    LineMonitor *lineMonitor() const { return m_monitor; }
+
+    // A job that talks to the instrument is journalled as one exchange, from its start to its
+    // outcome; ports and db-list as plain entries.
     void jobStarted(const QString &command, const QStringList &arguments);
-    // The program's status line as the exchanges write it, and its error reports.
-    void statusText(const QString &text);
-    void errorShown(const QString &caption, const QString &text);
-    // Prints the outcome (text or JSON), records it, and gives the exit code.
+    // Prints the outcome (text or JSON), journals it, and gives the exit code.
     int finish(const QString &command, const Outcome &outcome);
 
 private:
-    // JOURNAL: every event of the command line passes here. The program's journal (logs/
-    // YYYY-MM-DD.log in the program folder) is appended to at this one place once it exists;
-    // until then the events go nowhere.
-    void journal(const QString &line);
-
     bool m_json;
-    QString m_lastStatus;
+    Journal *m_journal = nullptr;
+    LineMonitor *m_monitor = nullptr;
 };

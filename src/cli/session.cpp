@@ -52,17 +52,20 @@ QList<int> listedNumbers(const PortCatalog &catalog)
 const QString kNoPortAdvice = QStringLiteral("Подключите прибор к ПК и проверьте кабель; kviro-cli ports покажет порты.");
 } // namespace
 
-bool CliDialogs::warnYesNo(const QString &caption, const QString &text)
+QString workingFolderOf(const CliOptions &options)
+{
+    return options.workDir.isEmpty() ? files::programDir() : QDir(options.workDir).absolutePath() + QLatin1Char('/');
+}
+
+bool CliDialogs::warnYesNo(const QString &, const QString &text)
 {
     lastWarning = text;
-    m_reporter.errorShown(caption, text);
     return confirm;
 }
 
-void CliDialogs::showError(const QString &caption, const QString &text)
+void CliDialogs::showError(const QString &, const QString &text)
 {
     lastError = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    m_reporter.errorShown(caption, text);
 }
 
 void installInterruptHandler()
@@ -76,20 +79,25 @@ void installInterruptHandler()
 bool interruptRequested() { return g_interrupts > 0; }
 
 InstrumentSession::InstrumentSession(const CliOptions &options, CliReporter &reporter)
-    : dialogs(reporter), m_options(options), m_reporter(reporter), m_bar(!options.json && ProgressBar::terminalAttached())
+    : m_options(options), m_reporter(reporter), m_bar(!options.json && ProgressBar::terminalAttached())
 {
-    programDir = options.workDir.isEmpty() ? files::programDir() : QDir(options.workDir).absolutePath() + QLatin1Char('/');
-    connect(&status, &StatusModel::textChanged, this, [this](const QString &text) { m_reporter.statusText(text); });
+    programDir = workingFolderOf(options);
+    if (Journal *journal = reporter.journal()) {
+        m_statusFeed = std::make_unique<StatusJournal>(status, *journal);
+        m_journaled = std::make_unique<JournalingDialogs>(dialogs, *journal);
+    }
 }
 
 InstrumentSession::~InstrumentSession()
 {
     m_bar.finish();
-    if (m_link)
+    if (m_link) {
         m_link->stopPortSearch();
+        m_link->MSComm1.setMonitor(nullptr);
+    }
 }
 
-FeatureContext InstrumentSession::context() { return FeatureContext{*m_link, status, dialogs, programDir}; }
+FeatureContext InstrumentSession::context() { return FeatureContext{*m_link, status, seam(), programDir}; }
 
 void InstrumentSession::addPortFields(Outcome &outcome) const
 {
@@ -134,6 +142,8 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
     PortCatalog &ports = *catalog;
     m_link = std::make_unique<InstrumentLink>(status, std::move(catalog), meteredDeviceFactory(meter));
     InstrumentLink &link = *m_link;
+    // The bytes of each exchange are counted for its journal entry, as in the window.
+    link.MSComm1.setMonitor(m_reporter.lineMonitor());
     link.stopPortSearch();
     link.BaudIndex = m_options.baudIndex;
     link.setBaudSettings();

@@ -8,6 +8,7 @@
 #include "cli/progress.h"
 #include "cli/reporter.h"
 #include "core/dialogs.h"
+#include "core/journalfeeds.h"
 #include "core/status.h"
 #include "link/featurecontext.h"
 
@@ -20,11 +21,15 @@
 class InstrumentLink;
 class PortCatalog;
 
+// The working-files folder of a command (--work-dir, else the program's folder), with a trailing
+// separator: the database's working files, the backups and the journal live there.
+QString workingFolderOf(const CliOptions &options);
+
 // The dialog seam of the command line: the files were named on the command line, questions were
-// answered by giving the command, and what a dialog would show is kept and passed to the journal.
+// answered by giving the command, and what a dialog would show is kept for the outcome (the
+// session's seam() journals it, as the window's seam does).
 class CliDialogs final : public UserDialogs {
 public:
-    explicit CliDialogs(CliReporter &reporter) : m_reporter(reporter) {}
     QString openAnswer;   // the file the command designates
     QString saveAnswer;
     bool confirm = true;  // the answer to a yes/no question
@@ -35,9 +40,6 @@ public:
     QString askOpenFile(const FileDialogRequest &) override { return openAnswer; }
     bool warnYesNo(const QString &caption, const QString &text) override;
     void showError(const QString &caption, const QString &text) override;
-
-private:
-    CliReporter &m_reporter;
 };
 
 // Ctrl-C: the first asks the running exchange to end cleanly, a second one ends the program.
@@ -54,6 +56,20 @@ public:
 
     StatusModel status;
     CliDialogs dialogs;
+    // The dialog seam the exchanges are given: the command line's answers, each message journalled.
+    UserDialogs &seam() { return m_journaled ? static_cast<UserDialogs &>(*m_journaled) : dialogs; }
+    // The status texts reach the journal as in the window: a link check's texts only when they
+    // change (between beginTick() and endTick()), a counter by its first and last value.
+    void beginTick()
+    {
+        if (m_statusFeed)
+            m_statusFeed->beginTick();
+    }
+    void endTick()
+    {
+        if (m_statusFeed)
+            m_statusFeed->endTick();
+    }
     LineMeter meter;
     QString programDir; // with a trailing separator
 
@@ -92,6 +108,8 @@ public:
 private:
     const CliOptions &m_options;
     CliReporter &m_reporter;
+    std::unique_ptr<StatusJournal> m_statusFeed;
+    std::unique_ptr<JournalingDialogs> m_journaled;
     std::unique_ptr<InstrumentLink> m_link;
     ProgressBar m_bar;
     QString m_portName;

@@ -6,6 +6,8 @@
 #include "cli/progress.h"
 #include "core/cp1251.h"
 #include "core/files.h"
+#include "core/version.h"
+#include "reader/xlsxreadback.h"
 #include "sim/bdts_sim.h"
 #include "sim/boot_sim.h"
 #include "sim/reader_sim.h"
@@ -34,6 +36,23 @@ QByteArray smallDatabase(quint32 seed = 7)
                            bdts::descriptorPage(QDate(2009, 3, 5), QDate(2010, 11, 17)));
 }
 
+// A table reply as the instrument writes it (tag 'D', 8 rows of 12 six-character fields, two
+// separators after each, CR at each row end: 777 bytes): field r.0cc, one "OVER".
+QByteArray knownTable()
+{
+    QByteArray reply("D");
+    for (int r = 1; r <= 8; ++r) {
+        for (int c = 1; c <= 12; ++c) {
+            QByteArray field = " " + QByteArray::number(r) + ".0" + QByteArray::number(c).rightJustified(2, '0');
+            if (r == 2 && c == 3)
+                field = "  OVER";
+            reply += field + " \t";
+        }
+        reply += '\r';
+    }
+    return reply;
+}
+
 QByteArray pattern(int size)
 {
     QByteArray b(size, '\0');
@@ -58,6 +77,8 @@ class TestCli : public QObject {
 
     VirtualInstrument &vi() { return *m_vi; }
     QString work(const QString &name) const { return QDir(m_work.path()).filePath(name); }
+    // Environment variables the next runs of kviro-cli do not get.
+    QStringList m_unset;
 
     // Runs kviro-cli with the port folder of the test; `during` is called every few milliseconds
     // while it runs (with the elapsed time) to act on the instrument or the process.
@@ -66,6 +87,8 @@ class TestCli : public QObject {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("KVIRO_SERIALCOMM"), m_ports.path());
+        for (const QString &name : m_unset)
+            env.remove(name);
         p.setProcessEnvironment(env);
         args << QStringLiteral("--work-dir") << m_work.path();
         p.start(QStringLiteral(KVIRO_CLI_PATH), args);
@@ -109,6 +132,7 @@ private slots:
     }
     void cleanup()
     {
+        m_unset.clear();
         m_vi.reset();
         QDir(m_ports.path()).removeRecursively();
         QDir().mkpath(m_ports.path());
@@ -137,12 +161,13 @@ private slots:
         QCOMPARE(cli({QStringLiteral("--help")}).exitCode, 0);
         const Run version = cli({QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);
-        QCOMPARE(version.out.trimmed(), QStringLiteral("kviro-cli " KVIRO_VERSION_TEXT));
+        QCOMPARE(version.out.trimmed(), QStringLiteral("kviro-cli ") + kviro::versionText());
         // Usage errors in JSON too; nothing reached the instrument.
         const Run json = cli({QStringLiteral("--json"), QStringLiteral("frobnicate")});
         QCOMPARE(json.exitCode, 2);
         QCOMPARE(json.json().value(QStringLiteral("exitCode")).toInt(), 2);
         QCOMPARE(json.json().value(QStringLiteral("ok")).toBool(), false);
+        QCOMPARE(json.json().value(QStringLiteral("version")).toString(), kviro::versionText());
         QCOMPARE(sent(), QByteArray());
     }
 
@@ -219,14 +244,6 @@ private slots:
         }
         QVERIFY(sent().startsWith("lG"));
 
-        // Formats this build cannot write are refused before the instrument is asked.
-        for (const char *name : {"plate.xlsx", "plate.csv"}) {
-            const Run r = cli({QStringLiteral("od"), work(QLatin1String(name))});
-            QCOMPARE(r.exitCode, 2);
-            QVERIFY(r.err.contains(QStringLiteral("format not available")));
-        }
-        QCOMPARE(sent(), QByteArray());
-
         // The instrument answers the probe, then falls silent: no file, exit 1.
         vi().port().setStalled(false);
         vi().reader().setTableReply(vi().reader().tableReply().left(300)); // never complete
@@ -243,6 +260,62 @@ private slots:
         QCOMPARE(sent(), QByteArray("l"));
     }
 
+    void odPlateAsCsvAndWorkbook()
+    {
+        vi().reader().setTableReply(knownTable());
+        QCOMPARE(knownTable().size(), 777);
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        Run r = cli({QStringLiteral("od"), work(QStringLiteral("plate.csv"))});
+        QCOMPARE(r.exitCode, 0);
+        const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+        QByteArray csv;
+        QVERIFY(files::readWhole(work(QStringLiteral("plate.csv")), &csv));
+        // The time of reading varies: its line is checked apart, the rest byte for byte.
+        const qsizetype firstEnd = csv.indexOf("\r\n");
+        QVERIFY(firstEnd > 0);
+        const QByteArray head = QByteArray("\xEF\xBB\xBF") + QStringLiteral("Дата и время чтения;").toUtf8();
+        QVERIFY2(csv.startsWith(head), csv.left(80).constData());
+        const QDateTime readAt = QDateTime::fromString(QString::fromUtf8(csv.mid(head.size(), firstEnd - head.size())),
+                                                       QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+        QVERIFY(readAt.isValid());
+        QVERIFY(readAt >= before.addMSecs(-before.time().msec()) && readAt <= after);
+        const QByteArray expected =
+            QStringLiteral("Порт;COM3, 115200,n,8,1\r\n"
+                           "\r\n"
+                           ";1;2;3;4;5;6;7;8;9;10;11;12\r\n"
+                           "A;1,001;1,002;1,003;1,004;1,005;1,006;1,007;1,008;1,009;1,010;1,011;1,012\r\n"
+                           "B;2,001;2,002;OVER;2,004;2,005;2,006;2,007;2,008;2,009;2,010;2,011;2,012\r\n"
+                           "C;3,001;3,002;3,003;3,004;3,005;3,006;3,007;3,008;3,009;3,010;3,011;3,012\r\n"
+                           "D;4,001;4,002;4,003;4,004;4,005;4,006;4,007;4,008;4,009;4,010;4,011;4,012\r\n"
+                           "E;5,001;5,002;5,003;5,004;5,005;5,006;5,007;5,008;5,009;5,010;5,011;5,012\r\n"
+                           "F;6,001;6,002;6,003;6,004;6,005;6,006;6,007;6,008;6,009;6,010;6,011;6,012\r\n"
+                           "G;7,001;7,002;7,003;7,004;7,005;7,006;7,007;7,008;7,009;7,010;7,011;7,012\r\n"
+                           "H;8,001;8,002;8,003;8,004;8,005;8,006;8,007;8,008;8,009;8,010;8,011;8,012\r\n")
+                .toUtf8();
+        QCOMPARE(csv.mid(firstEnd + 2), expected);
+
+        // The workbook, read back independently; the device path given stands for the port.
+        const QString device = vi().port().slavePath();
+        r = cli({QStringLiteral("od"), work(QStringLiteral("plate.xlsx")), QStringLiteral("--port"), device});
+        QCOMPARE(r.exitCode, 0);
+        const XlsxReadBack book(work(QStringLiteral("plate.xlsx")));
+        QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
+        QCOMPARE(book.sheetNames, (QStringList{QStringLiteral("Оптические плотности"), QStringLiteral("Текст прибора")}));
+        QVERIFY(book.cell(0, QStringLiteral("B1")).number);
+        QCOMPARE(book.cell(0, QStringLiteral("B2")).value, device + QStringLiteral(", 115200,n,8,1"));
+        const XlsxCell a1 = book.cell(0, QStringLiteral("B5"));
+        QVERIFY(a1.number);
+        QCOMPARE(a1.value.toDouble(), 1.001);
+        QCOMPARE(book.cell(0, QStringLiteral("M12")).value.toDouble(), 8.012);
+        QCOMPARE(book.cell(0, QStringLiteral("D6")).value, QStringLiteral("OVER"));
+        QVERIFY(sent().startsWith("lG"));
+
+        // A file that cannot be written: the table was read, the job failed, nothing left behind.
+        r = cli({QStringLiteral("od"), work(QStringLiteral("no/such/folder/plate.xlsx"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("plate.xlsx")), qPrintable(r.err));
+    }
+
     void protocolExactBytesAndRefusal()
     {
         vi().reader().setProtocol(QStringLiteral("12"), QStringLiteral("03.04.11"));
@@ -255,7 +328,16 @@ private slots:
         QCOMPARE(r.json().value(QStringLiteral("bytes")).toInt(), body.size());
         QCOMPARE(sent(), QByteArray("lgd"));
 
-        QCOMPARE(cli({QStringLiteral("protocol"), work(QStringLiteral("res.pdf"))}).exitCode, 2);
+        // As PDF, drawn offscreen even when the environment names no platform.
+        m_unset << QStringLiteral("QT_QPA_PLATFORM") << QStringLiteral("DISPLAY") << QStringLiteral("WAYLAND_DISPLAY");
+        const Run pdf = cli({QStringLiteral("protocol"), work(QStringLiteral("res.pdf"))});
+        m_unset.clear();
+        QVERIFY2(pdf.exitCode == 0, qPrintable(pdf.err));
+        QByteArray document;
+        QVERIFY(files::readWhole(work(QStringLiteral("res.pdf")), &document));
+        QVERIFY(document.size() > 500);
+        QVERIFY(document.startsWith("%PDF"));
+        QCOMPARE(sent(), QByteArray("lgd"));
 
         vi().reader().setAnnouncementOverride(QByteArray("1x2y3"));
         const Run bad = cli({QStringLiteral("protocol"), work(QStringLiteral("bad.txt"))});
@@ -331,6 +413,69 @@ private slots:
         QVERIFY(r.err.contains(QStringLiteral("missing.bdts")));
     }
 
+    void journalKeepsEachJob()
+    {
+        // The day's journal in the working folder; earlier tests may have written to it already.
+        const QString log = QDir(work(QStringLiteral("logs"))).filePath(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) +
+                                                                     QStringLiteral(".log"));
+        QByteArray before;
+        files::readWhole(log, &before);
+        vi().bdts().setImage(smallDatabase());
+        QCOMPARE(cli({QStringLiteral("db-read"), work(QStringLiteral("journal.bdts"))}).exitCode, 0);
+        QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("--port"), QStringLiteral("COM7")}).exitCode, 1);
+        QCOMPARE(cli({QStringLiteral("db-list"), work(QStringLiteral("absent.bdts"))}).exitCode, 1);
+        // A file that is no database (a status text that warns), and a read whose file cannot be
+        // written (a message box).
+        QVERIFY(files::writeWhole(work(QStringLiteral("junk.bdts")), QByteArray("no database here")));
+        QCOMPARE(cli({QStringLiteral("db-write"), work(QStringLiteral("junk.bdts"))}).exitCode, 1);
+        QCOMPARE(cli({QStringLiteral("db-read"), work(QStringLiteral("no/such/folder/x.bdts"))}).exitCode, 1);
+        QByteArray after;
+        QVERIFY(files::readWhole(log, &after));
+        QVERIFY(after.startsWith(before)); // appended to, never rewritten
+        QStringList lines = QString::fromUtf8(after.mid(before.size())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        // Each line: time, kind, text.
+        for (QString &line : lines) {
+            const QStringList parts = line.split(QLatin1Char('\t'));
+            QCOMPARE(parts.size(), 3);
+            QVERIFY(QTime::fromString(parts.at(0), QStringLiteral("HH:mm:ss.zzz")).isValid());
+            line = parts.at(1) + QLatin1Char(' ') + parts.at(2);
+        }
+        const QString all = lines.join(QLatin1Char('\n'));
+        auto has = [&](const QString &start, const QString &part = {}) {
+            for (const QString &line : lines)
+                if (line.startsWith(start) && line.contains(part))
+                    return true;
+            return false;
+        };
+        const QString dbRead = QStringLiteral("exchange kviro-cli db-read ") + QDir::toNativeSeparators(work(QStringLiteral("journal.bdts")));
+        QVERIFY2(has(dbRead + QStringLiteral(": начало.")), qPrintable(all));
+        // Its end with the outcome, the port, and the bytes the line carried (probe, request, 3 pages).
+        QVERIFY2(has(dbRead + QStringLiteral(": конец — БД ТС прибора записана в файл"), QStringLiteral("Порт COM3 (")), qPrintable(all));
+        QVERIFY2(has(dbRead, QStringLiteral("отправлено байт: 5, принято байт: ")), qPrintable(all));
+        // The status line's counter and the file written.
+        QVERIFY2(has(QStringLiteral("info Принято из прибора страниц: 3")) || has(QStringLiteral("info "), QStringLiteral("страниц: 3")),
+                 qPrintable(all));
+        QVERIFY2(has(QStringLiteral("file "), QDir::toNativeSeparators(work(QStringLiteral("journal.bdts")))), qPrintable(all));
+        // Failed jobs: an exchange that ended, and an error entry with the advice; a job without
+        // the instrument as plain entries.
+        QVERIFY2(has(QStringLiteral("exchange kviro-cli probe: конец — Порт COM7 не найден")), qPrintable(all));
+        QVERIFY2(has(QStringLiteral("error kviro-cli probe: Порт COM7 не найден"), QStringLiteral("(код 1)")), qPrintable(all));
+        QVERIFY2(has(QStringLiteral("info kviro-cli db-list"), QStringLiteral(": начало.")), qPrintable(all));
+        QVERIFY2(has(QStringLiteral("error kviro-cli db-list: "), QStringLiteral("absent.bdts")), qPrintable(all));
+        QVERIFY2(has(QStringLiteral("warning Файл junk.bdts не содержит БД ТС")), qPrintable(all));
+        int boxes = 0; // the message box of the failed write, then the job's own error entry
+        for (const QString &line : lines)
+            if (line.startsWith(QStringLiteral("error ")) && line.contains(QStringLiteral("x.bdts")))
+                ++boxes;
+        QVERIFY2(boxes >= 2, qPrintable(all));
+        // Help and usage errors touch no journal.
+        QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("--bogus")}).exitCode, 2);
+        QCOMPARE(cli({QStringLiteral("--version")}).exitCode, 0);
+        QByteArray last;
+        QVERIFY(files::readWhole(log, &last));
+        QCOMPARE(last.size(), after.size());
+    }
+
     void portLostMidRead()
     {
         bdts::GenOptions o;
@@ -404,7 +549,14 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains(QStringLiteral("missing.tsk")));
         files::writeWhole(work(QStringLiteral("empty.tsk")), QByteArray());
-        QCOMPARE(cli({QStringLiteral("flash"), work(QStringLiteral("empty.tsk"))}).exitCode, 1);
+        r = cli({QStringLiteral("flash"), work(QStringLiteral("empty.tsk"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("пуст")), qPrintable(r.err));
+        // A folder is refused as the wizard refuses it.
+        QVERIFY(QDir(m_work.path()).mkpath(QStringLiteral("fw-folder.tsk")));
+        r = cli({QStringLiteral("flash"), work(QStringLiteral("fw-folder.tsk"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("папка")), qPrintable(r.err));
         QCOMPARE(cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk")), QStringLiteral("--baud"), QStringLiteral("9600")}).exitCode, 2);
         QCOMPARE(sent(), QByteArray());
     }
