@@ -93,7 +93,7 @@ InstrumentSession::~InstrumentSession()
     m_bar.finish();
     if (m_link) {
         m_link->stopPortSearch();
-        m_link->MSComm1.setMonitor(nullptr);
+        m_link->serial.setMonitor(nullptr);
     }
 }
 
@@ -143,7 +143,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
     m_link = std::make_unique<InstrumentLink>(status, std::move(catalog), meteredDeviceFactory(meter));
     InstrumentLink &link = *m_link;
     // The bytes of each exchange are counted for its journal entry, as in the window.
-    link.MSComm1.setMonitor(m_reporter.lineMonitor());
+    link.serial.setMonitor(m_reporter.lineMonitor());
     link.stopPortSearch();
     link.BaudIndex = m_options.baudIndex;
     link.setBaudSettings();
