@@ -13,16 +13,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 # dpkg-shlibdeps works out the package's dependencies; the validators check the menu entry and
 # the software-centre description.
-packages=(dpkg-dev appstream desktop-file-utils)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "package-check: installing ${missing[*]}"
-  "${apt[@]}" update
-  DEBIAN_FRONTEND=noninteractive "${apt[@]}" install "${missing[@]}" >/dev/null
-fi
+# shellcheck source=install-missing.sh
+source "$here/scripts/install-missing.sh"
+install_missing package-check dpkg-dev appstream desktop-file-utils
 
 "$here/scripts/setup.sh" "$build"
 

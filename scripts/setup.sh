@@ -6,21 +6,10 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
 shift || true
 
-packages=(cmake ninja-build g++ clang qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth fonts-dejavu-core python3
-  qt6-translations-l10n libxlsxwriter-dev unzip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "setup: missing packages: ${missing[*]} (run as root, or: sudo apt-get install ${missing[*]})" >&2
-    exit 1
-  fi
-  echo "setup: installing ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+# shellcheck source=install-missing.sh
+source "$here/scripts/install-missing.sh"
+install_missing setup cmake ninja-build g++ clang qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth \
+  fonts-dejavu-core python3 qt6-translations-l10n libxlsxwriter-dev unzip
 
 # A compiler cache, when the machine has one, makes rebuilds in several checkouts cheap.
 launcher=()

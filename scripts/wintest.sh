@@ -8,21 +8,9 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-$here/build-win}"
 
-packages=(g++-mingw-w64-x86-64 wine wine64 qt6-base-dev qt6-serialport-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "wintest: missing packages: ${missing[*]} (run as root, or: sudo apt-get install ${missing[*]})" >&2
-    exit 1
-  fi
-  echo "wintest: installing ${missing[*]}"
-  apt-get -o DPkg::Lock::Timeout=600 update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
-fi
+# shellcheck source=install-missing.sh
+source "$here/scripts/install-missing.sh"
+install_missing wintest --no-install-recommends g++-mingw-w64-x86-64 wine wine64 qt6-base-dev qt6-serialport-dev
 
 cxx=x86_64-w64-mingw32-g++
 flags=(-std=c++20 -Wall -Wextra -Werror -I"$here/src")
