@@ -36,10 +36,11 @@ double cpuMsNow() { return double(std::clock()) * 1000.0 / CLOCKS_PER_SEC; }
 } // namespace
 
 namespace {
-struct NoDialogs final : UserDialogs {
+struct ConfirmingDialogs final : UserDialogs {
     QString askSaveFile(const FileDialogRequest &) override { return {}; }
     QString askOpenFile(const FileDialogRequest &) override { return {}; }
-    bool warnYesNo(const QString &, const QString &) override { return false; }
+    // The operator confirms the write into the instrument.
+    bool warnYesNo(const QString &, const QString &) override { return true; }
     void showError(const QString &, const QString &text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
 };
 
@@ -48,7 +49,7 @@ constexpr double kLineBytesPerSecond = 11520.0;
 struct Rig {
     QTemporaryDir ports, program;
     StatusModel status;
-    NoDialogs dialogs;
+    ConfirmingDialogs dialogs;
     Journal journal;
     StatusJournal statusFeed{status, journal};
     LineMonitor monitor;
