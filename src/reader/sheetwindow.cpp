@@ -1,5 +1,7 @@
 #include "reader/sheetwindow.h"
 
+#include "widgets/textfit.h"
+
 #include "core/dialogs.h"
 #include "core/files.h"
 #include "reader/plateexport.h"
@@ -87,6 +89,9 @@ SheetWindow::SheetWindow(SheetObject &sheet, UserDialogs &dialogs, const QString
     btnClose = new QPushButton(QStringLiteral("Закрыть"), this);
     btnClose->setObjectName(QStringLiteral("btnCloseSheet"));
     row->addWidget(btnClose);
+    // Each caption shows whole whatever the text size: the row never squeezes a button below it.
+    for (QPushButton *button : {btnSaveAs, btnOpenInSpreadsheetApp, btnClose})
+        button->setMinimumWidth(textfit::buttonTextWidth(*button));
     layout->addLayout(row);
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
