@@ -73,7 +73,7 @@ private slots:
         link.PortSearchTick();
         QVERIFY(!link.portOpen());
         QVERIFY(link.strip.problem.contains(QStringLiteral("dialout")));
-        // The Part's status texts are untouched by the hint.
+        // The status line keeps its own texts: the hint goes only to the tooltip.
         QVERIFY(!status.text().contains(QStringLiteral("dialout")));
         QCOMPARE(link.PortNumbers, QStringList{QStringLiteral("5")});
         QCOMPARE(link.CurrentPort, 0);
