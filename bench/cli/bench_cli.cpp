@@ -6,6 +6,7 @@
 // (b) flash --no-wait of a 1 MiB image: from the start of the command until the instrument has the
 //     checksum, against the line's own time for the probe and the stream.
 // Target: both under 1.02 of the line's time.
+#include "bench/benchwait.h"
 #include "bdts/bdtsgen.h"
 #include "core/files.h"
 
@@ -20,18 +21,6 @@
 #include <functional>
 
 namespace {
-bool waitFor(const std::function<bool()> &done, int maxMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > maxMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 struct Sim {
     QProcess process;
     QByteArray out;

@@ -5,6 +5,7 @@
 // runs from the click to the instrument's receipt of the checksum; the line's own time is the
 // stream's length divided by the rate. Targets: ratio under 1.02, peak memory under the image
 // plus 60 MiB.
+#include "bench/benchwait.h"
 #include "core/dialogs.h"
 #include "core/files.h"
 #include "core/status.h"
@@ -45,18 +46,6 @@ double peakMiB()
     return double(use.ru_maxrss) / 1024.0;
 }
 
-// Runs the event loop until the condition holds or the time is up.
-bool waitFor(const std::function<bool()> &done, int maxMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > maxMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 } // namespace
 
 int main(int argc, char **argv)

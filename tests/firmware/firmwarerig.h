@@ -1,6 +1,7 @@
 #pragma once
 // The firmware controller on a real link to the virtual instrument over a pseudo-terminal,
 // with the main window's link-state update played by the rig.
+#include "bootstream.h"
 #include "core/files.h"
 #include "core/status.h"
 #include "firmware/firmwarecontroller.h"
@@ -71,24 +72,7 @@ struct FirmwareRig {
         progress.clear();
     }
 
-    // The stream as the boot loader reads it, packed here byte by byte: 0x55 0xAA, the length
-    // (image + 6) low byte first, the image, the low 16 bits of the byte sum low byte first.
-    static QByteArray wire(const QByteArray &image)
-    {
-        const quint32 length = quint32(image.size()) + 6;
-        quint32 sum = 0;
-        for (char c : image)
-            sum += static_cast<unsigned char>(c);
-        QByteArray out;
-        out += char(0x55);
-        out += char(0xAA);
-        for (int i = 0; i < 4; ++i)
-            out += char((length >> (8 * i)) & 0xFF);
-        out += image;
-        out += char(sum & 0xFF);
-        out += char((sum >> 8) & 0xFF);
-        return out;
-    }
+    static QByteArray wire(const QByteArray &image) { return bootStream(image); }
 
     static QByteArray pattern(int size)
     {

@@ -1,6 +1,7 @@
 // The firmware page through the real main window and the virtual instrument: the frame, the
 // bytes a click puts on the wire, cancel, leaving the page, and the whole wizard walk.
 #include "app/mainwindow.h"
+#include "bootstream.h"
 #include "firmware/firmwarecontroller.h"
 #include "firmware/firmwarefeature.h"
 #include "firmware/framesoftsor.h"
@@ -27,22 +28,7 @@ QByteArray pattern(int size)
     return b;
 }
 
-// The stream packed here byte by byte: marker, length (image + 6) low first, image, the low 16
-// bits of the byte sum low first.
-QByteArray wire(const QByteArray &image)
-{
-    const quint32 length = quint32(image.size()) + 6;
-    quint32 sum = 0;
-    for (char c : image)
-        sum += static_cast<unsigned char>(c);
-    QByteArray out("\x55\xAA", 2);
-    for (int i = 0; i < 4; ++i)
-        out += char((length >> (8 * i)) & 0xFF);
-    out += image;
-    out += char(sum & 0xFF);
-    out += char((sum >> 8) & 0xFF);
-    return out;
-}
+QByteArray wire(const QByteArray &image) { return bootStream(image); }
 
 // Nothing but link probes after the first `count` bytes.
 bool onlyProbesAfter(const QByteArray &received, qsizetype count)
