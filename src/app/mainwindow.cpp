@@ -5,6 +5,7 @@
 #include "app/qtdialogs.h"
 #include "bdts/bdtsfeature.h"
 #include "core/files.h"
+#include "core/version.h"
 #include "firmware/firmwarefeature.h"
 #include "reader/readerfeature.h"
 
@@ -29,7 +30,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-const QString TFormMainKviroS_D7::ApplicationTitle = QStringLiteral("КВИРО-сервис 2011_01_01 (3070)");
+const QString TFormMainKviroS_D7::ApplicationTitle = kviro::applicationTitle();
 
 // The port drop-down tells when its list opens and closes: the link check pauses meanwhile.
 // However the list closes (an item chosen, escape, a click outside, the list's window closed or

@@ -32,7 +32,7 @@ int main(int argc, char **argv)
     const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv, needsGui(argc, argv));
     // The window's application name: installed in a system folder, both programs then keep their
     // working files and the journal in the same per-user data folder, which is named after it.
-    QCoreApplication::setApplicationName(QStringLiteral("КВИРО-сервис 2011_01_01 (3070)"));
+    QCoreApplication::setApplicationName(kviro::applicationTitle());
     const QStringList args = QCoreApplication::arguments().mid(1);
     CliReporter reporter(args.contains(QStringLiteral("--json")));
     QString error;

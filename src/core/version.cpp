@@ -6,6 +6,8 @@
 
 namespace kviro {
 
+QString applicationTitle() { return QStringLiteral("КВИРО-сервис 2011_01_01 (3070)"); }
+
 QString versionNumber() { return QStringLiteral(KVIRO_VERSION); }
 
 QString buildCommit() { return QStringLiteral(KVIRO_COMMIT); }

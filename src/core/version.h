@@ -5,6 +5,9 @@
 
 namespace kviro {
 
+// The application title "КВИРО-сервис 2011_01_01 (3070)". It also names the user's data folder,
+// so the window and the command line keep their working files, backups and journal together.
+QString applicationTitle();
 // "2014.6.5": year, month, day of the release.
 QString versionNumber();
 // The commit the program was built from ("63facec1a2"; "+" appended when the checkout had
