@@ -34,7 +34,8 @@ BootSim::BootSim(VirtualInstrument &instrument) : m_vi(instrument)
                  });
     m_vi.addVerb(
         QStringLiteral("boot"),
-        QStringLiteral("boot status | image FILE | hex | program MS | restart MS | drop on|off: the boot loader's stream and knobs"),
+        QStringLiteral("boot status | image FILE | hex | program MS | restart MS | drop on|off | answer on|off: the boot loader's "
+                       "stream and knobs (answer: the probe is answered while programming)"),
         [this](const QStringList &a) -> QString {
             const QString what = a.value(0, QStringLiteral("status"));
             if (what == QLatin1String("status"))
@@ -59,7 +60,11 @@ BootSim::BootSim(VirtualInstrument &instrument) : m_vi(instrument)
                 setRestartDropsPort(a.value(1) != QLatin1String("off"));
                 return QStringLiteral("ok");
             }
-            return QStringLiteral("error: boot status|image FILE|hex|program MS|restart MS|drop on|off");
+            if (what == QLatin1String("answer")) {
+                setAnswersWhileProgramming(a.value(1) != QLatin1String("off"));
+                return QStringLiteral("ok");
+            }
+            return QStringLiteral("error: boot status|image FILE|hex|program MS|restart MS|drop on|off|answer on|off");
         });
 }
 
@@ -194,8 +199,12 @@ qsizetype BootSim::onLoaderBytes(const QByteArray &pending)
         return take;
     }
     case Stage::Programming:
+        // Busy erasing and writing its flash: nothing is answered, unless this boot loader
+        // answers the probe meanwhile.
+        if (m_answersWhileProgramming && pending.contains('l'))
+            m_vi.core().send(QByteArray(int(pending.count('l')), 'l'));
+        return pending.size();
     case Stage::Restarting:
-        // Busy erasing and writing its flash: nothing is answered.
         return pending.size();
     }
     return pending.size();

@@ -2,7 +2,7 @@
 // The virtual instrument's boot loader. Switched on "with the stylus" it answers the probe with
 // "l" and waits for a firmware stream: 0x55 0xAA, a 4-byte length (image + 6, low byte first),
 // the image, a 2-byte checksum (low 16 bits of the byte sum, low first). A good stream is
-// "programmed" for a while, then the instrument restarts in working mode (its port gone for a
+// "programmed" for a while (answering the probe "l" meanwhile if told to), then the instrument restarts in working mode (its port gone for a
 // moment, then answering "L"); a bad checksum leaves it waiting in the boot loader.
 #include <QByteArray>
 #include <QObject>
@@ -48,6 +48,9 @@ public:
     void setProgrammingMs(int ms) { m_programmingMs = std::max(0, ms); }
     void setRestartGapMs(int ms) { m_restartGapMs = std::max(0, ms); }
     void setRestartDropsPort(bool drops) { m_restartDropsPort = drops; }
+    // Some boot loaders go on answering the probe "l" while they erase and write the flash.
+    void setAnswersWhileProgramming(bool answers) { m_answersWhileProgramming = answers; }
+    bool answersWhileProgramming() const { return m_answersWhileProgramming; }
     int programmingMs() const { return m_programmingMs; }
     int restartGapMs() const { return m_restartGapMs; }
     bool restartDropsPort() const { return m_restartDropsPort; }
@@ -74,5 +77,6 @@ private:
     int m_programmingMs = 1500;
     int m_restartGapMs = 1200;
     bool m_restartDropsPort = true;
+    bool m_answersWhileProgramming = false;
     int m_programmed = 0;
 };

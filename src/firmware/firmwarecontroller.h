@@ -63,6 +63,7 @@ public:
     FirmwareTransfer &transfer() { return m_transfer; }
     // What the boot loader holds of our streams; a load starts only when it is ready.
     const LoaderWatch &loader() const { return m_watch; }
+    LoaderWatch &loader() { return m_watch; }
     // From the marker until the checksum, a cancel, a leave of the page or a write error.
     bool transferBusy() const { return m_watch.streaming(); }
 

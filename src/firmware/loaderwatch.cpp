@@ -8,6 +8,9 @@ LoaderWatch::LoaderWatch(InstrumentLink &link, QObject *parent) : QObject(parent
 {
     connect(&m_link, &InstrumentLink::tickFinished, this, &LoaderWatch::onTick);
     connect(&m_link, &InstrumentLink::probeAnswered, this, &LoaderWatch::onAnswer);
+    m_restartLimit.setSingleShot(true);
+    m_restartLimit.setInterval(RestartLimitMs);
+    connect(&m_restartLimit, &QTimer::timeout, this, &LoaderWatch::restartOverdue);
     connect(&m_link.serial, &TMSComm::portLost, this, [this] {
         m_silent = true;
         if (streaming())
@@ -21,6 +24,8 @@ void LoaderWatch::setState(LoaderState state)
     if (m_state == state)
         return;
     m_state = state;
+    if (state != LoaderState::Programming)
+        m_restartLimit.stop();
     emit stateChanged(state);
 }
 
@@ -43,6 +48,17 @@ void LoaderWatch::streamSent()
     // Answers to probes from before the stream say nothing about what the instrument does now.
     freshInterval();
     setState(LoaderState::Programming);
+    m_restartLimit.start();
+}
+
+void LoaderWatch::restartOverdue()
+{
+    if (m_state != LoaderState::Programming)
+        return;
+    // Answering all along or silent on a port that stays, it never showed a restart: whatever
+    // it holds, a new stream needs the instrument restarted into its boot loader first.
+    m_refused = true;
+    setState(LoaderState::HoldsPartial);
 }
 
 void LoaderWatch::streamCut()
@@ -90,11 +106,9 @@ void LoaderWatch::onAnswer()
             // Only the working program answers "L": the instrument has restarted.
             setState(LoaderState::Ready);
             emit restartCompleted();
-        } else {
-            // Still the boot loader, never silent: it did not start programming.
-            m_refused = true;
-            setState(LoaderState::HoldsPartial);
         }
+        // An answer "l" is the boot loader still at work on the stream (some answer the probe
+        // while they write the flash); its restart, or the restart limit, decides.
         return;
     case LoaderState::Restarting:
         setState(LoaderState::Ready);

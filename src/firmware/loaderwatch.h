@@ -9,8 +9,14 @@
 // loader's answer "l" again. The probe test makes this work on a port that stays listed while the
 // instrument is off (a built-in RS-232 port).
 //
+// After a whole stream the boot loader may go on answering "l" while it erases, writes and checks
+// its flash: that is work in progress, not a refusal. Only when no restart has been seen for
+// RestartLimitMs is the instrument taken as not having restarted (the operator is then asked to
+// restart it into the boot loader and load again).
+//
 // The watch follows the link check on its own (it listens to the link), whatever page is current.
 #include <QObject>
+#include <QTimer>
 
 class InstrumentLink;
 
@@ -28,6 +34,13 @@ enum class LoaderState {
 class LoaderWatch : public QObject {
     Q_OBJECT
 public:
+    // How long after the checksum the instrument may go without a visible restart. Erasing,
+    // writing and verifying the flash that holds a program of a few megabytes takes the boot
+    // loader up to a couple of minutes (flash sectors erase in about a second each, worst case
+    // several); five minutes leaves a wide margin, so an instrument still at work is never told
+    // to be switched off, and one that will never restart is still reported within one sitting.
+    static constexpr int RestartLimitMs = 5 * 60 * 1000;
+
     explicit LoaderWatch(InstrumentLink &link, QObject *parent = nullptr);
 
     LoaderState state() const { return m_state; }
@@ -35,8 +48,10 @@ public:
     bool streaming() const { return m_state == LoaderState::Streaming; }
     // The instrument works on a whole stream (programs, verifies, restarts).
     bool programming() const { return m_state == LoaderState::Programming || m_state == LoaderState::Restarting; }
-    // The boot loader kept answering "l" after the whole stream: it did not take it.
+    // No restart was seen within the restart limit after the whole stream.
     bool refused() const { return m_refused; }
+    void setRestartLimitMs(int ms) { m_restartLimit.setInterval(ms); }
+    int restartLimitMs() const { return m_restartLimit.interval(); }
     // The last link check found the instrument silent or its port gone (cleared by an answer).
     bool silent() const { return m_silent; }
 
@@ -58,6 +73,7 @@ private:
     void restartSeen();
     void freshInterval();
     void setState(LoaderState state);
+    void restartOverdue();
 
     InstrumentLink &m_link;
     LoaderState m_state = LoaderState::Ready;
@@ -66,6 +82,7 @@ private:
     bool m_silent = false;
     bool m_refused = false;
     bool m_lostWhileStreaming = false;
+    QTimer m_restartLimit; // runs from the checksum until a restart is seen
 };
 
 } // namespace firmware

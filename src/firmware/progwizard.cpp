@@ -12,7 +12,7 @@ std::optional<QString> ProgWizard::loaderStatus(const WizardInputs &in, bool atT
     case LoaderState::Restarting:
         return in.linkOn ? texts::Programming : texts::Rebooting;
     case LoaderState::HoldsPartial:
-        return in.loaderRefused ? texts::NotAccepted : texts::RestartForRetry;
+        return in.loaderRefused ? texts::NotRestarted : texts::RestartForRetry;
     case LoaderState::PartialRestarting:
         // Seen restarting; now it must come back in the boot loader. Silent on a port that stays
         // listed it may still be on, holding the stream: off and on again is the way out.

@@ -29,8 +29,10 @@ inline const QString NotInLoaderText = QStringLiteral("Прибор не в ре
 // misread until the instrument has restarted.
 inline const QString RestartForRetry =
     QStringLiteral("Загрузка прервана. Выключите прибор и включите, удерживая указку на экране. Шаг 2.");
-inline const QString NotAccepted =
-    QStringLiteral("Прибор не принял программу. Выключите прибор и включите, удерживая указку на экране. Шаг 2.");
+// No restart within the restart limit after the whole stream.
+inline const QString NotRestarted = QStringLiteral(
+    "Прибор не перезапустился за 5 минут после загрузки программы. Выключите прибор и включите, удерживая указку на "
+    "экране, затем загрузите программу снова. Шаг 2.");
 inline const QString LeaveCaption = QStringLiteral("КВИРО-сервис");
 inline const QString LeaveQuestion = QStringLiteral("Идёт загрузка программы в прибор. Прервать загрузку?");
 } // namespace texts
@@ -56,7 +58,7 @@ struct WizardInputs {
     bool transferBusy = false;
     // What the boot loader holds of our streams (LoaderWatch): a load may start only when Ready.
     LoaderState loader = LoaderState::Ready;
-    bool loaderRefused = false;     // it kept answering "l" after the whole stream
+    bool loaderRefused = false;     // no restart within the limit after the whole stream
     bool instrumentSilent = false;  // the last link check found it silent or its port gone
 };
 

@@ -407,6 +407,50 @@ private slots:
         QVERIFY(!p.ctl().flags().TransferStarted);
     }
 
+    void bootLoaderAnsweringWhileItPrograms_data()
+    {
+        QTest::addColumn<bool>("dropsPort");
+        QTest::newRow("port gone in the restart") << true;
+        QTest::newRow("port stays, silent in the restart") << false;
+    }
+    void bootLoaderAnsweringWhileItPrograms()
+    {
+        // A boot loader that goes on answering "l" while it erases and writes: the wizard keeps
+        // "Программирование прибора" with the busy bar through those answers, never asks for a
+        // switch-off, and announces the end after the restart.
+        QFETCH(bool, dropsPort);
+        const QByteArray image = pattern(12000);
+        Page p(&image);
+        p.toLoader();
+        BootSim &boot = p.vi().boot();
+        boot.setAnswersWhileProgramming(true);
+        boot.setRestartDropsPort(dropsPort);
+        boot.setProgrammingMs(3000);
+        boot.setRestartGapMs(1200);
+        p.frame().btnLoadPO->click();
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::Programming, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(boot.stage(), BootSim::Stage::Programming, 5000);
+        const qsizetype probesBefore = p.vi().core().received().count('l');
+        QTest::qWait(2000); // several link checks, each answered "l" by the programming boot loader
+        QCOMPARE(boot.stage(), BootSim::Stage::Programming);
+        QVERIFY(p.vi().core().received().count('l') >= probesBefore + 3);
+        QVERIFY(p.w().link().instrumentInLoader());
+        QCOMPARE(p.status(), texts::Programming);
+        QVERIFY(p.w().status().busy());
+        QVERIFY(!p.frame().btnLoadPO->isEnabled());
+
+        QTRY_COMPARE_WITH_TIMEOUT(p.status(), texts::Finished, 10000);
+        QCOMPARE(boot.programmed(), 1);
+        QVERIFY(!p.w().status().busy());
+        QVERIFY(!p.statuses.contains(texts::NotRestarted));
+        QVERIFY2(p.metInOrder(dropsPort ? QStringList{texts::Loading, texts::Programming, texts::Rebooting, texts::Finished}
+                                        : QStringList{texts::Loading, texts::Programming, texts::Finished}),
+                 qPrintable(p.statuses.join(QLatin1Char('|'))));
+        QVERIFY(p.ctl().loader().ready());
+        QCOMPARE(boot.last().image, image);
+        p.w().link().stopPortSearch();
+    }
+
     void restartWithoutLinkDrop_data()
     {
         QTest::addColumn<int>("programmingMs");

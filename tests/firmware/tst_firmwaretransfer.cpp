@@ -308,21 +308,29 @@ private slots:
         QVERIFY(rig.vi.control(QStringLiteral("boot status")).contains(QStringLiteral("programmed 1")));
     }
 
-    void streamTheBootLoaderDidNotTakeIsSaid()
+    void noRestartWithinTheLimitIsSaid()
     {
-        // The boot loader keeps answering after the whole stream (it never started programming):
-        // the operator is told, and a new load waits for the restart.
+        // The boot loader keeps answering after the whole stream: that is work in progress, never
+        // a refusal, until no restart has been seen within the limit. Then the operator is told,
+        // and a new load waits for the restart.
         StandInRig rig;
+        QCOMPARE(rig.ctl.loader().restartLimitMs(), 5 * 60 * 1000);
+        rig.ctl.loader().setRestartLimitMs(1500);
         rig.designate(FirmwareRig::pattern(3000));
         rig.inLoader();
         rig.ctl.btnLoadPOClick();
         QTRY_COMPARE_WITH_TIMEOUT(rig.status.text(), texts::Programming, 5000);
-        QVERIFY(rig.status.busy());
         rig.link.stopPortSearch();
-        tickAndAwaitAnswer(rig.link);
+        for (int i = 0; i < 3; ++i) {
+            tickAndAwaitAnswer(rig.link);
+            QCOMPARE(rig.status.text(), texts::Programming);
+            QVERIFY(rig.status.busy());
+            QCOMPARE(rig.ctl.loader().state(), LoaderState::Programming);
+        }
+        QTest::qWait(1600);
         tickAndAwaitAnswer(rig.link);
         QVERIFY(!rig.status.busy());
-        QCOMPARE(rig.status.text(), texts::NotAccepted);
+        QCOMPARE(rig.status.text(), texts::NotRestarted);
         QVERIFY(!rig.ctl.view().loadEnabled);
         rig.device->probeAnswer = 0; // off, on a port that stays
         tickAndAwaitAnswer(rig.link, 100);

@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(w.status, texts::RestartForRetry);
         w.in.loaderRefused = true;
         w.tick();
-        QCOMPARE(w.status, texts::NotAccepted);
+        QCOMPARE(w.status, texts::NotRestarted);
 
         w.in.loader = LoaderState::PartialRestarting;
         w.in.instrumentSilent = true; // off, its port still listed
