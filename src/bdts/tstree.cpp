@@ -62,6 +62,11 @@ const std::array<Weights, 256> &weights()
             place(c, c, 1);
             ++next;
         }
+        // Latin a-z before Cyrillic, as the Russian Windows order of the lists' home platform has it.
+        for (char16_t c = u'a'; c <= u'z'; ++c) {
+            place(c, QChar(c).toUpper().unicode(), 1);
+            ++next;
+        }
         // The Russian alphabet; ё is е with a second-level difference.
         for (char16_t c : std::u16string_view(u"абвгдежзийклмнопрстуфхцчшщъыьэюя")) {
             place(c, QChar(c).toUpper().unicode(), 1);
@@ -69,12 +74,8 @@ const std::array<Weights, 256> &weights()
                 place(u'ё', u'Ё', 2);
             ++next;
         }
-        // The other Cyrillic letters of the code page, then Latin.
+        // The other Cyrillic letters of the code page.
         for (char16_t c : std::u16string_view(u"ђѓєѕіїјљњћќўџґ")) {
-            place(c, QChar(c).toUpper().unicode(), 1);
-            ++next;
-        }
-        for (char16_t c = u'a'; c <= u'z'; ++c) {
             place(c, QChar(c).toUpper().unicode(), 1);
             ++next;
         }

@@ -17,7 +17,7 @@ namespace bdts {
 struct TsNode {
     QByteArray name;   // the instrument's bytes, compared byte by byte
     QString text;      // decoded for display
-    QByteArray sortKey; // collationKey(name): the fixed Russian, case-sensitive order
+    QByteArray sortKey; // collationKey(name): the fixed Russian Windows, case-sensitive order
     TsNode *parent = nullptr;
     int row = 0;
     int entry = -1; // test systems: index into the entries of the image the list belongs to
@@ -57,9 +57,9 @@ private:
 
 // The sort key of a name (Windows-1251 bytes) in the lists' order, the same on every machine
 // whatever its locale: compared byte by byte, keys order names first by their letters (blanks and
-// punctuation, then digits, then the Russian alphabet with ё beside е, then the other Cyrillic
-// letters of the code page, then Latin a-z; case is ignored here), then ё after е, then lower case
-// before upper case.
+// punctuation, then digits, then Latin a-z, then the Russian alphabet with ё beside е, then the
+// other Cyrillic letters of the code page; case is ignored here), then ё after е, then lower case
+// before upper case. This is the order of a Russian Windows machine (Latin before Cyrillic).
 QByteArray collationKey(const QByteArray &name);
 // Orders two nodes as the lists show them: by collationKey, then byte by byte.
 bool nameLess(const TsNode &a, const TsNode &b);

@@ -144,7 +144,9 @@ void TestBdtsFixtures::instrumentImageListDateAndCompaction()
     QCOMPARE(p.read(QStringLiteral("SpisokTSinSor.txt")), kListText);
     QCOMPARE(p.db.view.sorDate, QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10"));
     QCOMPARE(*p.db.BdtsSorStream, kCompacted);
-    QCOMPARE(p.status.text(), QStringLiteral("Принято из прибора страниц: 5"));
+    // Six pages taken; the list leaves out one that belongs to none of its test systems.
+    QCOMPARE(p.status.text(), QStringLiteral("Принято из прибора страниц: 6; в список ТС вошло 5, не вошло 1 "
+                                             "(страницы, не относящиеся ни к одной ТС списка)"));
     QCOMPARE(p.db.BdtsCreatedTag, QByteArray::fromHex("646256657273696f6e00050003000900"));
     QCOMPARE(p.db.BdtsModifiedTag, QByteArray::fromHex("0000000000000000000011000b000a00"));
 }
@@ -228,12 +230,12 @@ void TestBdtsFixtures::russianOrderWhateverTheLocale()
                                   QStringLiteral("Бета"),  QStringLiteral("2 мкл"),  QStringLiteral("ель"),   QStringLiteral("альфа"),
                                   QStringLiteral("beta"),  QStringLiteral("ИФА 1"),  QStringLiteral("Яд"),    QStringLiteral("елка"),
                                   QStringLiteral("alpha"), QStringLiteral("10 мкл"), QStringLiteral("Альфа"), QStringLiteral("яд")};
-    // Blanks and punctuation before digits before the Russian alphabet before Latin; ё beside е
+    // Blanks and punctuation before digits before Latin before the Russian alphabet; ё beside е
     // (after it when the rest is equal); lower case before upper case when the letters are equal.
-    const QStringList russian = {QStringLiteral("10 мкл"), QStringLiteral("2 мкл"), QStringLiteral("альфа"), QStringLiteral("Альфа"),
+    const QStringList russian = {QStringLiteral("10 мкл"), QStringLiteral("2 мкл"), QStringLiteral("alpha"), QStringLiteral("Alpha"),
+                                 QStringLiteral("beta"),   QStringLiteral("zeta"),  QStringLiteral("альфа"), QStringLiteral("Альфа"),
                                  QStringLiteral("Бета"),   QStringLiteral("елка"),  QStringLiteral("Ёлка"),  QStringLiteral("ель"),
-                                 QStringLiteral("ИФА 1"),  QStringLiteral("ИФА-1"), QStringLiteral("яд"),    QStringLiteral("Яд"),
-                                 QStringLiteral("alpha"),  QStringLiteral("Alpha"), QStringLiteral("beta"),  QStringLiteral("zeta")};
+                                 QStringLiteral("ИФА 1"),  QStringLiteral("ИФА-1"), QStringLiteral("яд"),    QStringLiteral("Яд")};
     const QByteArray cp1251Of[] = {
         // The same names as Windows-1251 bytes, written out so the encoder is not relied on.
         QByteArray::fromHex("7a657461"), QByteArray::fromHex("a8ebeae0"), QByteArray::fromHex("c8d4c02d31"),
@@ -253,15 +255,16 @@ void TestBdtsFixtures::russianOrderWhateverTheLocale()
     }
     tree.sort();
     QCOMPARE(testSystemNames(tree), russian);
-    // Groups and subgroups follow the same order.
+    // Groups and subgroups follow the same order: Анти-HCV, anti-HBs, анти-HCV, HBsAg, Alpha, альфа.
     TsTree groups;
-    for (const char *hex : {"416c706861", "e0ebfcf4e0", "c0ebfcf4e0", "616c706861"})
+    for (const char *hex : {"c0edf2e82d484356", "616e74692d484273", "e0edf2e82d484356", "4842734167", "416c706861", "e0ebfcf4e0"})
         groups.addChild(groups.root(), QByteArray::fromHex(hex));
     groups.sort();
     QStringList top;
     for (const auto &g : groups.root().children)
         top << g->text;
-    QCOMPARE(top, QStringList({QStringLiteral("альфа"), QStringLiteral("Альфа"), QStringLiteral("alpha"), QStringLiteral("Alpha")}));
+    QCOMPARE(top, QStringList({QStringLiteral("Alpha"), QStringLiteral("anti-HBs"), QStringLiteral("HBsAg"), QStringLiteral("альфа"),
+                               QStringLiteral("анти-HCV"), QStringLiteral("Анти-HCV")}));
 }
 
 QTEST_GUILESS_MAIN(TestBdtsFixtures)
