@@ -51,7 +51,8 @@ bool OdController::fetch()
         return false;
     journal::exchangeStarted(QStringLiteral("Приём таблицы оптических плотностей"));
     m_sheet.DiscardSheetObject();
-    OpText.clear();
+    // The last complete table stays, with its time, until a new complete one replaces it: a fetch
+    // that fails leaves nothing half-received to be saved under the old time.
     return m_ctx.link.request(QByteArrayLiteral("G"), QByteArrayLiteral("D"));
 }
 
@@ -149,6 +150,8 @@ qsizetype OdController::branchSaveRequest(const QByteArray &waiting)
 {
     if (waiting.size() != 19)
         return InstrumentLink::NeedMore;
+    if (refusedWithoutTable())
+        return waiting.size();
     // The name comes from the instrument: it may only name a file in the program folder.
     const QString name = readerfiles::writeUnderInstrumentName(m_ctx, waiting, OpText, QStringLiteral("Имя файла от прибора отклонено"));
     if (!name.isEmpty())
@@ -156,8 +159,18 @@ qsizetype OdController::branchSaveRequest(const QByteArray &waiting)
     return waiting.size();
 }
 
+bool OdController::refusedWithoutTable()
+{
+    if (!OpText.isEmpty())
+        return false;
+    m_ctx.status.setText(QStringLiteral("Таблица оптических плотностей не принята: записывать нечего."));
+    return true;
+}
+
 void OdController::btnSaveOPClick()
 {
+    if (refusedWithoutTable())
+        return;
     const QString path = m_ctx.dialogs.askSaveFile(readerfiles::sdlgSaveOpTable(m_ctx.programDir));
     if (path.isEmpty())
         return;
@@ -177,6 +190,8 @@ void OdController::btnSaveOPClick()
 
 void OdController::btnCreateExcelClick()
 {
+    if (refusedWithoutTable())
+        return;
     const QString path = readerfiles::tempBdtsPath(m_ctx.programDir);
     if (!readerfiles::writeOrReport(m_ctx.dialogs, path, OpText))
         return;

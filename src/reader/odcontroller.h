@@ -17,7 +17,8 @@ class OdController : public QObject {
 public:
     OdController(FeatureContext context, SheetObject &sheet, QObject *parent = nullptr);
 
-    // The last complete table reply with its tag replaced by a blank; empty while a fetch runs.
+    // The last complete table reply with its tag replaced by a blank; empty until the first one.
+    // A fetch that fails keeps it (and its time): a table and a time always belong together.
     QByteArray OpText;
     // When the table in OpText was received (invalid while there is none). The grid is emptied at
     // every page change, so the saving buttons name the table they write by this time.
@@ -73,6 +74,8 @@ signals:
 
 private:
     void showInSheet(const QString &path, const PlateMeta *meta = nullptr);
+    // No complete table held: the status says so and nothing is written.
+    bool refusedWithoutTable();
     bool fetch();
     void exchangeAborted();
     void changed();
