@@ -40,7 +40,8 @@ QString QtUserDialogs::askOpenFile(const FileDialogRequest &request)
 
 bool QtUserDialogs::warnYesNo(const QString &caption, const QString &text)
 {
-    return QMessageBox::warning(m_parent, caption, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    // Every question guards an action that cannot be taken back: Enter answers No.
+    return QMessageBox::warning(m_parent, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void QtUserDialogs::showError(const QString &caption, const QString &text)

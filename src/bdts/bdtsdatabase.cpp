@@ -1,6 +1,7 @@
 #include "bdts/bdtsdatabase.h"
 
 #include "bdts/bdtsbackup.h"
+#include "bdts/listchanges.h"
 #include "bdts/tstree.h"
 #include "core/dialogs.h"
 #include "core/files.h"
@@ -52,6 +53,20 @@ void BdtsDatabase::saveInstrumentImage(const QString &path)
     m_status.setText(QStringLiteral("БД ТС записана в файл: ") + files::shortName(path));
 }
 
+bool BdtsDatabase::mayReplaceConversion(const QString &convertedPath, const QByteArray &converted)
+{
+    const QFileInfo there(convertedPath);
+    if (!there.exists() && !there.isSymLink())
+        return true;
+    QByteArray existing;
+    if (there.isFile() && files::readWhole(convertedPath, &existing) && existing == converted)
+        return true; // the same conversion: writing it again changes nothing
+    return m_dialogs.warnYesNo(QStringLiteral("КВИРО-сервис"),
+                               QStringLiteral("Файл %1 уже есть и отличается от БД ТС, преобразованной из %2.\n"
+                                              "Заменить его?")
+                                   .arg(QDir::toNativeSeparators(convertedPath), files::shortName(convertedPath.chopped(1))));
+}
+
 void BdtsDatabase::loadFile(const QString &path)
 {
     const QString shortName = files::shortName(path);
@@ -81,8 +96,14 @@ void BdtsDatabase::loadFile(const QString &path)
             m_status.setText(kBadFormat);
             return;
         }
-        // The converted image goes beside the chosen file, which stays as it was.
+        // The converted image goes beside the chosen file, which stays as it was. A different
+        // file already there is replaced only when the operator agrees.
         const QString convertedPath = path + QLatin1Char('s');
+        if (!mayReplaceConversion(convertedPath, *converted)) {
+            m_status.setText(QStringLiteral("Файл ") + files::shortName(convertedPath) + QStringLiteral(" не заменён; файл ") +
+                             shortName + QStringLiteral(" не загружен."));
+            return;
+        }
         if (!files::writeWhole(convertedPath, *converted, &error)) {
             BdtsFileStream.reset();
             reportFileError(convertedPath, error);
@@ -287,6 +308,7 @@ void BdtsDatabase::finishRead()
 {
     if (!BdtsSorStream)
         return;
+    BdtsPagesTaken = BdtsPagesToRead;
     writeWorkingFile(QStringLiteral("ProbaMSBDTSInSor.txt"), *BdtsSorStream);
     sorList.change([&](TsTree &tree) {
         const BuildResult built = BuildTsTree(*BdtsSorStream, BdtsPagesToRead, tree, BdtsSorEntries, &BdtsDescriptorPage);
@@ -307,11 +329,23 @@ void BdtsDatabase::finishRead()
     showInstrumentDate();
     BuildAdditionalList();
     m_status.setProgress(0);
-    m_status.setText(QStringLiteral("Принято из прибора страниц: %1").arg(BdtsPagesToRead));
+    m_status.setText(pagesTakenText(BdtsPagesTaken, BdtsPagesToRead));
     emit changed();
 }
 
-QString BdtsDatabase::writeConfirmationText(bool fromFile, int pages) const
+QString BdtsDatabase::pagesTakenText(int taken, int kept)
+{
+    QString text = QStringLiteral("Принято из прибора страниц: %1").arg(taken);
+    // The list keeps only the pages of the test systems it shows (and the descriptor page);
+    // pages of no listed test system (a repeated name, pages past the end) are left out of it.
+    if (kept < taken)
+        text += QStringLiteral("; в список ТС вошло %1, не вошло %2 (страницы, не относящиеся ни к одной ТС списка)")
+                    .arg(kept)
+                    .arg(taken - kept);
+    return text;
+}
+
+QString BdtsDatabase::writeConfirmationText(bool fromFile, int pages, const QByteArray &held) const
 {
     const TsTree &tree = (fromFile ? fileList : sorList).tree();
     QString text = fromFile ? QStringLiteral("Записать в прибор БД ТС из файла %1?").arg(BdtsFileName)
@@ -320,14 +354,28 @@ QString BdtsDatabase::writeConfirmationText(bool fromFile, int pages) const
                 .arg(tree.testSystemCount())
                 .arg(pages);
     constexpr int kShown = 15;
-    int shown = 0;
+    const auto listed = [&](const QStringList &names) {
+        QString out;
+        for (int i = 0; i < names.size() && i < kShown; ++i)
+            out += QStringLiteral("\n    ") + names.at(i);
+        if (names.size() > kShown)
+            out += QStringLiteral("\n    ... и ещё %1").arg(names.size() - kShown);
+        return out;
+    };
+    QStringList written;
     tree.forEachTestSystem([&](const TsNode &t) {
-        if (shown++ < kShown)
-            text += QStringLiteral("\n    ") + t.parent->parent->text + QStringLiteral(" / ") + t.parent->text +
-                    QStringLiteral(" / ") + t.text;
+        written << t.parent->parent->text + QStringLiteral(" / ") + t.parent->text + QStringLiteral(" / ") + t.text;
     });
-    if (shown > kShown)
-        text += QStringLiteral("\n    ... и ещё %1").arg(shown - kShown);
+    text += listed(written);
+    const ListChanges changes = listChanges(held, tree);
+    if (!changes.heldKnown) {
+        text += QStringLiteral("\n\nСписок ТС прибора не считан: какие ТС прибор потеряет, неизвестно.");
+    } else {
+        text += changes.lost.isEmpty() ? QStringLiteral("\n\nПрибор не потеряет ни одной ТС.")
+                                       : QStringLiteral("\n\nПрибор ПОТЕРЯЕТ ТС (%1):").arg(changes.lost.size()) + listed(changes.lost);
+        text += changes.gained.isEmpty() ? QStringLiteral("\nНовых ТС прибор не получит.")
+                                         : QStringLiteral("\nПрибор получит ТС (%1):").arg(changes.gained.size()) + listed(changes.gained);
+    }
     text += QStringLiteral("\n\nПеред записью БД ТС прибора будет сохранена в папку\n") +
             QDir::toNativeSeparators(backupFolder(m_programDir)) +
             QStringLiteral("\n\nНачатую запись остановить нельзя: прерванная запись оставила бы в приборе "
@@ -335,9 +383,9 @@ QString BdtsDatabase::writeConfirmationText(bool fromFile, int pages) const
     return text;
 }
 
-bool BdtsDatabase::confirmWrite(bool fromFile, int pages)
+bool BdtsDatabase::confirmWrite(bool fromFile, int pages, const QByteArray &held)
 {
-    return m_dialogs.warnYesNo(QStringLiteral("Запись БД ТС в прибор"), writeConfirmationText(fromFile, pages));
+    return m_dialogs.warnYesNo(QStringLiteral("Запись БД ТС в прибор"), writeConfirmationText(fromFile, pages, held));
 }
 
 QString BdtsDatabase::backupInstrumentImage(const QByteArray &image, QString *failure)

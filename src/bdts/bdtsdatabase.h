@@ -45,6 +45,7 @@ public:
     // ---- state
     std::optional<QByteArray> BdtsSorStream, BdtsFileStream, BdtsAddStream, BdtsSendStream;
     int BdtsPagesToRead = 0, BdtsTsCount = 0;
+    int BdtsPagesTaken = 0; // pages the last read took from the instrument, before the list dropped any
     int BdtsFilePages = 0, BdtsFileTsCount = 0;
     int BdtsAddTsCount = 0, BdtsAddPages = 0;
     std::vector<bdts::TsEntry> BdtsSorEntries, BdtsFileEntries;
@@ -67,6 +68,9 @@ public:
     void discardFileImage() { BdtsFileStream.reset(); }
     void saveInstrumentImage(const QString &path); // "в файл..."
     void loadFile(const QString &path);            // "из файла..."
+    // Whether the conversion of a legacy file may be written to convertedPath: nothing there, the
+    // same bytes there, or the operator agrees to replace a different file (asked, No default).
+    bool mayReplaceConversion(const QString &convertedPath, const QByteArray &converted);
 
     // ---- lists
     void BuildAdditionalList();
@@ -82,10 +86,13 @@ public:
     void finishRead();
     // ---- writing into the instrument
     // The question put before a write: what is written (the file or the edited instrument list),
-    // its test systems and pages, where the backup goes, and that a write cannot be stopped.
-    QString writeConfirmationText(bool fromFile, int pages) const;
-    // Asks it in a Yes/No box; true = Yes.
-    bool confirmWrite(bool fromFile, int pages);
+    // its test systems and pages, those the instrument holds now (`held`, its image as last read)
+    // and would lose or gain, where the backup goes, and that a write cannot be stopped.
+    QString writeConfirmationText(bool fromFile, int pages, const QByteArray &held) const;
+    // Asks it in a Yes/No box (No is the default); true = Yes.
+    bool confirmWrite(bool fromFile, int pages, const QByteArray &held);
+    // The status text at the end of a read: the pages taken, and those the list left out and why.
+    static QString pagesTakenText(int taken, int kept);
     // The instrument's image as the backup before a write (bdtsbackup.h); the path written, or
     // empty with the operator's explanation of why the write is not started in *failure.
     QString backupInstrumentImage(const QByteArray &image, QString *failure = nullptr);

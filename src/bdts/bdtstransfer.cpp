@@ -189,7 +189,7 @@ qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
     }
     m_incoming.append(reply.page);
     if (BdtsPageNo == m_pagesToRead - 2)
-        m_status.setText(QStringLiteral("Принято из прибора страниц: %1").arg(BdtsPageNo));
+        m_status.setText(QStringLiteral("Принято из прибора страниц: %1 из %2").arg(BdtsPageNo).arg(m_pagesToRead));
     if (BdtsPageNo < m_pagesToRead) {
         ++BdtsPageNo;
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, m_pagesToRead));
@@ -260,12 +260,10 @@ void BdtsTransfer::startWrite(Source source)
         endExchange(QStringLiteral("Неверный формат файла.")); // the pages it counts are not all there
         return;
     }
-    if (!m_db.confirmWrite(fromFile, BdtsPagesToSend)) {
-        endExchange(QStringLiteral("Запись БД ТС в прибор отменена."));
-        return;
-    }
+    m_writeFromFile = fromFile;
     if (m_received.isEmpty()) {
-        // The instrument's database has not been read yet: read it first for the backup.
+        // The instrument's database has not been read yet: read it first, for the backup and for
+        // the question, which names the test systems the write would take from the instrument.
         m_writeAfterRead = true;
         startRead();
         if (busy())
@@ -277,6 +275,10 @@ void BdtsTransfer::startWrite(Source source)
 
 void BdtsTransfer::beginWrite()
 {
+    if (!m_db.confirmWrite(m_writeFromFile, BdtsPagesToSend, m_received)) {
+        endExchange(QStringLiteral("Запись БД ТС в прибор отменена."));
+        return;
+    }
     QString failure;
     const QString backup = m_db.backupInstrumentImage(m_received, &failure);
     if (backup.isEmpty()) {

@@ -98,5 +98,6 @@ private:
     QByteArray BdtsSendStream;
     int BdtsPagesToSend = 0;
     bool m_writeAfterRead = false; // the read is the one that fetches the backup
+    bool m_writeFromFile = false;
     QString m_lastBackup;
 };

@@ -4,6 +4,7 @@
 // with the window, Qt's Russian texts and the Russian words in front of the system's file errors.
 #include "app/aboutpage.h"
 #include "app/mainwindow.h"
+#include "app/qtdialogs.h"
 #include "app/qtrussian.h"
 #include "bdts/bdtsdatabase.h"
 #include "bdts/bdtsfeature.h"
@@ -28,6 +29,7 @@
 #include <QGroupBox>
 #include <QLibraryInfo>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -36,6 +38,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -121,6 +124,28 @@ QList<QWidget *> captioned(QWidget *root)
 class TstKeysAndText : public QObject {
     Q_OBJECT
 private slots:
+    void questionsAnswerNoToEnter()
+    {
+        // Every Yes/No question guards what cannot be taken back (a database write, replacing a
+        // file, leaving a firmware load): Enter, or Escape, answers No.
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            QWidget parent;
+            QtUserDialogs dialogs(&parent);
+            QTimer press;
+            press.setInterval(20);
+            QObject::connect(&press, &QTimer::timeout, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!box || !box->isVisible())
+                    return;
+                QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+                press.stop();
+                QTest::keyClick(box, key);
+            });
+            press.start();
+            QVERIFY(!dialogs.warnYesNo(QStringLiteral("Запись БД ТС в прибор"), QStringLiteral("Записать в прибор БД ТС из файла?")));
+        }
+    }
+
     // KVIRO_TEST_TEXT_SCALE=1.25: the system's text made larger without a change of dpi (the
     // application font grows, sizes the program sets itself stay).
     void initTestCase()

@@ -98,6 +98,9 @@ class TestBdtsTransfer : public QObject {
     Q_OBJECT
 private slots:
     void threePageRead();
+    void writeBeforeAnyReadAsksAfterReading();
+    void pagesTakenAndLeftOut();
+    void legacyFileAsksBeforeReplacingAnother();
     void statusAtPageThreeOfFive();
     void pageSplitAcrossNotifications();
     void write300PagesWithReadBack();
@@ -129,7 +132,7 @@ void TestBdtsTransfer::threePageRead()
     QVERIFY(b.sent().startsWith("Rrrr"));
     QCOMPARE(b.sent().count('r'), 3);
     QCOMPARE(b.workingFile(QStringLiteral("ProbaMSBDTSInSor.txt")), image);
-    QVERIFY(b.statuses.contains(QStringLiteral("Принято из прибора страниц: 1")));
+    QVERIFY(b.statuses.contains(QStringLiteral("Принято из прибора страниц: 1 из 3")));
     QVERIFY(b.statuses.contains(QStringLiteral("Принято из прибора страниц: 3")));
     QCOMPARE(b.tb.window().status().progress(), 0);
     QCOMPARE(b.frame->instrumentListGroup->title(), QStringLiteral("Список ТС в приборе (2):"));
@@ -147,10 +150,24 @@ void TestBdtsTransfer::statusAtPageThreeOfFive()
     Bench b;
     b.sim().setImage(makeImage(ts("А", "Б", "В", 2) + ts("А", "Б", "Г", 2), dated()));
     b.read();
-    const int third = int(b.statuses.indexOf(QStringLiteral("Принято из прибора страниц: 3")));
+    const int third = int(b.statuses.indexOf(QStringLiteral("Принято из прибора страниц: 3 из 5")));
     const int last = int(b.statuses.lastIndexOf(QStringLiteral("Принято из прибора страниц: 5")));
     QVERIFY(third >= 0);
     QVERIFY(last > third);
+}
+
+void TestBdtsTransfer::pagesTakenAndLeftOut()
+{
+    // A repeated test system and a stray page: the count is of the pages taken, and the text says
+    // which the list left out.
+    Bench more;
+    more.sim().setImage(makeImage(ts("А", "Б", "В", 2) + makeStrayPage() + ts("А", "Б", "В", 1) + ts("А", "Б", "Г", 1), dated()));
+    more.read();
+    QVERIFY(more.statuses.contains(QStringLiteral("Принято из прибора страниц: 4 из 6")));
+    QCOMPARE(more.tb.window().status().text(), QStringLiteral("Принято из прибора страниц: 6; в список ТС вошло 4, не вошло 2 "
+                                                              "(страницы, не относящиеся ни к одной ТС списка)"));
+    QCOMPARE(more.db().BdtsPagesTaken, 6);
+    QCOMPARE(more.db().BdtsPagesToRead, 4);
 }
 
 void TestBdtsTransfer::pageSplitAcrossNotifications()
@@ -403,6 +420,7 @@ void TestBdtsTransfer::countThatIsNoNumberOrZero()
 void TestBdtsTransfer::writeAsksFirst()
 {
     Bench b;
+    b.sim().setImage(makeImage(ts("Гормоны", "Репродукция", "ЛГ") + ts("Гепатиты", "Гепатит C", "анти-HCV", 2), dated()));
     b.read();
     const QByteArray held = b.sim().image();
     b.loadFile(makeImage(ts("Гормоны", "Репродукция", "ЛГ") + ts("Гормоны", "Репродукция", "ФСГ", 3), dated()));
@@ -417,6 +435,10 @@ void TestBdtsTransfer::writeAsksFirst()
     QVERIFY(question.contains(QStringLiteral("Гормоны / Репродукция / ФСГ")));
     QVERIFY(question.contains(QDir::toNativeSeparators(files::inFolder(b.tb.programDir(), QStringLiteral("BDTSBackup")))));
     QVERIFY(question.contains(QStringLiteral("Начатую запись остановить нельзя")));
+    // What the instrument holds now and would lose, and what it would gain.
+    QVERIFY2(question.contains(QStringLiteral("Прибор ПОТЕРЯЕТ ТС (1):\n    Гепатиты / Гепатит C / анти-HCV\nПрибор получит ТС (1):\n"
+                                              "    Гормоны / Репродукция / ФСГ\n")),
+             qPrintable(question));
     // No: nothing is sent, the link check runs again.
     QCOMPARE(b.tb.window().status().text(), QStringLiteral("Запись БД ТС в прибор отменена."));
     QVERIFY(!b.transfer().busy());
@@ -437,6 +459,9 @@ void TestBdtsTransfer::writeAsksFirst()
     QVERIFY(b.tb.dialogs.warnings.last().startsWith(
         QStringLiteral("Запись БД ТС в прибор|Записать в прибор список ТС прибора с внесёнными изменениями?")));
     QVERIFY(b.tb.dialogs.warnings.last().contains(QStringLiteral("тест-систем %1, страниц %2").arg(b.db().BdtsTsCount).arg(b.db().BdtsPagesToRead)));
+    QVERIFY2(b.tb.dialogs.warnings.last().contains(QStringLiteral("Прибор ПОТЕРЯЕТ ТС (1):\n    Гепатиты / Гепатит C / анти-HCV\n"
+                                                                  "Новых ТС прибор не получит.")),
+             qPrintable(b.tb.dialogs.warnings.last()));
     b.tb.pump(100);
     QVERIFY(!b.sent().contains('M'));
     QVERIFY(!b.sent().contains('R'));
@@ -446,6 +471,56 @@ void TestBdtsTransfer::writeAsksFirst()
     b.frame->btnWriteBDTSInSor->click();
     QVERIFY(b.waitIdle());
     QCOMPARE(b.sim().image(), *b.db().BdtsFileStream);
+}
+
+void TestBdtsTransfer::legacyFileAsksBeforeReplacingAnother()
+{
+    // "из файла..." with a legacy file converts it beside itself; a different database already
+    // there is replaced only after a Yes. The same bytes there need no question.
+    Bench b;
+    const QString legacy = files::inFolder(b.tb.programDir(), QStringLiteral("old.bdt"));
+    const QString beside = legacy + QLatin1Char('s');
+    const QByteArray image = makeImage(ts("Гормоны", "Репродукция", "ЛГ"), dated());
+    const QByteArray other = makeImage(ts("Гепатиты", "Гепатит C", "анти-HCV", 2), dated());
+    QVERIFY(files::writeWhole(legacy, toLegacy(image)));
+    QVERIFY(files::writeWhole(beside, other));
+    struct Case {
+        bool yes;
+        int questions;
+        bool loaded;
+    };
+    const Case cases[] = {{false, 1, false}, {true, 2, true}, {false, 2, true}};
+    for (const Case &c : cases) {
+        b.tb.dialogs.yesNoAnswer = c.yes;
+        b.db().discardFileImage();
+        b.tb.dialogs.openAnswers << legacy;
+        b.frame->btnReadBDTSFromFile->click();
+        QCOMPARE(b.tb.dialogs.warnings.size(), c.questions);
+        QVERIFY(b.tb.dialogs.warnings.last().contains(QStringLiteral("уже есть и отличается")));
+        QCOMPARE(b.db().BdtsFileStream.has_value(), c.loaded);
+        QByteArray there;
+        QVERIFY(files::readWhole(beside, &there));
+        QCOMPARE(there == other, !c.loaded);
+    }
+    QCOMPARE(b.tb.dialogs.warnings.size(), 2); // the third time the conversion was already there
+}
+
+void TestBdtsTransfer::writeBeforeAnyReadAsksAfterReading()
+{
+    // Not read yet: the instrument's database is read first, so the question names its losses.
+    Bench fresh;
+    fresh.sim().setImage(makeImage(ts("Гепатиты", "Гепатит C", "анти-HCV", 2), dated()));
+    const QByteArray freshHeld = fresh.sim().image();
+    fresh.loadFile(makeImage(ts("Гормоны", "Репродукция", "ЛГ"), dated()));
+    fresh.tb.dialogs.yesNoAnswer = false;
+    fresh.frame->btnWriteBDTSInSor->click();
+    QTRY_COMPARE_WITH_TIMEOUT(fresh.tb.dialogs.warnings.size(), 1, 10000);
+    QVERIFY2(fresh.tb.dialogs.warnings.last().contains(QStringLiteral("Прибор ПОТЕРЯЕТ ТС (1):\n    Гепатиты / Гепатит C / анти-HCV\n")),
+             qPrintable(fresh.tb.dialogs.warnings.last()));
+    QVERIFY(fresh.waitIdle());
+    QCOMPARE(fresh.tb.window().status().text(), QStringLiteral("Запись БД ТС в прибор отменена."));
+    QVERIFY(!fresh.sent().contains('M'));
+    QCOMPARE(fresh.sim().image(), freshHeld);
 }
 
 void TestBdtsTransfer::readCancelledKeepsTheOldList()
@@ -602,7 +677,7 @@ void TestBdtsTransfer::writeWithThePortClosed()
 void TestBdtsTransfer::russianOrderThroughTheInstrument()
 {
     // Under the C locale the instrument's test systems are still listed, and compacted for the
-    // write-back, in the Russian order: Cyrillic before Latin, lower case first.
+    // write-back, in the Russian Windows order: Latin before Cyrillic, lower case first.
     std::setlocale(LC_ALL, "C");
     Bench b;
     b.sim().setImage(makeImage(ts("Группа", "Набор", "Alpha", 1, 1) + ts("Группа", "Набор", "Альфа", 1, 2) +
@@ -612,8 +687,8 @@ void TestBdtsTransfer::russianOrderThroughTheInstrument()
     QByteArray names;
     for (int k = 0; k < 4; ++k)
         names += b.db().BdtsSorStream->mid(13 + k * 512 + 46, 6) + '|';
-    // альфа, Альфа, alpha, Alpha as Windows-1251 bytes (with the zero byte after the short ones).
-    QCOMPARE(names, QByteArray::fromHex("e0ebfcf4e000" "7c" "c0ebfcf4e000" "7c" "616c70686100" "7c" "416c70686100" "7c"));
+    // alpha, Alpha, альфа, Альфа as Windows-1251 bytes (with the zero byte after the short ones).
+    QCOMPARE(names, QByteArray::fromHex("616c70686100" "7c" "416c70686100" "7c" "e0ebfcf4e000" "7c" "c0ebfcf4e000" "7c"));
 }
 
 void TestBdtsTransfer::cancelledBackupReadWritesNothing()
