@@ -5,6 +5,7 @@
 #include "bdts/bdtstransfer.h"
 #include "bdts/tstree.h"
 #include "cli/outputformats.h"
+#include "cli/portnotes.h"
 #include "cli/session.h"
 #include "core/cp1251.h"
 #include "core/files.h"
@@ -70,6 +71,7 @@ Outcome runPorts(const CliOptions &options)
     struct Row {
         QString name, device, state;
         bool opens = false;
+        OpenErrorKind why = OpenErrorKind::None;
     };
     // Opening a port tells whether it can be used; nothing is sent.
     auto examine = [](const QString &name, const QString &path) {
@@ -83,22 +85,25 @@ Outcome runPorts(const CliOptions &options)
         OpenFailure why;
         if (path.isEmpty()) {
             row.state = QStringLiteral("устройство не найдено");
+            row.why = OpenErrorKind::NotFound;
         } else if (device->open(path, &why)) {
             device->close();
             row.opens = true;
             row.state = QStringLiteral("открывается");
         } else {
             row.state = describeOpenFailure(why);
+            row.why = why.kind;
         }
         return row;
     };
     static const QRegularExpression com(QStringLiteral("COM([0-9]{1,9})$"));
     static const QRegularExpression comName(QStringLiteral("^COM[0-9]{1,9}$"), QRegularExpression::CaseInsensitiveOption);
     QList<Row> rows;
+    std::unique_ptr<PortCatalog> catalog;
     if (!options.port.isEmpty() && !comName.match(options.port).hasMatch()) {
         rows << examine(options.port, options.port); // a device named on the command line
     } else {
-        const std::unique_ptr<PortCatalog> catalog = makePortCatalogFromEnvironment();
+        catalog = makePortCatalogFromEnvironment();
         for (const QString &value : catalog->valueTexts().value_or(QStringList())) {
             const auto m = com.match(value);
             const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
@@ -128,6 +133,20 @@ Outcome runPorts(const CliOptions &options)
     }
     o.fields.insert(QStringLiteral("ports"), list);
     o.summary = rows.isEmpty() ? QStringLiteral("COM-порты не найдены.") : QStringLiteral("Найдено портов: %1.").arg(rows.size());
+    if (rows.isEmpty() && catalog && options.port.isEmpty()) {
+        // Listing nothing is an answer too, but it says what was looked at and what to do.
+        o.summary = portnotes::whyNoPorts(*catalog) + QLatin1Char(' ') + portnotes::noPortsAdvice(*catalog);
+    } else if (!options.port.isEmpty()) {
+        // The port asked for: listed and opening, or the failure with the advice for its cause.
+        if (rows.isEmpty())
+            return Outcome::failed(QStringLiteral("Порт %1 не найден.").arg(options.port),
+                                   QStringLiteral("kviro-cli ports без --port покажет порты."));
+        if (!rows.first().opens) {
+            o.exitCode = exitcode::Failed;
+            o.summary = QStringLiteral("Порт %1 не открывается: %2").arg(options.port, rows.first().state);
+            o.advice = portnotes::openFailureAdvice(rows.first().why);
+        }
+    }
     return o;
 }
 
@@ -253,6 +272,8 @@ QString pageList(const QList<int> &pages)
 
 Outcome runDbRead(InstrumentSession &s, const QString &out)
 {
+    if (auto refused = checkOutputPath(out))
+        return *refused;
     if (auto refused = s.requireWorking())
         return *refused;
     BdtsDatabase db(s.status, s.seam(), s.programDir);
@@ -289,26 +310,31 @@ Outcome runDbRead(InstrumentSession &s, const QString &out)
                                QStringLiteral("Укажите файл в папке, доступной для записи."));
     Outcome o;
     o.lines = listLines(db.sorList.tree());
-    o.lines << db.view.sorDate << QStringLiteral("Тест-систем: %1, страниц: %2").arg(db.BdtsTsCount).arg(db.BdtsPagesToRead);
+    o.lines << db.view.sorDate << QStringLiteral("Тест-систем: %1, страниц: %2").arg(db.BdtsTsCount).arg(db.BdtsPagesToRead)
+            << BdtsDatabase::pagesTakenText(db.BdtsPagesTaken, db.BdtsPagesToRead);
     o.summary = QStringLiteral("БД ТС прибора записана в файл %1.").arg(native(out));
     o.fields.insert(QStringLiteral("file"), out);
     o.fields.insert(QStringLiteral("testSystems"), db.BdtsTsCount);
     o.fields.insert(QStringLiteral("pages"), db.BdtsPagesToRead);
+    o.fields.insert(QStringLiteral("pagesTaken"), db.BdtsPagesTaken);
     o.fields.insert(QStringLiteral("dates"), db.view.sorDate);
     o.fields.insert(QStringLiteral("list"), QJsonArray::fromStringList(listLines(db.sorList.tree())));
     s.addPortFields(o);
     return o;
 }
 
-Outcome runDbWrite(InstrumentSession &s, const QString &in)
+Outcome runDbWrite(InstrumentSession &s, const QString &in, bool replace)
 {
     BdtsDatabase db(s.status, s.seam(), s.programDir);
     // The file first: one that cannot be read or is no database never reaches the instrument.
+    s.dialogs.confirm = replace; // the only question here: replace a different .bdts beside a legacy file
     db.loadFile(in); // "из файла..." (a legacy file is converted beside it, as the program does)
+    s.dialogs.confirm = true;
     if (!db.BdtsFileStream) {
         const QString why = !s.dialogs.lastError.isEmpty() ? s.dialogs.lastError : s.status.text();
         return Outcome::failed(QStringLiteral("Файл не принят: %1").arg(why),
-                               QStringLiteral("Укажите читаемый файл БД ТС (.bdts или .bdt)."));
+                               !s.dialogs.lastWarning.isEmpty() ? QStringLiteral("Чтобы заменить его, добавьте --replace.")
+                                                                : QStringLiteral("Укажите читаемый файл БД ТС (.bdts или .bdt)."));
     }
     if (auto refused = s.requireWorking())
         return *refused;
@@ -526,15 +552,12 @@ Outcome runFlash(InstrumentSession &s, const CliOptions &options, const QString 
         return o;
     }
     // The restart: the instrument erases and programs, then starts again (its port may vanish for
-    // a moment). A boot loader that answers again instead has not taken the image.
+    // a moment). Answers "l" meanwhile are the boot loader at work; the wizard's watch decides.
     s.meter.clearLost();
-    bool loaderAgain = false;
-    QObject::connect(&link, &InstrumentLink::linkChanged, &wizard, [&] {
-        if (link.linkOn() && link.instrumentInLoader())
-            loaderAgain = true;
-    });
-    const End restart = s.wait([&] { return wizard.flags().ReprogramFinished || link.instrumentWorking() || loaderAgain; }, {}, 0,
-                               options.restartTimeoutMs, false);
+    wizard.loader().setRestartLimitMs(options.restartTimeoutMs);
+    const End restart = s.wait([&] { return wizard.flags().ReprogramFinished || link.instrumentWorking() || wizard.loader().refused(); },
+                               {}, 0, options.restartTimeoutMs + 1000, false);
+    const bool loaderAgain = wizard.loader().refused();
     if (restart == End::Done && !loaderAgain) {
         o.summary = QStringLiteral("Перепрограммирование прибора завершено: прибор перезапустился и отвечает.");
         o.fields.insert(QStringLiteral("restarted"), true);
@@ -542,16 +565,13 @@ Outcome runFlash(InstrumentSession &s, const CliOptions &options, const QString 
     }
     o.exitCode = exitcode::Failed;
     o.fields.insert(QStringLiteral("restarted"), false);
-    if (loaderAgain) {
-        o.summary = QStringLiteral("Прибор остался в режиме программирования: программа не принята.");
-        o.advice = QStringLiteral("Проверьте файл программы, выключите прибор, включите его с указкой на экране и повторите flash.");
-    } else if (restart == End::Interrupted) {
+    if (restart == End::Interrupted && !loaderAgain) {
         o.summary = QStringLiteral("Ожидание перезапуска прервано (Ctrl-C); программа передана полностью.");
         o.advice = QStringLiteral("Проверьте экран прибора: после программирования он перезапускается сам.");
     } else {
-        o.summary = QStringLiteral("Прибор не перезапустился за %1 с после передачи программы.").arg(options.restartTimeoutMs / 1000);
-        o.advice = QStringLiteral("Проверьте экран прибора; если он не перезапустился, выключите и включите его и проверьте "
-                                  "версию программы (kviro-cli probe).");
+        o.summary = QStringLiteral("Прибор не перезапустился за %1 с после передачи программы.").arg(options.restartTimeoutMs / 1000.0);
+        o.advice = QStringLiteral("Проверьте экран прибора; если он не перезапустился, выключите прибор, включите его с указкой "
+                                  "на экране и повторите flash.");
     }
     return o;
 }
@@ -577,7 +597,7 @@ Outcome runCommand(const CliOptions &options, CliReporter &reporter)
     if (c == QLatin1String("db-read"))
         return runDbRead(session, arg);
     if (c == QLatin1String("db-write"))
-        return runDbWrite(session, arg);
+        return runDbWrite(session, arg, options.replace);
     if (c == QLatin1String("flash"))
         return runFlash(session, options, arg);
     return Outcome::usage(QStringLiteral("неизвестная команда %1").arg(c));

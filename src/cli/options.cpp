@@ -2,6 +2,8 @@
 
 #include "link/instrumentlink.h"
 
+#include <cmath>
+
 namespace {
 struct CommandInfo {
     const char *name;
@@ -51,7 +53,8 @@ const char *CommonHelp =
     "Общие параметры:\n"
     "  --port COM<n>|DEVICE  порт прибора (по умолчанию: первый порт, где прибор отвечает)\n"
     "  --baud N              скорость: 4800, 9600, 19200, 38400, 57600, 115200 (по умолчанию 115200)\n"
-    "  --timeout S           сколько секунд прибор может молчать в обмене (по умолчанию 5)\n"
+    "  --timeout S           сколько секунд прибор может молчать в обмене: от 0.001 до 86400\n"
+    "                        (по умолчанию 5; 0 не означает \"без ограничения\" и не допускается)\n"
     "  --work-dir DIR        папка рабочих файлов и резервных копий (по умолчанию папка программы)\n"
     "  --json                вместо текста один объект JSON с итогом\n"
     "  --help                справка; --version — версия программы\n"
@@ -79,14 +82,24 @@ bool optionIs(const QString &arg, const char *name)
     return arg == n || (arg.startsWith(n) && arg.size() > n.size() && arg.at(n.size()) == QLatin1Char('='));
 }
 
+// A time limit in seconds: a finite number from one millisecond to a day. Zero, negative values,
+// NaN and infinity are refused: none of them may turn into "no limit".
+constexpr double MinSeconds = 0.001;
+constexpr double MaxSeconds = 86400;
+
 bool seconds(const QString &text, int *ms)
 {
     bool ok = false;
-    const double s = text.toDouble(&ok);
-    if (!ok || s <= 0 || s > 86400)
+    const double s = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(s) || s < MinSeconds || s > MaxSeconds)
         return false;
-    *ms = int(s * 1000.0);
+    *ms = std::max(1, int(std::lround(s * 1000.0)));
     return true;
+}
+
+QString secondsRange(const QString &option, const QString &value)
+{
+    return QStringLiteral("%1 %2: нужно число секунд от 0.001 до 86400 (0 — без ограничения — не допускается)").arg(option, value);
 }
 } // namespace
 
@@ -116,9 +129,13 @@ QString commandHelp(const QString &command)
     QString text = QStringLiteral("Использование: %1 [параметры]\n\n%2\n\n")
                        .arg(QLatin1String(c->usage), QString::fromUtf8(c->text)) +
                    QString::fromUtf8(CommonHelp);
+    if (command == QLatin1String("db-write"))
+        text += QStringLiteral("Для db-write:\n  --replace             файл .bdt преобразуется в .bdts рядом с ним; другой файл .bdts\n"
+                               "                        с тем же именем заменяется только с этим параметром\n");
     if (command == QLatin1String("flash"))
         text += QStringLiteral("Для flash:\n  --no-wait             не ждать перезапуска прибора после передачи\n"
-                               "  --restart-timeout S   сколько ждать перезапуска (по умолчанию 90)\n");
+                               "  --restart-timeout S   сколько ждать перезапуска: от 0.001 до 86400 (по умолчанию 300;\n"
+                               "                        0 не допускается)\n");
     return text;
 }
 
@@ -136,6 +153,8 @@ std::optional<CliOptions> parseOptions(const QStringList &args, QString *error)
             o.json = true;
         } else if (a == QLatin1String("--no-wait")) {
             o.noWait = true;
+        } else if (a == QLatin1String("--replace")) {
+            o.replace = true;
         } else if (optionIs(a, "--port")) {
             if (!takeValue(args, i, QStringLiteral("--port"), &value, error))
                 return std::nullopt;
@@ -159,14 +178,14 @@ std::optional<CliOptions> parseOptions(const QStringList &args, QString *error)
             if (!takeValue(args, i, QStringLiteral("--timeout"), &value, error))
                 return std::nullopt;
             if (!seconds(value, &o.timeoutMs)) {
-                *error = QStringLiteral("--timeout %1: нужно число секунд больше 0").arg(value);
+                *error = secondsRange(QStringLiteral("--timeout"), value);
                 return std::nullopt;
             }
         } else if (optionIs(a, "--restart-timeout")) {
             if (!takeValue(args, i, QStringLiteral("--restart-timeout"), &value, error))
                 return std::nullopt;
             if (!seconds(value, &o.restartTimeoutMs)) {
-                *error = QStringLiteral("--restart-timeout %1: нужно число секунд больше 0").arg(value);
+                *error = secondsRange(QStringLiteral("--restart-timeout"), value);
                 return std::nullopt;
             }
         } else if (optionIs(a, "--work-dir")) {
@@ -211,6 +230,10 @@ std::optional<CliOptions> parseOptions(const QStringList &args, QString *error)
     }
     if (o.noWait && o.command != QLatin1String("flash")) {
         *error = QStringLiteral("--no-wait есть только у flash");
+        return std::nullopt;
+    }
+    if (o.replace && o.command != QLatin1String("db-write")) {
+        *error = QStringLiteral("--replace есть только у db-write");
         return std::nullopt;
     }
     return o;

@@ -15,8 +15,9 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     bool noWait = false;    // flash: do not wait for the restart
+    bool replace = false;   // db-write: a different .bdts beside a legacy file may be replaced
     int timeoutMs = 5000;   // the instrument's longest silence within an exchange
-    int restartTimeoutMs = 90000;
+    int restartTimeoutMs = 300000; // as long as the firmware wizard waits for the restart
     QString workDir;        // working files and backups; empty = the program folder
 };
 

@@ -18,6 +18,27 @@ Outcome writeFailure(const QString &path, const QString &why)
 }
 } // namespace
 
+std::optional<Outcome> checkOutputPath(const QString &path)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const QFileInfo info(path);
+    if (info.isDir())
+        return Outcome::failed(QStringLiteral("%1 — папка, а не файл.").arg(shown),
+                               QStringLiteral("Укажите имя файла в этой папке."));
+    const QFileInfo folder(info.absolutePath());
+    const QString folderShown = QDir::toNativeSeparators(folder.absoluteFilePath());
+    if (!folder.isDir())
+        return Outcome::failed(QStringLiteral("Папки %1 нет: файл %2 не может быть записан.").arg(folderShown, shown),
+                               QStringLiteral("Укажите файл в существующей папке."));
+    if (info.exists() && !info.isWritable())
+        return Outcome::failed(QStringLiteral("Файл %1 недоступен для записи.").arg(shown),
+                               QStringLiteral("Укажите другой файл или измените права на этот."));
+    if (!folder.isWritable())
+        return Outcome::failed(QStringLiteral("Папка %1 недоступна для записи.").arg(folderShown),
+                               QStringLiteral("Укажите файл в папке, доступной для записи."));
+    return std::nullopt;
+}
+
 bool outputNeedsPainting(const QString &command, const QString &path)
 {
     return command == QLatin1String("protocol") && pdfPath(path);
@@ -31,7 +52,7 @@ std::optional<Outcome> writeReaderOutput(ReaderOutput kind, const QString &path,
         return Outcome::failed(QStringLiteral("PDF не может быть построен: нет графической подсистемы Qt."),
                                QStringLiteral("Сохраните протокол как .txt."));
     if (checkOnly)
-        return std::nullopt;
+        return checkOutputPath(path);
     QString why;
     bool written = false;
     if (kind == ReaderOutput::OdTable) {

@@ -18,6 +18,11 @@ enum class ReaderOutput { OdTable, Protocol };
 // Whether the command, writing to path, draws its output (a protocol as PDF).
 bool outputNeedsPainting(const QString &command, const QString &path);
 
+// Whether a file can be written at path, asked before an exchange so that a long read is not
+// lost to a name that cannot take it: a folder, a missing folder, one that may not be written,
+// a file that may not be replaced. Nothing when it can; else the failure (exit 1).
+std::optional<Outcome> checkOutputPath(const QString &path);
+
 // checkOnly: only tells whether OUT can be written in its format (before the exchange).
 // Otherwise writes the bytes (the table text or the protocol body) in OUT's format, whole or not
 // at all; meta is what the plate formats write above the plate. Nothing on success; else the

@@ -1,5 +1,6 @@
 #include "cli/session.h"
 
+#include "cli/portnotes.h"
 #include "core/files.h"
 #include "link/instrumentlink.h"
 #include "link/portcatalog.h"
@@ -118,7 +119,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
         catalog = makePortCatalogFromEnvironment();
         const QList<int> listed = listedNumbers(*catalog);
         if (listed.isEmpty()) {
-            *failure = Outcome::failed(QStringLiteral("COM-порты не найдены."), kNoPortAdvice);
+            *failure = Outcome::failed(portnotes::whyNoPorts(*catalog), portnotes::noPortsAdvice(*catalog));
             return InstrumentMode::None;
         }
         if (named.hasMatch()) {
@@ -149,12 +150,15 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
     link.setBaudSettings();
 
     QStringList problems;
+    std::optional<OpenErrorKind> openedNone; // every port tried failed to open: the first cause
     for (int n : candidates) {
         const QString name = m_options.port.isEmpty() || named.hasMatch() ? QStringLiteral("COM%1").arg(n) : m_options.port;
         (void)link.serial.setPortOpen(false);
         link.serial.setCommPort(n);
         if (!link.serial.setPortOpen(true)) {
             problems << describeOpenFailure(link.serial.lastOpenFailure());
+            if (problems.size() == 1)
+                openedNone = link.serial.lastOpenFailure().kind;
             continue;
         }
         bool answered = false;
@@ -177,9 +181,15 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
             return InstrumentMode::None;
         }
         problems << QStringLiteral("%1: прибор не ответил").arg(name);
+        openedNone.reset();
         meter.clearLost();
     }
     (void)link.serial.setPortOpen(false);
+    if (openedNone) {
+        *failure = Outcome::failed(QStringLiteral("Порт не открывается (%1).").arg(problems.join(QStringLiteral("; "))),
+                                   portnotes::openFailureAdvice(*openedNone));
+        return InstrumentMode::None;
+    }
     *failure = Outcome::failed(QStringLiteral("Прибор не отвечает (%1).").arg(problems.join(QStringLiteral("; "))),
                                QStringLiteral("Включите прибор, проверьте кабель и скорость (--baud); укажите порт: --port COM<n>."));
     return InstrumentMode::None;

@@ -77,8 +77,9 @@ class TestCli : public QObject {
 
     VirtualInstrument &vi() { return *m_vi; }
     QString work(const QString &name) const { return QDir(m_work.path()).filePath(name); }
-    // Environment variables the next runs of kviro-cli do not get.
+    // Environment variables the next runs of kviro-cli do not get, and those they get instead.
     QStringList m_unset;
+    QMap<QString, QString> m_env;
 
     // Runs kviro-cli with the port folder of the test; `during` is called every few milliseconds
     // while it runs (with the elapsed time) to act on the instrument or the process.
@@ -89,6 +90,8 @@ class TestCli : public QObject {
         env.insert(QStringLiteral("KVIRO_SERIALCOMM"), m_ports.path());
         for (const QString &name : m_unset)
             env.remove(name);
+        for (auto it = m_env.cbegin(); it != m_env.cend(); ++it)
+            env.insert(it.key(), it.value());
         p.setProcessEnvironment(env);
         args << QStringLiteral("--work-dir") << m_work.path();
         p.start(QStringLiteral(KVIRO_CLI_PATH), args);
@@ -133,6 +136,7 @@ private slots:
     void cleanup()
     {
         m_unset.clear();
+        m_env.clear();
         m_vi.reset();
         QDir(m_ports.path()).removeRecursively();
         QDir().mkpath(m_ports.path());
@@ -193,6 +197,111 @@ private slots:
         const Run device = cli({QStringLiteral("ports"), QStringLiteral("--port"), vi().port().slavePath()});
         QVERIFY2(device.out.contains(QStringLiteral("открывается")), qPrintable(device.out));
         QCOMPARE(sent(), QByteArray()); // opening is not talking
+    }
+
+    void timeLimitsOutsideTheirRangeAreRefused_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("value");
+        for (const char *v : {"nan", "NaN", "inf", "-inf", "-1", "0", "0.0004", "1e-9", "86401", "1e300"}) {
+            QTest::newRow(qPrintable(QStringLiteral("timeout ") + QLatin1String(v))) << QStringLiteral("--timeout") << QString::fromLatin1(v);
+            QTest::newRow(qPrintable(QStringLiteral("restart ") + QLatin1String(v)))
+                << QStringLiteral("--restart-timeout") << QString::fromLatin1(v);
+        }
+    }
+    void timeLimitsOutsideTheirRangeAreRefused()
+    {
+        // NaN and values that would round to no limit never reach the wait: the silent instrument
+        // is never asked.
+        QFETCH(QString, option);
+        QFETCH(QString, value);
+        vi().core().setSilent(true);
+        const QString command = option == QLatin1String("--timeout") ? QStringLiteral("probe") : QStringLiteral("flash");
+        const QString given = option + QLatin1Char('=') + value;
+        const QStringList args = command == QLatin1String("probe") ? QStringList{command, given}
+                                                                   : QStringList{command, QStringLiteral("x.tsk"), given};
+        const Run r = cli(args, {}, 20000);
+        QVERIFY(r.finished);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("от 0.001 до 86400")), qPrintable(r.err));
+        QCOMPARE(sent(), QByteArray());
+    }
+
+    void helpSaysZeroIsNoLimitNowhere()
+    {
+        const Run help = cli({QStringLiteral("probe"), QStringLiteral("--help")});
+        QVERIFY2(help.out.contains(QStringLiteral("0 не означает \"без ограничения\" и не допускается")), qPrintable(help.out));
+        // The smallest allowed limit is a real one: a silent instrument ends the probe.
+        vi().core().setSilent(true);
+        const Run r = cli({QStringLiteral("probe"), QStringLiteral("--timeout"), QStringLiteral("0.001")}, {}, 20000);
+        QVERIFY(r.finished);
+        QCOMPARE(r.exitCode, 1);
+    }
+
+    void portsSayWhatWasLookedAt()
+    {
+        // A device that does not exist: a failure with the advice for that cause.
+        Run r = cli({QStringLiteral("ports"), QStringLiteral("--port"), QStringLiteral("/dev/nonexistent"), QStringLiteral("--json")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.json().value(QStringLiteral("ok")).toBool(true), false);
+        QVERIFY2(r.json().value(QStringLiteral("advice")).toString().contains(QStringLiteral("Такого порта нет")), qPrintable(r.out));
+        r = cli({QStringLiteral("probe"), QStringLiteral("--port"), QStringLiteral("/dev/nonexistent")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("Такого порта нет")) && !r.err.contains(QStringLiteral("Включите прибор")), qPrintable(r.err));
+        // The folder of port links does not exist, or holds no COM<n>.
+        const QString missing = work(QStringLiteral("no-such-folder"));
+        m_env.insert(QStringLiteral("KVIRO_SERIALCOMM"), missing);
+        r = cli({QStringLiteral("ports")});
+        QVERIFY2(r.out.contains(QStringLiteral("папки %1 (KVIRO_SERIALCOMM) нет").arg(missing)), qPrintable(r.out));
+        r = cli({QStringLiteral("probe")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("папки %1 (KVIRO_SERIALCOMM) нет").arg(missing)), qPrintable(r.err));
+        QVERIFY(QDir().mkpath(missing));
+        r = cli({QStringLiteral("ports")});
+        QVERIFY2(r.out.contains(QStringLiteral("нет ссылок COM<n>")), qPrintable(r.out));
+        QCOMPARE(sent(), QByteArray());
+    }
+
+    void outputsThatCannotBeWrittenAreRefusedFirst_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("out");
+        for (const char *c : {"db-read", "od", "protocol"}) {
+            QTest::newRow(qPrintable(QLatin1String(c) + QStringLiteral(" folder"))) << QString::fromLatin1(c) << QStringLiteral(".");
+            QTest::newRow(qPrintable(QLatin1String(c) + QStringLiteral(" missing folder")))
+                << QString::fromLatin1(c) << QStringLiteral("missing/out.txt");
+        }
+    }
+    void outputsThatCannotBeWrittenAreRefusedFirst()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, out);
+        const Run r = cli({command, QDir(m_work.path()).filePath(out)});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("папка, а не файл")) || r.err.contains(QStringLiteral("нет: файл")), qPrintable(r.err));
+        QCOMPARE(sent(), QByteArray()); // not even the probe
+    }
+
+    void legacyFileNeverReplacesAnotherDatabase()
+    {
+        const QByteArray image = smallDatabase();
+        const QByteArray other = smallDatabase(40);
+        files::writeWhole(work(QStringLiteral("b.bdt")), bdts::toLegacy(image));
+        files::writeWhole(work(QStringLiteral("b.bdts")), other);
+        Run r = cli({QStringLiteral("db-write"), work(QStringLiteral("b.bdt"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("--replace")), qPrintable(r.err));
+        QByteArray kept;
+        QVERIFY(files::readWhole(work(QStringLiteral("b.bdts")), &kept));
+        QCOMPARE(kept, other);
+        QCOMPARE(sent(), QByteArray());
+        // Allowed: converted beside it and written.
+        r = cli({QStringLiteral("db-write"), work(QStringLiteral("b.bdt")), QStringLiteral("--replace")});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(files::readWhole(work(QStringLiteral("b.bdts")), &kept));
+        QVERIFY(kept != other);
+        QCOMPARE(vi().bdts().image(), kept);
+        QCOMPARE(cli({QStringLiteral("db-read"), work(QStringLiteral("x.bdts")), QStringLiteral("--replace")}).exitCode, 2);
     }
 
     void probeAnswersAndSilence()
@@ -358,6 +467,7 @@ private slots:
         QVERIFY2(r.out.contains(QStringLiteral("Гепатиты\n\tHBsAg\n\t\tИФА-1\n\t\tИФА-2\n")), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("БДТС создана: 05.03.09, изменена: 17.11.10")));
         QVERIFY(r.out.contains(QStringLiteral("Тест-систем: 2, страниц: 3")));
+        QVERIFY(r.out.contains(QStringLiteral("Принято из прибора страниц: 3\n")));
         QCOMPARE(sent(), QByteArray("lRrrr"));
     }
 
@@ -521,6 +631,22 @@ private slots:
         QVERIFY(vi().boot().last().checksumOk);
         QCOMPARE(vi().boot().programmed(), 1);
         QCOMPARE(vi().core().mode(), InstrumentCore::Mode::Working);
+
+        // A boot loader that answers "l" while it programs has not refused the image.
+        vi().boot().setAnswersWhileProgramming(true);
+        vi().boot().setProgrammingMs(2000);
+        vi().boot().switchOnWithStylus();
+        const Run answering = cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk"))});
+        QVERIFY2(answering.exitCode == 0 && answering.out.contains(QStringLiteral("завершено")),
+                 qPrintable(answering.out + answering.err + vi().boot().report()));
+        QCOMPARE(vi().boot().programmed(), 2);
+        // One that never restarts is reported once the restart limit has passed.
+        vi().boot().setProgrammingMs(60000);
+        vi().boot().switchOnWithStylus();
+        const Run stuck = cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk")), QStringLiteral("--restart-timeout"), QStringLiteral("1.5")});
+        QCOMPARE(stuck.exitCode, 1);
+        QVERIFY2(stuck.err.contains(QStringLiteral("не перезапустился за 1.5 с")), qPrintable(stuck.err));
+        vi().boot().setAnswersWhileProgramming(false);
 
         // --no-wait ends once the whole stream is on the line.
         vi().boot().setProgrammingMs(60000);
