@@ -24,6 +24,8 @@ QString runFileDialog(QWidget *parent, const FileDialogRequest &r, QFileDialog::
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    if (r.chosenFilter)
+        *r.chosenFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles().first();
 }
 } // namespace
@@ -40,7 +42,8 @@ QString QtUserDialogs::askOpenFile(const FileDialogRequest &request)
 
 bool QtUserDialogs::warnYesNo(const QString &caption, const QString &text)
 {
-    return QMessageBox::warning(m_parent, caption, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    // "Нет" is the answer Enter gives: every question here guards something that cannot be undone.
+    return QMessageBox::warning(m_parent, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void QtUserDialogs::showError(const QString &caption, const QString &text)
