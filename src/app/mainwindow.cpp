@@ -400,8 +400,8 @@ void TFormMainKviroS_D7::buildStatusBar()
     const QString longest = russian.toString(QDateTime(QDate(2028, 9, 28), QTime(23, 58, 58)), QString::fromUtf8(ClockFormat));
     clockLabel->setFixedWidth(std::max(164, clockLabel->fontMetrics().horizontalAdvance(longest) + 12));
     clockLabel->setAlignment(Qt::AlignCenter);
-    bar->addWidget(statusText, 2);
-    bar->addWidget(outcomePane, 3);
+    bar->addWidget(statusText, 1);
+    bar->addWidget(outcomePane, 1);
     bar->addPermanentWidget(m_bdts->createReadCancelButton(bar));
     bar->addPermanentWidget(progressBar);
     bar->addPermanentWidget(clockLabel);
@@ -457,9 +457,9 @@ void TFormMainKviroS_D7::fitStatusBar()
         const QMargins m = label->contentsMargins();
         return std::min(label->heightForWidth(label->width()), line * lines + m.top() + m.bottom());
     };
-    // The bar's own room around its texts, as its layout gives it now.
-    const int around = std::max(4, statusText->height() > 0 ? bar->height() - statusText->height() : 4);
-    const int height = std::max({19, line + 6, need(statusText, 4) + around, need(outcomePane, 3) + around});
+    // An instruction on the status line is shown whole (up to six lines); the outcome shows three
+    // lines and the rest in its tooltip and box.
+    const int height = std::max({19, line + 6, need(statusText, 6) + 6, need(outcomePane, 3) + 6});
     if (bar->height() != height)
         bar->setFixedHeight(height);
 }

@@ -12,8 +12,8 @@ OutcomePane::OutcomePane(QWidget *parent) : QLabel(parent)
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(QStringLiteral("Итог последней операции"));
-    setFrameShape(QFrame::StyledPanel);
-    setFrameShadow(QFrame::Sunken);
+    // Set apart from the status line by a rule, not a frame: one line is as tall as the line's.
+    setStyleSheet(QStringLiteral("QLabel { border-left: 1px solid palette(mid); padding-left: 4px; }"));
 }
 
 void OutcomePane::showOutcome(const JobOutcome &outcome)
@@ -23,7 +23,8 @@ void OutcomePane::showOutcome(const JobOutcome &outcome)
     setText(m_whole);
     setToolTip(m_whole);
     setAccessibleDescription(m_whole);
-    setStyleSheet(m_failure ? QStringLiteral("QLabel { color: #C00000; }") : QString());
+    setStyleSheet(m_failure ? QStringLiteral("QLabel { border-left: 1px solid palette(mid); padding-left: 4px; color: #C00000; }")
+                            : QStringLiteral("QLabel { border-left: 1px solid palette(mid); padding-left: 4px; }"));
 }
 
 void OutcomePane::mouseReleaseEvent(QMouseEvent *event)

@@ -487,7 +487,7 @@ private slots:
         QVERIFY(p.ctl().loader().ready());
         QTest::qWait(1100);
         QCOMPARE(p.status(), texts::Finished);
-        p.frame().wizardTabs->setCurrentIndex(1);
+        p.frame().wizardTabs->setCurrentIndex(0); // the page followed to step 3; the operator goes back
         QCOMPARE(p.status(), texts::StepSwitchOff);
         p.w().link().stopPortSearch();
     }
