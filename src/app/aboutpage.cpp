@@ -182,7 +182,7 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
                          aboutBackground);
     requirementsPanel = textPanel(QStringLiteral("requirementsPanel"), QStringLiteral("lbRequirements"),
                          QStringLiteral("Технические требования:\nIBM совместимый\nперсональный компьютер.\nWindows "
-                                        "10, 11\nили Linux (Debian 12)\n(Рекомендуемая скорость обмена\nпорта связи - 115200бод)"),
+                                        "10, 11, Linux\n(Рекомендуемая скорость обмена\nпорта связи - 115200бод)"),
                          aboutBackground);
 
     featurePanel = greyPanel(QStringLiteral("featurePanel"), aboutBackground);

@@ -35,7 +35,6 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -321,7 +320,6 @@ private slots:
         Window &w = f.w;
         const int dpi = w.logicalDpiY();
         qInfo("text at %d dpi, window %dx%d", dpi, w.width(), w.height());
-        qInfo("DEBUG bar %d central min %dx%d status '%s' outcome %d", w.statusBar()->height(), w.centralWidget()->minimumSizeHint().width(), w.centralWidget()->minimumSizeHint().height(), qPrintable(w.status().text()), w.findChild<QWidget *>(QStringLiteral("outcomePane"))->height());
         // 784 x 444 is the start and the least; the window is not fixed.
         QVERIFY(w.minimumWidth() >= Window::MinimumWidth && w.minimumHeight() >= Window::MinimumHeight);
         QVERIFY(w.maximumWidth() > 2000 && w.maximumHeight() > 2000);
