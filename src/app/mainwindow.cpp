@@ -391,8 +391,10 @@ void TFormMainKviroS_D7::buildStatusBar()
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     progressBar->setFormat(QStringLiteral("%p%"));
-    // No "0%" while nothing runs: the percent shows only during an exchange.
+    // No "0%" while nothing runs: the bar shows only during an exchange, and meanwhile its room
+    // goes to the status line and the last outcome.
     progressBar->setTextVisible(false);
+    progressBar->setVisible(false);
     clockLabel = new QLabel;
     clockLabel->setObjectName(QStringLiteral("clockLabel"));
     // 164 px, or what the longest date with seconds needs in the present font.
@@ -419,12 +421,14 @@ void TFormMainKviroS_D7::buildStatusBar()
     connect(&m_status, &StatusModel::progressChanged, progressBar, [this](int percent) {
         progressBar->setValue(percent);
         progressBar->setTextVisible(percent > 0 && !m_status.busy());
+        progressBar->setVisible(percent > 0 || m_status.busy());
     });
     // Busy: a range of 0..0 makes the bar show that work goes on without a percent.
     connect(&m_status, &StatusModel::busyChanged, this, [this](bool busy) {
         progressBar->setRange(0, busy ? 0 : 100);
         progressBar->setValue(m_status.progress());
         progressBar->setTextVisible(!busy && m_status.progress() > 0);
+        progressBar->setVisible(busy || m_status.progress() > 0);
     });
 
     auto *clock = new QTimer(this);

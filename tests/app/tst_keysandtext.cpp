@@ -299,11 +299,14 @@ private slots:
         Window &w = bed.window();
         auto *bar = w.findChild<QProgressBar *>(QStringLiteral("progressBar"));
         QVERIFY(!bar->isTextVisible());
+        QVERIFY(bar->isHidden()); // its room is the texts' while nothing runs
         w.status().setProgress(40);
         QVERIFY(bar->isTextVisible());
+        QVERIFY(!bar->isHidden());
         QCOMPARE(bar->text(), QStringLiteral("40%"));
         w.status().setProgress(0);
         QVERIFY(!bar->isTextVisible());
+        QVERIFY(bar->isHidden());
     }
 
     void everyCaptionShowsWholeOnEveryPage()
