@@ -161,7 +161,8 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
     instrumentBand->setStyleSheet(QStringLiteral("color:#F0F4F8; background:#305080;"));
 
     instrumentTypeLabel = label(QStringLiteral("instrumentTypeLabel"),
-                      QStringLiteral("( Для приборов типа: СОРВИНТ <дата>-№3070, <дата>.dpps )"), aboutBackground);
+                      QStringLiteral("( Для приборов типа: СОРВИНТ, заводские номера от №3070; сборка от %1 )")
+                          .arg(kviro::buildDate().toString(QStringLiteral("dd.MM.yyyy"))), aboutBackground);
     instrumentTypeLabel->setAlignment(Qt::AlignCenter);
     versionLabel = label(QStringLiteral("versionLabel"), QStringLiteral("(версия: %1)").arg(kviro::versionDateText()), aboutBackground);
     versionLabel->setStyleSheet(QStringLiteral("color:#103070;"));
@@ -181,11 +182,11 @@ AboutPage::AboutPage(QWidget *parent) : QWidget(parent)
                          aboutBackground);
     requirementsPanel = textPanel(QStringLiteral("requirementsPanel"), QStringLiteral("lbRequirements"),
                          QStringLiteral("Технические требования:\nIBM совместимый\nперсональный компьютер.\nWindows "
-                                        "2000,NT,XP,7\n(Рекомендуемая скорость обмена\nпорта связи - 115200бод)"),
+                                        "10, 11, Linux\n(Рекомендуемая скорость обмена\nпорта связи - 115200бод)"),
                          aboutBackground);
 
     featurePanel = greyPanel(QStringLiteral("featurePanel"), aboutBackground);
-    featureHeading = label(QStringLiteral("featureHeading"), QStringLiteral("С помощью этй программы\nВы можете:"), featurePanel);
+    featureHeading = label(QStringLiteral("featureHeading"), QStringLiteral("С помощью этой программы\nВы можете:"), featurePanel);
     featureHeading->setAlignment(Qt::AlignCenter);
     QFont bold = featureHeading->font();
     bold.setBold(true);

@@ -1,6 +1,7 @@
 // КВИРО-сервис: service utility for the СОРВИНТ microplate analyser.
 #include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "app/programlocale.h"
 #include "app/qtrussian.h"
 #include "core/version.h"
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char **argv)
 {
+    prepareRussianEnvironment();
     QCoreApplication::setApplicationName(TFormMainKviroS_D7::ApplicationTitle);
     QCoreApplication::setApplicationVersion(kviro::versionText());
     {
@@ -25,6 +27,7 @@ int main(int argc, char **argv)
         return printRequest(request);
     QGuiApplication::setDesktopFileName(QStringLiteral("kviro-service"));
     installQtRussian(app);
+    useRussianLocale();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kviro-service-256.png")));
     TFormMainKviroS_D7 window;
     window.show();

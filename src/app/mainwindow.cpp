@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/aboutpage.h"
+#include "app/outcomepane.h"
 #include "app/programjournal.h"
 #include "app/qtdialogs.h"
 #include "bdts/bdtsfeature.h"
@@ -8,6 +9,7 @@
 #include "core/version.h"
 #include "firmware/firmwarefeature.h"
 #include "reader/readerfeature.h"
+#include "widgets/keyboard.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -20,6 +22,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QSignalBlocker>
@@ -139,6 +142,9 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     if (!ProgramDir.endsWith(QLatin1Char('/')))
         ProgramDir += QLatin1Char('/');
     m_journal = std::make_unique<ProgramJournal>(ProgramDir, m_status);
+    m_outcomes.watchStatus(m_status);
+    if (!JobOutcomes::current())
+        JobOutcomes::setCurrent(&m_outcomes);
     if (!options.dialogs) {
         m_ownDialogs = std::make_unique<QtUserDialogs>(this);
         options.dialogs = m_ownDialogs.get();
@@ -153,6 +159,7 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     m_bdts = std::make_unique<BdtsFeature>(context);
     m_journal->attachBdts(*m_bdts, m_status);
 
+    keyboard::enterPressesButtons();
     buildActions();
     buildMenus();
 
@@ -211,6 +218,7 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     // The page area takes the keyboard first; the group bar is reached by Shift+Tab.
     pageTabs->setFocus();
 
+    connect(m_link.get(), &InstrumentLink::tickStarted, &m_outcomes, &JobOutcomes::linkCheckStarted);
     connect(m_link.get(), &InstrumentLink::tickFinished, this, &TFormMainKviroS_D7::UpdateLinkState);
     connect(m_link.get(), &InstrumentLink::linkChanged, this, [this] { sbtnCommON->setEnabled(m_link->linkOn()); });
     connect(m_link.get(), &InstrumentLink::stripChanged, this, &TFormMainKviroS_D7::refreshPortStrip);
@@ -225,6 +233,8 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
 
 TFormMainKviroS_D7::~TFormMainKviroS_D7()
 {
+    if (JobOutcomes::current() == &m_outcomes)
+        JobOutcomes::setCurrent(nullptr);
     m_link->stopPortSearch();
     // The frames and pages hold pointers into the features: let the widgets go first.
     delete takeCentralWidget();
@@ -369,16 +379,22 @@ void TFormMainKviroS_D7::buildStatusBar()
     bar->setSizeGripEnabled(false);
     statusText = new QLabel;
     statusText->setObjectName(QStringLiteral("statusText"));
-    // A long message must not widen the window: it takes the pane's width, and its tooltip the rest.
+    // A long message must not widen the window: it takes the pane's width and wraps; the bar
+    // grows for it, so an instruction to the operator is read whole.
     statusText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusText->setWordWrap(true);
+    statusText->setTextFormat(Qt::PlainText);
+    outcomePane = new OutcomePane;
     progressBar = new QProgressBar;
     progressBar->setObjectName(QStringLiteral("progressBar"));
     progressBar->setFixedWidth(164);
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     progressBar->setFormat(QStringLiteral("%p%"));
-    // No "0%" while nothing runs: the percent shows only during an exchange.
+    // No "0%" while nothing runs: the bar shows only during an exchange, and meanwhile its room
+    // goes to the status line and the last outcome.
     progressBar->setTextVisible(false);
+    progressBar->setVisible(false);
     clockLabel = new QLabel;
     clockLabel->setObjectName(QStringLiteral("clockLabel"));
     // 164 px, or what the longest date with seconds needs in the present font.
@@ -387,20 +403,32 @@ void TFormMainKviroS_D7::buildStatusBar()
     clockLabel->setFixedWidth(std::max(164, clockLabel->fontMetrics().horizontalAdvance(longest) + 12));
     clockLabel->setAlignment(Qt::AlignCenter);
     bar->addWidget(statusText, 1);
+    bar->addWidget(outcomePane, 1);
     bar->addPermanentWidget(m_bdts->createReadCancelButton(bar));
     bar->addPermanentWidget(progressBar);
     bar->addPermanentWidget(clockLabel);
     // The pane's tooltip belongs to the journal: it keeps the last warning or error there.
-    connect(&m_status, &StatusModel::textChanged, statusText, &QLabel::setText);
+    connect(&m_status, &StatusModel::textChanged, statusText, [this](const QString &text) {
+        statusText->setText(text);
+        fitStatusBar();
+    });
+    connect(&m_outcomes, &JobOutcomes::reported, outcomePane, [this](const JobOutcome &outcome) {
+        outcomePane->showOutcome(outcome);
+        fitStatusBar();
+    });
+    connect(outcomePane, &OutcomePane::readRequested, this, &TFormMainKviroS_D7::showOutcomeBox);
+    bar->installEventFilter(this);
     connect(&m_status, &StatusModel::progressChanged, progressBar, [this](int percent) {
         progressBar->setValue(percent);
         progressBar->setTextVisible(percent > 0 && !m_status.busy());
+        progressBar->setVisible(percent > 0 || m_status.busy());
     });
     // Busy: a range of 0..0 makes the bar show that work goes on without a percent.
     connect(&m_status, &StatusModel::busyChanged, this, [this](bool busy) {
         progressBar->setRange(0, busy ? 0 : 100);
         progressBar->setValue(m_status.progress());
         progressBar->setTextVisible(!busy && m_status.progress() > 0);
+        progressBar->setVisible(busy || m_status.progress() > 0);
     });
 
     auto *clock = new QTimer(this);
@@ -421,6 +449,40 @@ void TFormMainKviroS_D7::fitToContent()
         need.rwidth() = std::max(need.width(), (pageSide->minimumSizeHint().width() + m_splitter->handleWidth()) * 4 / 3 + 4);
     if (need != minimumSize())
         setMinimumSize(need);
+}
+
+void TFormMainKviroS_D7::fitStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    const int line = bar->fontMetrics().height();
+    auto need = [line](QLabel *label, int lines) {
+        if (label->text().isEmpty() || label->width() <= 0)
+            return line;
+        const QMargins m = label->contentsMargins();
+        return std::min(label->heightForWidth(label->width()), line * lines + m.top() + m.bottom());
+    };
+    // An instruction on the status line is shown whole (up to six lines); the outcome shows three
+    // lines and the rest in its tooltip and box.
+    const int height = std::max({19, line + 6, need(statusText, 6) + 6, need(outcomePane, 3) + 6});
+    if (bar->height() != height)
+        bar->setFixedHeight(height);
+}
+
+void TFormMainKviroS_D7::showOutcomeBox(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("КВИРО-сервис"), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("outcomeBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+bool TFormMainKviroS_D7::eventFilter(QObject *watched, QEvent *event)
+{
+    // A wider or narrower bar wraps its texts anew.
+    if (watched == statusBar() && event->type() == QEvent::Resize)
+        QTimer::singleShot(0, this, &TFormMainKviroS_D7::fitStatusBar);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool TFormMainKviroS_D7::event(QEvent *event)
@@ -577,7 +639,8 @@ void TFormMainKviroS_D7::UpdateLinkState()
     m_firmware->linkUpdate();
     if (m_link->instrumentInLoader() && currentPage() != PageSoftSor)
         m_status.setText(QStringLiteral("Прибор в режиме перепрограммирования."));
-    m_journal->statusFeed.endTick();
+    m_journal->statusFeed.endTick(m_link->linkStateKnown());
+    m_outcomes.linkCheckEnded();
 }
 
 void TFormMainKviroS_D7::refreshPortStrip()

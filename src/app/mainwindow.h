@@ -3,6 +3,7 @@
 // with hideable tabs, the port strip, the status bar, and the program-wide state. Handlers stay
 // short; the work is done by the link and the features, which have no widgets of their own state.
 #include "core/dialogs.h"
+#include "core/joboutcome.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 
@@ -19,6 +20,7 @@ class QTabWidget;
 class QToolButton;
 class QGroupBox;
 class AboutPage;
+class OutcomePane;
 class PortComboBox;
 class ReaderFeature;
 class FirmwareFeature;
@@ -50,6 +52,7 @@ public:
     // Program-wide state.
     QString ProgramDir;
     StatusModel &status() { return m_status; }
+    JobOutcomes &outcomes() { return m_outcomes; }
     InstrumentLink &link() { return *m_link; }
     ReaderFeature &reader() { return *m_reader; }
     FirmwareFeature &firmware() { return *m_firmware; }
@@ -92,6 +95,7 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -108,8 +112,12 @@ private:
     void refreshPortStrip();
     // The window's least size: 784 x 444, or more when the pages need it (larger text).
     void fitToContent();
+    // The status bar as tall as its texts need when they wrap (an instruction is shown whole).
+    void fitStatusBar();
+    void showOutcomeBox(const QString &text);
 
     StatusModel m_status;
+    JobOutcomes m_outcomes;
     std::unique_ptr<ProgramJournal> m_journal; // before everything that reports to it
     std::unique_ptr<UserDialogs> m_ownDialogs;
     UserDialogs *m_dialogs = nullptr;
@@ -132,6 +140,7 @@ private:
     QLabel *lbCommParam = nullptr;
     QComboBox *cbBaudRate = nullptr;
     QLabel *statusText = nullptr;
+    OutcomePane *outcomePane = nullptr;
     QProgressBar *progressBar = nullptr;
     QLabel *clockLabel = nullptr;
     int m_lastPage = 0;

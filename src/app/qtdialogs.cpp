@@ -24,6 +24,8 @@ QString runFileDialog(QWidget *parent, const FileDialogRequest &r, QFileDialog::
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    if (r.chosenFilter)
+        *r.chosenFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles().first();
 }
 } // namespace

@@ -5,6 +5,8 @@
 #include "bdts/tstreeview.h"
 #include "widgets/textfit.h"
 
+#include "widgets/keyboard.h"
+
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QHBoxLayout>
@@ -116,6 +118,9 @@ TFrameBDTS::TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *pa
     TreeViewAdd = tree(addListGroup, "TreeViewAdd", false, &database.addList);
     btnAddTSInSor = button(addListGroup, "btnAddTSInSor", QStringLiteral("<<< Добавить в список прибора"),
                            QStringLiteral("Дополнение списка ТС прибора\nнедостающими из файла."), false);
+    keyboard::giveMnemonics({btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS, btnSaveAddTs, btnReadBDTSFromFile,
+                             btnWriteBDTSInSor, btnAddTSInSor},
+                            keyboard::MenuLetters);
     addBox->addWidget(TreeViewAdd, 1);
     addBox->addWidget(btnAddTSInSor);
     right->addWidget(fileListGroup, 1);

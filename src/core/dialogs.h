@@ -13,6 +13,7 @@ struct FileDialogRequest {
     QString filter;        // Qt filter text, entries separated by ";;"
     QString defaultSuffix; // without the dot ("xls")
     bool mustExist = true; // open dialogs: false accepts a typed name of a file that is not there
+    QString *chosenFilter = nullptr; // when set: receives the filter entry the operator left chosen
 };
 
 class UserDialogs {

@@ -41,9 +41,11 @@ void StatusJournal::beginTick()
     m_tickText.clear();
 }
 
-void StatusJournal::endTick()
+void StatusJournal::endTick(bool stateKnown)
 {
     m_inTick = false;
+    if (!stateKnown)
+        return; // a guess before the instrument could answer: the next tick tells
     if (m_tickText.isEmpty() || m_tickText == m_lastTickText)
         return;
     m_lastTickText = m_tickText;
@@ -59,6 +61,11 @@ void StatusJournal::onText(const QString &text)
         return;
     }
     if (text.isEmpty() || text == m_lastJournalled)
+        return;
+    // A bare count (the characters of a reply received so far) is progress, not a message: the
+    // exchange's end entry gives the bytes.
+    static const QRegularExpression bareNumber(QStringLiteral("^\\s*\\d+\\s*$"));
+    if (bareNumber.match(text).hasMatch())
         return;
     const QString shape = shapeOf(text);
     if (shape == m_lastShape && shape != text) {

@@ -22,7 +22,9 @@ public:
     ~StatusJournal() override;
 
     void beginTick();
-    void endTick();
+    // stateKnown false: the tick could not know the link yet (a port just opened, its probe not
+    // yet answered); its text is not journalled.
+    void endTick(bool stateKnown = true);
     // Journals a counter's last value now (before an entry that must follow it).
     void flush() { flushHeld(); }
 

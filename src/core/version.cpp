@@ -12,6 +12,8 @@ QString versionNumber() { return QStringLiteral(KVIRO_VERSION); }
 
 QString buildCommit() { return QStringLiteral(KVIRO_COMMIT); }
 
+QDate buildDate() { return QDate::fromString(QStringLiteral(KVIRO_BUILD_DATE), Qt::ISODate); }
+
 QString versionText()
 {
     const QString commit = buildCommit();

@@ -1,6 +1,7 @@
 #pragma once
 // The program's version, from one place: the project version of the build and, when it was built
 // from a git checkout, the commit. For --version, the About page and the journal.
+#include <QDate>
 #include <QString>
 
 namespace kviro {
@@ -15,6 +16,8 @@ QString versionNumber();
 QString buildCommit();
 // "2014.6.5 (git 63facec1a2)", or "2014.6.5" without a commit.
 QString versionText();
+// The date the program's sources were committed (the build day when not built from a checkout).
+QDate buildDate();
 // The release as the About page writes it: "05_06_2014" for 2014.6.5.
 QString versionDateText();
 

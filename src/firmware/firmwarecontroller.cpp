@@ -123,7 +123,7 @@ void FirmwareController::btnOtherFileLoadPOClick()
 {
     FileDialogRequest request;
     request.caption = QStringLiteral("Открыть");
-    request.folder = imageFolder(m_ctx.programDir);
+    request.folder = dialogStartFolder(m_ctx.programDir);
     request.fileName = m_choice.dialogFileName;
     request.filter = qtFilterFromPairs(QString::fromUtf8(DialogFilter));
     request.mustExist = false; // a typed name is taken; loading reports a missing file

@@ -4,7 +4,8 @@
 #include "firmware/framesoftsor.h"
 
 FirmwareFeature::FirmwareFeature(FeatureContext context, std::function<bool()> firmwarePageCurrent, QObject *parent)
-    : QObject(parent), m_controller(std::make_unique<firmware::FirmwareController>(context, std::move(firmwarePageCurrent)))
+    : QObject(parent), m_dialogs(&context.dialogs), m_link(&context.link),
+      m_controller(std::make_unique<firmware::FirmwareController>(context, std::move(firmwarePageCurrent)))
 {
 }
 
@@ -16,6 +17,7 @@ QWidget *FirmwareFeature::createFrame(QWidget *parent)
 {
     if (!m_frame) {
         m_frame = new TFrameSoftSor(*m_controller, parent);
+        m_frame->setConfirmation(m_dialogs, m_link);
         m_controller->setFrameExists(true);
     }
     return m_frame;

@@ -9,6 +9,7 @@
 
 class QWidget;
 class TFrameSoftSor;
+class UserDialogs;
 namespace firmware {
 class FirmwareController;
 }
@@ -40,6 +41,8 @@ public:
     TFrameSoftSor *frame() const { return m_frame; }
 
 private:
+    UserDialogs *m_dialogs = nullptr; // before the controller: initialised first
+    const InstrumentLink *m_link = nullptr;
     std::unique_ptr<firmware::FirmwareController> m_controller;
     TFrameSoftSor *m_frame = nullptr;
 };

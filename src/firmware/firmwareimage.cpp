@@ -10,6 +10,12 @@ namespace firmware {
 
 QString imageFolder(const QString &programDir) { return files::inFolder(programDir, QLatin1String(ImageFolder)); }
 
+QString dialogStartFolder(const QString &programDir)
+{
+    const QString images = imageFolder(programDir);
+    return QFileInfo(images).isDir() ? images : programDir;
+}
+
 void defaultSearch(ImageChoice &choice, const QString &programDir, const QString &currentDir)
 {
     const QString name = QLatin1String(DefaultImageName);

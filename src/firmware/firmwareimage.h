@@ -22,6 +22,8 @@ struct ImageChoice {
 
 // The image folder below the program folder.
 QString imageFolder(const QString &programDir);
+// Where the file dialog opens: the image folder when it exists, else the program folder.
+QString dialogStartFolder(const QString &programDir);
 
 // Default search: the default image in the current directory (then FirmwareFileName is the bare
 // name), else in the image folder (the full path), else nothing. Replaces any earlier choice.

@@ -3,6 +3,10 @@
 #include "firmware/firmwarecontroller.h"
 #include "firmware/screenpicture.h"
 
+#include "firmware/loadconfirmation.h"
+#include "link/instrumentlink.h"
+#include "widgets/keyboard.h"
+
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPushButton>
@@ -94,6 +98,7 @@ TFrameSoftSor::TFrameSoftSor(FirmwareController &controller, QWidget *parent) : 
     wizardTabs->setCurrentIndex(0);
     layout->addWidget(wizardTabs, 1);
 
+    keyboard::giveMnemonics({btnOtherFileLoadPO, btnLoadPO, btnStopProgramSor}, keyboard::MenuLetters);
     connect(btnOtherFileLoadPO, &QPushButton::clicked, this, &TFrameSoftSor::btnOtherFileLoadPOClick);
     connect(btnLoadPO, &QPushButton::clicked, this, &TFrameSoftSor::btnLoadPOClick);
     connect(btnStopProgramSor, &QPushButton::clicked, this, &TFrameSoftSor::btnStopProgramSorClick);
@@ -212,9 +217,21 @@ void TFrameSoftSor::showView()
     btnLoadPO->setToolTip(v.loadHint);
     btnStopProgramSor->setEnabled(v.cancelShown);
     btnStopProgramSor->setVisible(v.cancelShown);
+    // The boot loader has appeared and the file is ready: the wizard is at step 3, and so is the page.
+    const bool becameEnabled = v.loadEnabled && !m_loadWasEnabled && m_link && m_link->instrumentInLoader();
+    m_loadWasEnabled = v.loadEnabled;
+    if (becameEnabled)
+        wizardTabs->setCurrentWidget(loadPage);
 }
 
 void TFrameSoftSor::btnOtherFileLoadPOClick() { m_controller.btnOtherFileLoadPOClick(); }
-void TFrameSoftSor::btnLoadPOClick() { m_controller.btnLoadPOClick(); }
+void TFrameSoftSor::btnLoadPOClick()
+{
+    // The operator confirms the file before the boot loader gets its first byte.
+    if (m_dialogs && m_link && m_link->instrumentInLoader() && m_controller.loader().ready() && !m_controller.transferBusy() &&
+        !firmware::confirmImageLoad(*m_dialogs, m_controller.image().FirmwareFileName))
+        return;
+    m_controller.btnLoadPOClick();
+}
 void TFrameSoftSor::btnStopProgramSorClick() { m_controller.btnStopProgramSorClick(); }
 void TFrameSoftSor::wizardTabsChanging() { m_controller.wizardTabsChanging(); }

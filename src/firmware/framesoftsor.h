@@ -14,10 +14,20 @@ namespace firmware {
 class FirmwareController;
 }
 
+class UserDialogs;
+class InstrumentLink;
+
 class TFrameSoftSor : public QFrame {
     Q_OBJECT
 public:
     explicit TFrameSoftSor(firmware::FirmwareController &controller, QWidget *parent = nullptr);
+    // The dialogs that ask before a load and the link that says whether the boot loader is there;
+    // none: no question.
+    void setConfirmation(UserDialogs *dialogs, const InstrumentLink *link)
+    {
+        m_dialogs = dialogs;
+        m_link = link;
+    }
 
     // Splitters at 60 % for the instruction pane (done on every opening of the wizard).
     void arrangePanes();
@@ -46,4 +56,7 @@ private:
     void showView();
 
     firmware::FirmwareController &m_controller;
+    UserDialogs *m_dialogs = nullptr;
+    const InstrumentLink *m_link = nullptr;
+    bool m_loadWasEnabled = false;
 };

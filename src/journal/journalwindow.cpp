@@ -3,6 +3,14 @@
 #include "core/files.h"
 #include "journal/journalmodel.h"
 
+#include "widgets/keyboard.h"
+
+#include <QAbstractButton>
+#include <QShortcut>
+#include <QStyle>
+
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -30,7 +38,8 @@ constexpr int kMonitorViewLines = 20000;
 }
 
 JournalWindow::JournalWindow(Journal &journal, LineMonitor &monitor, UserDialogs &dialogs, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_journal(journal), m_monitor(monitor), m_dialogs(dialogs)
+    : QWidget(parent, Qt::Window), m_journal(journal), m_monitor(monitor), m_dialogs(dialogs),
+      m_folderOpener(&QDesktopServices::openUrl)
 {
     setObjectName(QStringLiteral("JournalWindow"));
     setWindowTitle(QStringLiteral("Журнал"));
@@ -42,6 +51,13 @@ JournalWindow::JournalWindow(Journal &journal, LineMonitor &monitor, UserDialogs
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(m_tabs);
+    QList<QAbstractButton *> buttons;
+    for (const char *name : {"btnJournalCopy", "btnJournalFolder", "btnMonitorClear", "btnMonitorSave"})
+        buttons << findChild<QAbstractButton *>(QLatin1String(name));
+    keyboard::giveMnemonics(buttons);
+    // Esc closes the window, as it does the spreadsheet view.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
 
 QWidget *JournalWindow::buildEvents()
@@ -86,8 +102,16 @@ QWidget *JournalWindow::buildEvents()
     m_view->verticalHeader()->hide();
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 4);
     m_view->horizontalHeader()->setStretchLastSection(true);
-    m_view->setColumnWidth(JournalModel::ColumnTime, 96);
-    m_view->setColumnWidth(JournalModel::ColumnKind, 110);
+    // The time and kind columns as wide as their longest text in the present font (larger text
+    // at 120 or 144 dpi), never less than at 96 dpi.
+    const QFontMetrics metrics = m_view->fontMetrics();
+    const int padding = 2 * m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_view) + 12;
+    m_view->setColumnWidth(JournalModel::ColumnTime, std::max(96, metrics.horizontalAdvance(QStringLiteral("00:00:00.000")) + padding));
+    int kindWidth = 0;
+    for (JournalKind k : {JournalKind::Info, JournalKind::Warning, JournalKind::Error, JournalKind::Exchange,
+                          JournalKind::File, JournalKind::Port})
+        kindWidth = std::max(kindWidth, metrics.horizontalAdvance(Journal::kindCaption(k)));
+    m_view->setColumnWidth(JournalModel::ColumnKind, std::max(110, kindWidth + padding));
     v->addWidget(m_view, 1);
 
     connect(m_kind, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -198,8 +222,23 @@ void JournalWindow::copyEntries()
 
 void JournalWindow::openJournalFolder()
 {
-    QDir().mkpath(m_journal.folder());
-    QDesktopServices::openUrl(QUrl::fromLocalFile(m_journal.folder()));
+    const QString folder = QDir::toNativeSeparators(m_journal.folder());
+    if (!QDir().mkpath(m_journal.folder())) {
+        m_dialogs.showError(QStringLiteral("Журнал"),
+                            QStringLiteral("Папка журналов \"%1\" не существует и не может быть создана. Проверьте права "
+                                           "на рабочую папку программы; пока журнал хранится только в памяти.")
+                                .arg(folder));
+        return;
+    }
+    if (!m_folderOpener(QUrl::fromLocalFile(m_journal.folder())))
+        m_dialogs.showError(QStringLiteral("Журнал"),
+                            QStringLiteral("Не удалось открыть папку журналов: в системе не задана программа для "
+                                           "просмотра папок. Откройте папку \"%1\" вручную (её путь скопирован в буфер "
+                                           "обмена).")
+                                .arg(folder));
+    else
+        return;
+    QApplication::clipboard()->setText(folder);
 }
 
 void JournalWindow::refreshMonitor()

@@ -6,7 +6,10 @@
 #include "core/journal.h"
 #include "core/linemonitor.h"
 
+#include <QUrl>
 #include <QWidget>
+
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -31,7 +34,10 @@ public:
     // Copies the selected entries (all shown ones when none is selected) to the clipboard, one
     // a line as in the journal file.
     void copyEntries();
+    // Opens the folder in the desktop's file manager; says why and what to do when it cannot.
     void openJournalFolder();
+    using FolderOpener = std::function<bool(const QUrl &)>;
+    void setFolderOpener(FolderOpener opener) { m_folderOpener = std::move(opener); }
     // Asks for a file and writes the monitor's text into it whole.
     void saveMonitor();
     // The rows shown, as journal lines (tests; copying).
@@ -56,6 +62,7 @@ private:
     Journal &m_journal;
     LineMonitor &m_monitor;
     UserDialogs &m_dialogs;
+    FolderOpener m_folderOpener;
     JournalModel *m_model = nullptr;
     JournalFilter *m_filter = nullptr;
     QTabWidget *m_tabs = nullptr;

@@ -340,6 +340,8 @@ int InstrumentLink::OpenChosenPort()
 
 void InstrumentLink::PortSearchTick()
 {
+    emit tickStarted();
+    const bool wasOpen = serial.PortOpen();
     const int count = ScanPorts();
     if (count <= 0) {
         setLinkOn(false);
@@ -380,6 +382,7 @@ void InstrumentLink::PortSearchTick()
             setMode(false, false);
         }
     }
+    m_stateKnown = wasOpen || !serial.PortOpen() || m_linkOn;
     emit tickFinished();
 }
 

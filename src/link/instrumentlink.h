@@ -143,6 +143,9 @@ public:
 
     // The link check as the main window starts it at creation and stops it at closing; exchanges
     // stop and start it through beginExchange() and endExchange().
+    // False after a tick that opened the port and probed it: whether the instrument is there is
+    // known only once it had time to answer (the next tick).
+    bool linkStateKnown() const { return m_stateKnown; }
     void stopPortSearch() { linkCheckTimer.stop(); }
     void startPortSearch() { linkCheckTimer.start(); }
     bool portSearchRunning() const { return linkCheckTimer.isActive(); }
@@ -157,6 +160,8 @@ public:
     StatusModel &status;
 
 signals:
+    // Start of every PortSearchTick: the texts it sets are the link check's, not a job's.
+    void tickStarted();
     // End of every PortSearchTick: the main window runs UpdateLinkState.
     void tickFinished();
     // The link indicator or a mode flag may have changed.
@@ -199,6 +204,7 @@ private:
     std::array<BranchEntry, 256> m_branches{};
     quint64 m_bufferGeneration = 0; // counts emptyings, so a dispatch sees its buffer replaced
     bool m_linkOn = false;
+    bool m_stateKnown = true;
     bool m_listOpen = false;        // the port drop-down's list is open: no ticks meanwhile
 
     QPointer<QObject> m_owner;      // of the running exchange

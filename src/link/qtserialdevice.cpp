@@ -4,6 +4,19 @@
 #include <QSerialPort>
 
 namespace {
+// Why an open port was lost, in Russian, the system's words after.
+QString lostReason(QSerialPort::SerialPortError error, const QString &system)
+{
+    QString own;
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError: own = QStringLiteral("Порт не найден"); break;
+    case QSerialPort::ReadError: own = QStringLiteral("Ошибка чтения из порта"); break;
+    case QSerialPort::WriteError: own = QStringLiteral("Ошибка записи в порт"); break;
+    default: own = QStringLiteral("Устройство порта отключено или недоступно"); break;
+    }
+    return system.isEmpty() ? own + QLatin1Char('.') : own + QStringLiteral(" (") + system + QStringLiteral(").");
+}
+
 class QtSerialDevice final : public SerialDevice {
 public:
     QtSerialDevice()
@@ -107,7 +120,7 @@ private:
         case QSerialPort::WriteError:
         case QSerialPort::DeviceNotFoundError:
             if (m_port.isOpen()) {
-                const QString reason = m_port.errorString();
+                const QString reason = lostReason(error, m_port.errorString());
                 m_port.close();
                 m_port.clearError();
                 emit lost(reason);

@@ -171,12 +171,16 @@ void OdController::btnSaveOPClick()
 {
     if (refusedWithoutTable())
         return;
-    const QString path = m_ctx.dialogs.askSaveFile(readerfiles::sdlgSaveOpTable(m_ctx.programDir));
+    FileDialogRequest request = readerfiles::sdlgSaveOpTable(m_ctx.programDir);
+    QString filter;
+    request.chosenFilter = &filter;
+    const QString path = m_ctx.dialogs.askSaveFile(request);
     if (path.isEmpty())
         return;
-    // ".xlsx" a workbook, ".csv" CSV; ".xls", ".txt" and anything else the table's plain text.
+    // ".xlsx" a workbook, ".csv" CSV in the chosen filter's form; ".xls", ".txt" and anything
+    // else the table's plain text.
     QString why;
-    if (!writePlateAs(path, OpText, readingMeta(), &why)) {
+    if (!writePlateAs(path, OpText, readingMeta(), &why, readerfiles::csvStyleOfFilter(filter))) {
         m_ctx.dialogs.showError(QStringLiteral("Ошибка"), QStringLiteral("Не удалось записать файл \"%1\".\n%2")
                                                               .arg(QDir::toNativeSeparators(path), why));
         return;

@@ -20,8 +20,8 @@ public:
     // The last complete table reply with its tag replaced by a blank; empty until the first one.
     // A fetch that fails keeps it (and its time): a table and a time always belong together.
     QByteArray OpText;
-    // When the table in OpText was received (invalid while there is none). The grid is emptied at
-    // every page change, so the saving buttons name the table they write by this time.
+    // When the table in OpText was received (invalid while there is none); the saving buttons
+    // name the table they write by this time.
     QDateTime tableReceivedAt() const { return m_readAt; }
     // "таблица, принятая 08.12.2026 в 11:29:39", or empty when no table has been received.
     QString tableWords() const;
@@ -51,9 +51,14 @@ public:
     qsizetype branchTable(const QByteArray &waiting);       // 'D': the table, 777 characters
     qsizetype branchSaveRequest(const QByteArray &waiting); // '2': write the table under the 19 received characters
 
-    // The grid labelled anew when the page becomes current: every value cell is emptied, the
-    // table text and the buttons stay as they are.
-    void layOutGrid() { m_grid.label(); }
+    // The grid labelled anew when the page becomes current, with the held table in it again: the
+    // grid shows what "Данные в файл" and "Данные в Excel" would write (empty while none is held).
+    void layOutGrid()
+    {
+        m_grid.label();
+        if (!OpText.isEmpty())
+            m_grid.fill(OpText);
+    }
 
     // Shows a complete reply in the grid and keeps it as the table text; with "автосохранение
     // данных" ticked the table is saved at once (autoSaveTable).

@@ -2,6 +2,8 @@
 
 #include "reader/odcontroller.h"
 
+#include "widgets/keyboard.h"
+
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -94,6 +96,7 @@ OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent),
     btnSaveOP = makeButton("btnSaveOP", QStringLiteral("Данные в файл"));
     btnCreateExcel = makeButton("btnCreateExcel", QStringLiteral("Данные в Excel"));
     btnFileToExcel = makeButton("btnFileToExcel", QStringLiteral("Из файла в Excel"));
+    keyboard::giveMnemonics({btnReadOP, btnSaveOP, btnCreateExcel, btnFileToExcel}, keyboard::MenuLetters);
     btnReadOP->setToolTip(QStringLiteral("Принять таблицу оптических плотностей из прибора"));
     btnSaveOP->setToolTip(QStringLiteral("Записать таблицу в файл"));
     btnCreateExcel->setToolTip(QStringLiteral("Показать таблицу в окне электронной таблицы"));

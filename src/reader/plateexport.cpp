@@ -91,15 +91,18 @@ QStringList instrumentLines(const QByteArray &table)
 }
 
 // ---- CSV
-QString csvNumber(double value) { return QString::number(value, 'f', plate::Decimals).replace(QLatin1Char('.'), QLatin1Char(',')); }
+QString csvNumber(double value, const CsvStyle &style)
+{
+    return QString::number(value, 'f', plate::Decimals).replace(QLatin1Char('.'), style.decimal);
+}
 
 // A text cell: quoted when it holds the separator, a quote or a line end; text that a spreadsheet
 // would take for a formula gets a leading apostrophe so that it stays text.
-QString csvText(QString t)
+QString csvText(QString t, const CsvStyle &style)
 {
     if (!t.isEmpty() && QStringLiteral("=+-@\t\r").contains(t.at(0)))
         t.prepend(QLatin1Char('\''));
-    if (t.contains(QLatin1Char(';')) || t.contains(QLatin1Char('"')) || t.contains(QLatin1Char('\n')) ||
+    if (t.contains(style.separator) || t.contains(QLatin1Char('"')) || t.contains(QLatin1Char('\n')) ||
         t.contains(QLatin1Char('\r'))) {
         t.replace(QStringLiteral("\""), QStringLiteral("\"\""));
         t = QLatin1Char('"') + t + QLatin1Char('"');
@@ -107,11 +110,11 @@ QString csvText(QString t)
     return t;
 }
 
-QString csvCell(const QByteArray &field)
+QString csvCell(const QByteArray &field, const CsvStyle &style)
 {
     if (const auto v = plate::number(field))
-        return csvNumber(*v);
-    return csvText(plate::text(field));
+        return csvNumber(*v, style);
+    return csvText(plate::text(field), style);
 }
 
 QByteArray csvDocument(const QStringList &lines)
@@ -180,22 +183,23 @@ constexpr lxw_color_t ScaleMid = 0xFFEB84;
 constexpr lxw_color_t ScaleHigh = 0xF8696B;
 } // namespace
 
-QByteArray plateCsvBytes(const QByteArray &table, const PlateMeta &meta)
+QByteArray plateCsvBytes(const QByteArray &table, const PlateMeta &meta, const CsvStyle &style)
 {
+    const QChar sep = style.separator;
     QStringList lines;
-    lines << metaLabel(0) + QLatin1Char(';') + (meta.readAt.isValid() ? meta.readAt.toString(DateTimeText) : QString());
-    lines << metaLabel(1) + QLatin1Char(';') + csvText(portText(meta));
-    lines << (meta.source.isEmpty() ? QString() : metaLabel(2) + QLatin1Char(';') + csvText(files::shortName(meta.source)));
+    lines << metaLabel(0) + sep + (meta.readAt.isValid() ? meta.readAt.toString(DateTimeText) : QString());
+    lines << metaLabel(1) + sep + csvText(portText(meta), style);
+    lines << (meta.source.isEmpty() ? QString() : metaLabel(2) + sep + csvText(files::shortName(meta.source), style));
     QStringList labels{QString()};
     for (int c = 1; c <= plate::Columns; ++c)
         labels << QString::number(c);
-    lines << labels.join(QLatin1Char(';'));
+    lines << labels.join(sep);
     const plate::Fields f = plate::fields(table);
     for (int r = 0; r < plate::Rows; ++r) {
         QStringList cells{QString(QChar(u'A' + r))};
         for (const QByteArray &field : f[r])
-            cells << csvCell(field);
-        lines << cells.join(QLatin1Char(';'));
+            cells << csvCell(field, style);
+        lines << cells.join(sep);
     }
     return csvDocument(lines);
 }
@@ -288,34 +292,35 @@ bool writePlateXlsx(const QString &path, const QByteArray &table, const PlateMet
     return !bytes.isEmpty() && files::writeWhole(path, bytes, error);
 }
 
-bool writePlateCsv(const QString &path, const QByteArray &table, const PlateMeta &meta, QString *error)
+bool writePlateCsv(const QString &path, const QByteArray &table, const PlateMeta &meta, QString *error, const CsvStyle &style)
 {
-    return files::writeWhole(path, plateCsvBytes(table, meta), error);
+    return files::writeWhole(path, plateCsvBytes(table, meta, style), error);
 }
 
-bool writePlateAs(const QString &path, const QByteArray &table, const PlateMeta &meta, QString *error)
+bool writePlateAs(const QString &path, const QByteArray &table, const PlateMeta &meta, QString *error, const CsvStyle &style)
 {
     switch (plate::formatOfPath(path)) {
     case plate::Format::Xlsx:
         return writePlateXlsx(path, table, meta, error);
     case plate::Format::Csv:
-        return writePlateCsv(path, table, meta, error);
+        return writePlateCsv(path, table, meta, error, style);
     case plate::Format::ExactText:
         break;
     }
     return files::writeWhole(path, table, error);
 }
 
-QByteArray sheetCsvBytes(const QVector<QStringList> &rows)
+QByteArray sheetCsvBytes(const QVector<QStringList> &rows, const CsvStyle &style)
 {
     QStringList lines;
     for (const QStringList &row : rows) {
         QStringList cells;
-        // A number keeps its digits as written, with a decimal comma.
+        // A number keeps its digits as written, with the style's decimal sign.
         for (const QString &cell : row)
-            cells << (plate::number(cell.toLatin1()) ? cell.trimmed().replace(QLatin1Char('.'), QLatin1Char(','))
-                                                     : csvText(cell));
-        lines << cells.join(QLatin1Char(';'));
+            cells << (plate::number(cell.toLatin1()) ? cell.trimmed().replace(QLatin1Char('.'), style.decimal)
+                                                             .replace(QLatin1Char(','), style.decimal)
+                                                     : csvText(cell, style));
+        lines << cells.join(style.separator);
     }
     return csvDocument(lines);
 }

@@ -60,20 +60,32 @@ enum class Format { ExactText, Xlsx, Csv };
 Format formatOfPath(const QString &path);
 } // namespace plate
 
-// CSV of the plate: UTF-8 with a byte-order mark, ";" between fields, CR LF line ends, numbers
-// with a decimal comma and three decimals, the same rows as the workbook's first sheet.
-QByteArray plateCsvBytes(const QByteArray &table, const PlateMeta &meta);
+// How a CSV separates its fields and writes decimals. A spreadsheet reads the numbers right only
+// when its locale agrees: Russian settings expect ";" and a decimal comma, English ones "," and a
+// decimal point (a comma there makes 0,047 read as 47).
+struct CsvStyle {
+    QChar separator;
+    QChar decimal;
+};
+inline constexpr CsvStyle RussianCsv{u';', u','};
+inline constexpr CsvStyle EnglishCsv{u',', u'.'};
+
+// CSV of the plate: UTF-8 with a byte-order mark, CR LF line ends, numbers with three decimals,
+// the same rows as the workbook's first sheet; separator and decimal sign as the style says.
+QByteArray plateCsvBytes(const QByteArray &table, const PlateMeta &meta, const CsvStyle &style = RussianCsv);
 // The workbook's bytes: sheet "Оптические плотности" (the plate, numbers with three decimals, a
 // three-colour scale over the 96 cells, date, time and port above) and sheet "Текст прибора"
 // (the instrument's text as received, one line per row). Empty on failure, with the reason.
 QByteArray plateXlsxBytes(const QByteArray &table, const PlateMeta &meta, QString *error = nullptr);
 
 bool writePlateXlsx(const QString &path, const QByteArray &table, const PlateMeta &meta, QString *error = nullptr);
-bool writePlateCsv(const QString &path, const QByteArray &table, const PlateMeta &meta, QString *error = nullptr);
+bool writePlateCsv(const QString &path, const QByteArray &table, const PlateMeta &meta, QString *error = nullptr,
+                   const CsvStyle &style = RussianCsv);
 // Writes the table in the format the path's extension names (exact bytes for .xls, .txt, ...).
-bool writePlateAs(const QString &path, const QByteArray &table, const PlateMeta &meta, QString *error = nullptr);
+bool writePlateAs(const QString &path, const QByteArray &table, const PlateMeta &meta, QString *error = nullptr,
+                  const CsvStyle &style = RussianCsv);
 
 // Any other text table (rows and cells as the sheet window splits them): cells that read as
 // numbers become numbers, the rest text.
-QByteArray sheetCsvBytes(const QVector<QStringList> &rows);
+QByteArray sheetCsvBytes(const QVector<QStringList> &rows, const CsvStyle &style = RussianCsv);
 QByteArray sheetXlsxBytes(const QVector<QStringList> &rows, QString *error = nullptr);

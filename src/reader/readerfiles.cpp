@@ -30,13 +30,24 @@ FileDialogRequest sdlgSaveSorDat(const QString &programDir)
 FileDialogRequest sdlgSaveOpTable(const QString &programDir)
 {
     FileDialogRequest r = sdlgSaveSorDat(programDir);
-    r.filter += QStringLiteral(";;") + workbookFilters();
+    r.filter = workbookFilters() + QStringLiteral(";;") +
+               qtFilterFromPairs(QStringLiteral("Текст прибора, открывается в Excel (*.xls)|*.xls|"
+                                                "Текст прибора (*.txt)|*.txt"));
+    r.defaultSuffix = QStringLiteral("xlsx");
     return r;
 }
 
+const QString CsvRussianFilter = QStringLiteral("CSV для русских настроек: «;», десятичная запятая (*.csv)");
+const QString CsvEnglishFilter = QStringLiteral("CSV для английских настроек: «,», десятичная точка (*.csv)");
+
 QString workbookFilters()
 {
-    return qtFilterFromPairs(QStringLiteral("Книга Excel (*.xlsx)|*.xlsx|CSV — Excel, LibreOffice (*.csv)|*.csv"));
+    return QStringLiteral("Книга Excel (*.xlsx);;") + CsvRussianFilter + QStringLiteral(";;") + CsvEnglishFilter;
+}
+
+CsvStyle csvStyleOfFilter(const QString &filterEntry)
+{
+    return filterEntry == CsvEnglishFilter ? EnglishCsv : RussianCsv;
 }
 
 QString sheetCopiesFolder(const QString &programDir) { return files::inFolder(programDir, QStringLiteral("SheetCopies")); }
@@ -71,7 +82,10 @@ FileDialogRequest odlgOpenFileToExcel(const QString &programDir)
     r.caption = QStringLiteral("Открыть файл в Excel");
     r.folder = programDir;
     r.fileName = QStringLiteral("SorDat_");
-    r.filter = qtFilterFromPairs(QStringLiteral("Таблица Excel (*.xls)|*.xls"));
+    // Every form the view reads, the operator's own saves among them; a workbook is offered too,
+    // and the view says to open it in the spreadsheet program.
+    r.filter = QStringLiteral("Таблицы (*.xls *.txt *.csv *.xlsx);;Таблица Excel (*.xls);;Текст прибора (*.txt);;"
+                              "CSV (*.csv);;Книга Excel (*.xlsx);;Все файлы (*)");
     r.defaultSuffix = QStringLiteral("xls");
     return r;
 }

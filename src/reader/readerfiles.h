@@ -1,4 +1,5 @@
 #pragma once
+#include "reader/plateexport.h"
 #include "link/featurecontext.h"
 // What the two reader pages share: their dialogs, their working files, and the way a file is
 // written or its failure reported.
@@ -15,10 +16,13 @@ QString workingProtocolPath(const QString &programDir);
 
 // The save dialog of both pages: "SorDat_" with ".xls", Excel and text filters, the program folder.
 FileDialogRequest sdlgSaveSorDat(const QString &programDir);
-// The save dialog of "Данные в файл" on "Ридер ОП": the two filters above, then a workbook and CSV.
+// The save dialog of "Данные в файл" on "Ридер ОП": a workbook first, the two CSV forms, then the
+// instrument's text as ".xls" and ".txt".
 FileDialogRequest sdlgSaveOpTable(const QString &programDir);
-// "Книга Excel (*.xlsx)" and "CSV — Excel, LibreOffice (*.csv)" as a Qt filter.
+// "Книга Excel (*.xlsx)" and the CSV for Russian and for English settings, as a Qt filter.
 QString workbookFilters();
+// The CSV form a chosen filter entry names: English settings for its filter, Russian otherwise.
+CsvStyle csvStyleOfFilter(const QString &filterEntry);
 
 // The folder of the copies handed to the desktop's spreadsheet program, and its clearing at
 // start (the program that showed them is closed by then, or keeps its own copy open).
@@ -29,7 +33,7 @@ int removeOldSheetCopies(const QString &programDir);
 // exists in the folder for any of the suffixes, so that a group of files is never overwritten.
 QString freeStem(const QString &folder, const QString &stem, const QStringList &suffixes);
 
-// The open dialog of "Из файла в Excel": "SorDat_" with ".xls", the Excel filter, the program folder.
+// The open dialog of "Из файла в Excel": "SorDat_" with ".xls", every form the view reads, the program folder.
 FileDialogRequest odlgOpenFileToExcel(const QString &programDir);
 
 // Writes the bytes whole; on failure the error message box tells the operator why, and false.

@@ -8,6 +8,8 @@
 #include "reader/protocolprint.h"
 #include "reader/readerfiles.h"
 
+#include "widgets/keyboard.h"
+
 #include <QDir>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -73,6 +75,8 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
     buttons->addStretch(1);
     btnPrintProtokol = makeButton("btnPrintProtokol", QStringLiteral("Печать…"));
     btnSaveProtokolPdf = makeButton("btnSaveProtokolPdf", QStringLiteral("Сохранить в PDF…"));
+    keyboard::giveMnemonics({btnReadProtokol, btnSaveProtokol, btnClearProtocol, btnPrintProtokol, btnSaveProtokolPdf},
+                            keyboard::MenuLetters);
     btnPrintProtokol->setToolTip(QStringLiteral("Напечатать последний принятый протокол"));
     btnSaveProtokolPdf->setToolTip(QStringLiteral("Записать последний принятый протокол документом PDF"));
     layout->addLayout(buttons);

@@ -46,6 +46,7 @@ void SheetModel::setBytes(const QByteArray &bytes)
     m_plate = plate::looksLikePlateTable(bytes);
     m_rows.clear();
     m_columns = 0;
+    m_scaled = false;
     if (m_plate) {
         std::vector<double> values;
         const plate::Fields fields = plate::fields(bytes);
@@ -61,6 +62,7 @@ void SheetModel::setBytes(const QByteArray &bytes)
         m_columns = plate::Columns;
         std::sort(values.begin(), values.end());
         if (!values.empty()) {
+            m_scaled = true;
             m_min = values.front();
             m_max = values.back();
             const size_t n = values.size();
@@ -85,6 +87,13 @@ void SheetModel::setColourScale(bool on)
 
 int SheetModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
 int SheetModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_columns; }
+
+QVector<SheetModel::ScaleStop> SheetModel::scaleStops() const
+{
+    if (!m_plate || !m_scaled)
+        return {};
+    return {{m_min, scaleColour(m_min)}, {m_median, scaleColour(m_median)}, {m_max, scaleColour(m_max)}};
+}
 
 unsigned SheetModel::scaleColour(double value) const
 {

@@ -43,6 +43,13 @@ public:
     // highest (the workbook's colour scale).
     void setColourScale(bool on);
     bool colourScale() const { return m_colourScale; }
+    // The scale's legend: the lowest value, the median and the highest with their colours; empty
+    // when the content is no plate or holds no number.
+    struct ScaleStop {
+        double value;
+        unsigned colour; // 0xAARRGGBB
+    };
+    QVector<ScaleStop> scaleStops() const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -57,6 +64,7 @@ private:
     bool m_plate = false;
     bool m_colourScale = true;
     double m_min = 0, m_median = 0, m_max = 0;
+    bool m_scaled = false; // the plate holds at least one number
 };
 
 class SheetObject : public QObject {

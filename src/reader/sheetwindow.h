@@ -2,6 +2,8 @@
 // The spreadsheet view: a separate top-level window that shows the sheet object's content as a
 // table (an optical density table as the plate, coloured by value when the scale is on), saves
 // it as a workbook or CSV, and hands a workbook to the desktop's own spreadsheet program.
+#include "reader/plateexport.h"
+
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -37,6 +39,8 @@ public:
 
     QTableView *table = nullptr;
     QLabel *notText = nullptr;
+    QLabel *lbPlateInfo = nullptr;   // the plate's time of reading and port
+    QLabel *lbScaleLegend = nullptr; // the colour scale's values
     QCheckBox *chckColourScale = nullptr;
     QPushButton *btnSaveAs = nullptr;
     QPushButton *btnOpenInSpreadsheetApp = nullptr;
@@ -44,7 +48,9 @@ public:
 
 private:
     // The workbook or CSV of the object's content; empty with the reason on failure.
-    QByteArray exportBytes(bool csv, QString *why) const;
+    QByteArray exportBytes(bool csv, QString *why, const CsvStyle &style = RussianCsv) const;
+    // The name a saved or opened copy gets: the time of reading for a plate just read, else the file's.
+    QString proposedName() const;
 
     SheetObject &m_sheet;
     UserDialogs &m_dialogs;

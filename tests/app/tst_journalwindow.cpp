@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -145,7 +146,11 @@ private slots:
         }
         QVERIFY2(!started.isEmpty(), qPrintable(lines.join(QLatin1Char('\n'))));
         QVERIFY2(!lost.isEmpty(), qPrintable(lines.join(QLatin1Char('\n'))));
-        QVERIFY2(lost.section(QStringLiteral("потеряна: "), 1).trimmed().size() > 0, qPrintable(lost)); // a reason
+        // A reason in Russian first, the system's words after.
+        const QString reason = lost.section(QStringLiteral("потеряна: "), 1).trimmed();
+        QVERIFY2(reason.startsWith(QStringLiteral("Устройство порта отключено или недоступно")) ||
+                     reason.startsWith(QStringLiteral("Ошибка чтения из порта")) || reason.startsWith(QStringLiteral("Порт не найден")),
+                 qPrintable(lost));
         QVERIFY2(!ended.isEmpty(), qPrintable(lines.join(QLatin1Char('\n'))));
         QVERIFY(ended.contains(QStringLiteral("принято байт: ")));
         QVERIFY(lines.indexOf(started) < lines.indexOf(lost));
@@ -191,6 +196,36 @@ private slots:
         window->monitorSwitch()->click();
         bed.tick();
         QCOMPARE(monitor.pieces().size(), size_t(2));
+    }
+
+    void startRecordsTheLinkOnceKnownAndTheWindowServesTheKeyboard()
+    {
+        TestBed bed;
+        auto &w = bed.window();
+        bed.tick(); // opens the port and probes: the state is known only at the next tick
+        bed.tick();
+        QVERIFY(w.journal().waitWritten());
+        const QString day = readAll(journalFileOf(bed));
+        QVERIFY2(!day.contains(QStringLiteral("Прибор выключен или не подключен к ПК.")), qPrintable(day));
+        QVERIFY2(day.contains(QStringLiteral("\tinfo\tСвязь с прибором есть.")), qPrintable(day));
+
+        JournalWindow *window = openJournal(w);
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        // The time column holds its text whole at any text size.
+        QTableView *view = window->entryView();
+        QVERIFY(view->columnWidth(0) >= view->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000")) + 8);
+
+        // A folder that cannot be opened is told, with what to do.
+        window->setFolderOpener([](const QUrl &) { return false; });
+        window->openJournalFolder();
+        QCOMPARE(bed.dialogs.errors.size(), 1);
+        QVERIFY2(bed.dialogs.errors.first().contains(QStringLiteral("Откройте папку")), qPrintable(bed.dialogs.errors.first()));
+        QCOMPARE(QApplication::clipboard()->text(), QDir::toNativeSeparators(w.journal().folder()));
+
+        // Esc closes it, as it does the spreadsheet view.
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(!window->isVisible());
     }
 
     void journalFolderThatCannotBeWrittenDoesNotStopTheProgram()

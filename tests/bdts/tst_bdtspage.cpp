@@ -54,10 +54,10 @@ void TestBdtsPage::controlsAtStart()
     QCOMPARE(f.instrumentListGroup->title(), QStringLiteral("Список ТС в приборе:"));
     QCOMPARE(f.fileListGroup->title(), QStringLiteral("Список ТС в файле:"));
     QCOMPARE(f.addListGroup->title(), QStringLiteral("Дополнительный список ТС:"));
-    QCOMPARE(f.btnReadBDTSFromSor->text(), QStringLiteral(" из прибора"));
+    QCOMPARE(f.btnReadBDTSFromSor->text().remove(QLatin1Char('&')), QStringLiteral(" из прибора"));
     QCOMPARE(f.btnDeleteTS->toolTip(),
              QStringLiteral("Выбор для удаления:\nShift + левый клик - непрерывно,\nCtrl + левый клик - выборочно."));
-    QCOMPARE(f.btnAddTSInSor->text(), QStringLiteral("<<< Добавить в список прибора"));
+    QCOMPARE(f.btnAddTSInSor->text().remove(QLatin1Char('&')), QStringLiteral("<<< Добавить в список прибора"));
     QVERIFY(f.btnReadBDTSFromSor->isEnabled());
     QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     for (QPushButton *b : {f.btnSaveBDTSinFile, f.btnDeleteTS, f.btnSaveAddTs, f.btnWriteBDTSInSor, f.btnAddTSInSor})

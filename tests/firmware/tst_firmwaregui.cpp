@@ -5,10 +5,12 @@
 #include "firmware/firmwarecontroller.h"
 #include "firmware/firmwarefeature.h"
 #include "firmware/framesoftsor.h"
+#include "core/journal.h"
 #include "sim/boot_sim.h"
 #include "support/testbed.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -105,9 +107,9 @@ private slots:
         QCOMPARE(f.wizardTabs->currentIndex(), 0);
         QCOMPARE(f.lbFileLoadPO->text(), f.lbFileLoadPO2->text());
         QVERIFY(f.lbFileLoadPO->text().endsWith(QStringLiteral("FilesInSorvint/\nSorvint_3070.tsk")));
-        QCOMPARE(f.findChild<QPushButton *>(QStringLiteral("btnOtherFileLoadPO"))->text(), QStringLiteral("Другой файл..."));
-        QCOMPARE(f.btnLoadPO->text(), QStringLiteral("Загрузить программу в прибор"));
-        QCOMPARE(f.btnStopProgramSor->text(), QStringLiteral("Отменить загрузку"));
+        QCOMPARE(f.findChild<QPushButton *>(QStringLiteral("btnOtherFileLoadPO"))->text().remove(QLatin1Char('&')), QStringLiteral("Другой файл..."));
+        QCOMPARE(f.btnLoadPO->text().remove(QLatin1Char('&')), QStringLiteral("Загрузить программу в прибор"));
+        QCOMPARE(f.btnStopProgramSor->text().remove(QLatin1Char('&')), QStringLiteral("Отменить загрузку"));
         QVERIFY(f.btnStopProgramSor->isHidden());
         QVERIFY(!f.btnStopProgramSor->isEnabled());
         QVERIFY(!f.btnLoadPO->isEnabled());
@@ -222,6 +224,8 @@ private slots:
         p.vi().port().setLineRate(40000);
         QSignalSpy ticks(&p.ctl().transfer(), &FirmwareTransfer::progress);
         p.frame().btnLoadPO->click();
+        QCOMPARE(p.bed.dialogs.warnings.size(), 1); // the confirmation before the stream
+        p.bed.dialogs.warnings.clear();
         QTRY_VERIFY_WITH_TIMEOUT(ticks.size() >= 2, 5000);
         // An inner tab click re-evaluates the step; the transfer keeps the button and its text.
         p.frame().wizardTabs->setCurrentIndex(1);
@@ -335,9 +339,55 @@ private slots:
         // The end message stays through the link checks, until the operator's next action.
         QTest::qWait(1300);
         QCOMPARE(p.status(), texts::Finished);
-        p.frame().wizardTabs->setCurrentIndex(1);
+        p.frame().wizardTabs->setCurrentIndex(0); // the page followed to step 3; the operator goes back
         QCOMPARE(p.status(), texts::StepSwitchOff);
         p.w().link().stopPortSearch();
+    }
+
+    void theLoadIsConfirmedWithTheFileFactsAndThePageFollowsToStepThree()
+    {
+        const QByteArray image("abc");
+        Page p(&image);
+        QCOMPARE(p.frame().wizardTabs->currentWidget(), p.frame().stepsPage);
+        p.toLoader();
+        // The boot loader is there: the page shows step 3 as the status line says.
+        QCOMPARE(p.frame().wizardTabs->currentWidget(), p.frame().loadPage);
+        QVERIFY(p.frame().btnLoadPO->isEnabled());
+
+        // "Нет": nothing goes out; the question names the file, its size, date and checksum.
+        p.bed.dialogs.yesNoAnswer = false;
+        p.frame().btnLoadPO->click();
+        QCOMPARE(p.bed.dialogs.warnings.size(), 1);
+        const QString asked = p.bed.dialogs.warnings.first();
+        const QString path = QDir::toNativeSeparators(QFileInfo(QDir(imageFolder(p.bed.programDir())).filePath(QStringLiteral("Sorvint_3070.tsk"))).absoluteFilePath());
+        QVERIFY2(asked.startsWith(QStringLiteral("Загрузка программы в прибор|")), qPrintable(asked));
+        QVERIFY2(asked.contains(QStringLiteral("Файл: ") + path + QStringLiteral("\nРазмер: 3 байт\nДата файла: ")), qPrintable(asked));
+        QVERIFY2(asked.contains(QStringLiteral("Контрольная сумма: 294 (0x00000126)")), qPrintable(asked));
+        QTest::qWait(300);
+        QVERIFY(onlyProbesAfter(p.vi().core().received(), 0));
+        QVERIFY(!p.ctl().transferBusy());
+        QVERIFY(p.frame().btnLoadPO->isEnabled());
+        // The journal keeps the facts and the answer.
+        QStringList journalled;
+        for (const JournalEntry &e : p.w().journal().entries())
+            journalled << e.text;
+        QVERIFY(journalled.contains(QStringLiteral("Загрузка отменена оператором.")));
+        QVERIFY(!journalled.filter(QStringLiteral("Контрольная сумма: 294 (0x00000126)")).isEmpty());
+
+        // "Да": the stream starts.
+        p.bed.dialogs.yesNoAnswer = true;
+        p.frame().btnLoadPO->click();
+        QTRY_VERIFY_WITH_TIMEOUT(p.vi().core().received().startsWith(wire(image).left(2)), 5000);
+    }
+
+    void fileDialogStartsWhereTheFolderExists()
+    {
+        Page p(nullptr); // no image folder
+        p.frame().btnOtherFileLoadPO->click();
+        QCOMPARE(QDir(p.bed.dialogs.openRequests.last().folder), QDir(p.bed.programDir()));
+        QDir().mkpath(imageFolder(p.bed.programDir()));
+        p.frame().btnOtherFileLoadPO->click();
+        QCOMPARE(QDir(p.bed.dialogs.openRequests.last().folder), QDir(imageFolder(p.bed.programDir())));
     }
 
     void clickAfterTheInstrumentLeftTheBootLoader()
@@ -481,7 +531,7 @@ private slots:
         QVERIFY(p.ctl().loader().ready());
         QTest::qWait(1100);
         QCOMPARE(p.status(), texts::Finished);
-        p.frame().wizardTabs->setCurrentIndex(1);
+        p.frame().wizardTabs->setCurrentIndex(0); // the page followed to step 3; the operator goes back
         QCOMPARE(p.status(), texts::StepSwitchOff);
         p.w().link().stopPortSearch();
     }

@@ -176,14 +176,18 @@ private slots:
         StatusModel status;
         Journal j;
         StatusJournal feed(status, j);
-        auto tick = [&](const QString &text) {
+        auto tick = [&](const QString &text, bool known = true) {
             feed.beginTick();
             status.setText(QStringLiteral("Связь с прибором есть."));
             status.setText(text); // the wizard may overwrite the base text
-            feed.endTick();
+            feed.endTick(known);
         };
+        // The first tick's guess, before the instrument could answer the probe: not journalled.
+        tick(QStringLiteral("Прибор выключен или не подключен к ПК."), false);
         for (int i = 0; i < 5; ++i)
             tick(QStringLiteral("Связь с прибором есть."));
+        // The count of a reply's characters is progress, not a message of its own.
+        status.setText(QStringLiteral("777"));
         status.setText(QStringLiteral("Чтение БД ТС из прибора."));
         for (int page = 1; page <= 999; ++page)
             status.setText(QStringLiteral("Принято из прибора страниц: %1").arg(page));

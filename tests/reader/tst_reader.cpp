@@ -6,6 +6,7 @@
 #include "reader/odpage.h"
 #include "reader/sheetobject.h"
 #include "reader/readerfeature.h"
+#include "reader/readerfiles.h"
 #include "reader/resultpage.h"
 #include "reader/sheetwindow.h"
 #include "sim/reader_sim.h"
@@ -17,6 +18,8 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
@@ -25,6 +28,8 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 constexpr int Patience = 10000;
@@ -160,7 +165,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(b.reader.od().OpText.size(), 777, Patience);
     }
 
-    void pageSwitchEmptiesTheGridButTheTableStillSaves()
+    void pageSwitchShowsTheHeldTableAndItSaves()
     {
         Bench b;
         b.w.show();
@@ -170,9 +175,12 @@ private slots:
         auto *page = b.reader.odPage();
         QVERIFY(!b.reader.od().grid().valuesEmpty());
 
+        const QString lastCell = b.cell(12, 8);
+        QVERIFY(!lastCell.trimmed().isEmpty());
         b.w.pages()->setCurrentIndex(TFormMainKviroS_D7::PageAbout);
         b.w.pages()->setCurrentIndex(TFormMainKviroS_D7::PageReader);
-        QVERIFY(b.reader.od().grid().valuesEmpty());
+        // Relabelled, and the table still held is shown again.
+        QCOMPARE(b.cell(12, 8), lastCell);
         QCOMPARE(b.cell(12, 0), QStringLiteral("12"));
         QCOMPARE(b.cell(0, 8), QStringLiteral("H"));
         // The grid panel and its rows and columns follow the page.
@@ -190,28 +198,35 @@ private slots:
         b.bed.dialogs.saveAnswers << xls;
         b.button("btnSaveOP")->click();
         QCOMPARE(fileBytes(xls), QByteArray(" ") + ReaderSim::plateTable(7).mid(1));
-        // The grid is empty now: the status says which table was written, by the time it came.
+        // The status says which table was written, by the time it came.
         const QDateTime received = b.reader.od().tableReceivedAt();
         QVERIFY(received.isValid());
         QCOMPARE(b.w.status().text(), QStringLiteral("Данные записаны в файл. Записана таблица, принятая %1 в %2.")
                                           .arg(received.toString(QStringLiteral("dd.MM.yyyy")), received.toString(QStringLiteral("HH:mm:ss"))));
         const FileDialogRequest &asked = b.bed.dialogs.saveRequests.last();
         QCOMPARE(asked.fileName, QStringLiteral("SorDat_"));
-        QCOMPARE(asked.defaultSuffix, QStringLiteral("xls"));
+        QCOMPARE(asked.defaultSuffix, QStringLiteral("xlsx"));
         QCOMPARE(QDir(asked.folder), QDir(b.dir()));
-        QCOMPARE(asked.filter, QStringLiteral("Таблица Excel (*.xls);;Текстовый файл (*.txt);;Книга Excel (*.xlsx);;"
-                                              "CSV — Excel, LibreOffice (*.csv)"));
+        // The workbook first; each text form named for what it is.
+        QCOMPARE(asked.filter.split(QStringLiteral(";;")),
+                 (QStringList{QStringLiteral("Книга Excel (*.xlsx)"),
+                              QStringLiteral("CSV для русских настроек: «;», десятичная запятая (*.csv)"),
+                              QStringLiteral("CSV для английских настроек: «,», десятичная точка (*.csv)"),
+                              QStringLiteral("Текст прибора, открывается в Excel (*.xls)"),
+                              QStringLiteral("Текст прибора (*.txt)")}));
         // The object is made from the saved file and not shown.
         QCOMPARE(b.reader.sheet().state(), SheetObject::State::FromFile);
         QVERIFY(!b.reader.sheetWindow() || !b.reader.sheetWindow()->isVisible());
 
-        // A workbook and CSV by the chosen name's extension; ".txt" the plain text as ".xls".
+        // A workbook and CSV by the chosen name's extension; ".txt" the plain text as ".xls"; the
+        // CSV for English settings when its filter is chosen.
         const QString book = b.dir() + QStringLiteral("plate.xlsx"), csv = b.dir() + QStringLiteral("plate.csv"),
-                      txt = b.dir() + QStringLiteral("plate.txt");
-        b.bed.dialogs.saveAnswers << book << csv << txt;
-        b.button("btnSaveOP")->click();
-        b.button("btnSaveOP")->click();
-        b.button("btnSaveOP")->click();
+                      txt = b.dir() + QStringLiteral("plate.txt"), csvEn = b.dir() + QStringLiteral("plate-en.csv");
+        b.bed.dialogs.saveAnswers << book << csv << txt << csvEn;
+        b.bed.dialogs.saveFilterAnswers << QString() << QString() << QString()
+                                        << QStringLiteral("CSV для английских настроек: «,», десятичная точка (*.csv)");
+        for (int i = 0; i < 4; ++i)
+            b.button("btnSaveOP")->click();
         QVERIFY(b.bed.dialogs.errors.isEmpty());
         QCOMPARE(fileBytes(txt), fileBytes(xls));
         QVERIFY(fileBytes(book).startsWith("PK\x03\x04"));
@@ -224,10 +239,15 @@ private slots:
         QVERIFY(csvBytes.startsWith("\xEF\xBB\xBF"));
         QVERIFY(csvBytes.contains("\r\nA;" + ReaderSim::plateTable(7).mid(1, 6).trimmed().replace('.', ',') + ';'));
 
-        // The action repeats the labelling even on the current page.
-        b.reader.od().grid().fill(ReaderSim::plateTable(7));
+        // English settings: "," between fields, a decimal point; the port text quoted.
+        const QByteArray csvEnBytes = fileBytes(csvEn);
+        QVERIFY(csvEnBytes.contains("\r\nA," + ReaderSim::plateTable(7).mid(1, 6).trimmed().replace(',', '.') + ','));
+        QVERIFY(csvEnBytes.contains("\"COM3, 115200,n,8,1\""));
+
+        // The action repeats the labelling even on the current page, and shows the held table.
+        b.reader.od().grid().label();
         b.w.ActionReader->trigger();
-        QVERIFY(b.reader.od().grid().valuesEmpty());
+        QCOMPARE(b.cell(12, 8), lastCell);
     }
 
     void aTableAndItsTimeBelongTogether()
@@ -330,7 +350,9 @@ private slots:
         QCOMPARE(model->rowCount(), 8);
         QCOMPARE(model->columnCount(), 12);
         QCOMPARE(model->index(1, 0).data().toString(), QString::fromLatin1(ReaderSim::plateTable(6).mid(98, 6).trimmed()));
-        QVERIFY(sheet->windowTitle().endsWith(QStringLiteral("TempBDTS.xls")));
+        // Named by the plate's time of reading, not by the working file.
+        const QDateTime readAt = b.reader.od().tableReceivedAt();
+        QCOMPARE(sheet->windowTitle(), QStringLiteral("Таблица Excel - ОП, принятые ") + readAt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
 
         // The desktop's application gets a workbook of the object's own copy, even after the file
         // changed, under a new name at each open.
@@ -350,6 +372,13 @@ private slots:
             QVERIFY2(copy.error.isEmpty(), qPrintable(copy.error));
             QCOMPARE(copy.cell(0, QStringLiteral("B6")).value.toDouble(), ReaderSim::plateTable(6).mid(98, 6).trimmed().toDouble());
         }
+        // No program for workbooks: the operator is told why and what to do.
+        sheet->setOpener([](const QUrl &) { return false; });
+        sheet->btnOpenInSpreadsheetApp->click();
+        QCOMPARE(b.bed.dialogs.errors.size(), 1);
+        QVERIFY2(b.bed.dialogs.errors.last().contains(QStringLiteral("не задана программа электронных таблиц. Установите")),
+                 qPrintable(b.bed.dialogs.errors.last()));
+        b.bed.dialogs.errors.clear();
 
         // "Из файла в Excel" replaces the object: the same window shows the other file.
         const QString other = b.dir() + QStringLiteral("other.xls");
@@ -361,7 +390,8 @@ private slots:
         QCOMPARE(b.reader.sheetWindow(), sheet);
         QVERIFY(sheet->isVisible());
         QCOMPARE(model->rowCount(), 2);
-        QCOMPARE(b.bed.dialogs.openRequests.last().filter, QStringLiteral("Таблица Excel (*.xls)"));
+        // Every form the view reads is offered, the operator's own .txt and .csv saves among them.
+        QVERIFY(b.bed.dialogs.openRequests.last().filter.startsWith(QStringLiteral("Таблицы (*.xls *.txt *.csv *.xlsx);;")));
         QCOMPARE(b.bed.dialogs.openRequests.last().fileName, QStringLiteral("SorDat_"));
 
         // A new request closes the view without saving and empties the object.
@@ -551,9 +581,33 @@ private slots:
         QVERIFY(sheet->chckColourScale->isVisible());
         QVERIFY(sheet->chckColourScale->isChecked());
         QVERIFY(model->index(0, 0).data(SheetModel::ScaleColourRole).isValid());
+        // The legend gives the values of the colours: the lowest, the median, the highest.
+        QVERIFY(sheet->lbScaleLegend->isVisible());
+        QVector<double> values;
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 12; ++c)
+                values << QString::fromLatin1(field(r, c)).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+        std::sort(values.begin(), values.end());
+        const QLocale russian(QLocale::Russian, QLocale::Russia);
+        const QString legend = sheet->lbScaleLegend->accessibleName();
+        QCOMPARE(legend, QStringLiteral("Шкала: наименьшее %1, медиана %2, наибольшее %3")
+                             .arg(russian.toString(values.first(), 'f', 3), russian.toString((values.at(47) + values.at(48)) / 2, 'f', 3),
+                                  russian.toString(values.last(), 'f', 3)));
+        // The plate names its time of reading and port.
+        QVERIFY(sheet->lbPlateInfo->isVisible());
+        QVERIFY2(sheet->lbPlateInfo->text().endsWith(QStringLiteral("; порт: COM3, 115200,n,8,1")), qPrintable(sheet->lbPlateInfo->text()));
         sheet->chckColourScale->click();
         QVERIFY(!model->index(0, 0).data(SheetModel::ScaleColourRole).isValid());
+        QVERIFY(!sheet->lbScaleLegend->isVisible());
         sheet->chckColourScale->click();
+
+        // The grid is one Tab stop: the arrows move inside, Tab goes on to the next control.
+        sheet->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(sheet));
+        sheet->table->setFocus();
+        QTRY_VERIFY(sheet->table->hasFocus());
+        QTest::keyClick(sheet->table, Qt::Key_Tab);
+        QVERIFY(!sheet->table->hasFocus());
 
         // "Сохранить как…": a workbook and CSV with the 96 values in place.
         const QString book = b.dir() + QStringLiteral("semicolons.xlsx"), csv = b.dir() + QStringLiteral("semicolons.csv");
@@ -562,8 +616,8 @@ private slots:
         sheet->btnSaveAs->click();
         QVERIFY(b.bed.dialogs.errors.isEmpty());
         const FileDialogRequest &asked = b.bed.dialogs.saveRequests.last();
-        QCOMPARE(asked.filter, QStringLiteral("Книга Excel (*.xlsx);;CSV — Excel, LibreOffice (*.csv)"));
-        QCOMPARE(asked.fileName, QStringLiteral("TempBDTS.xlsx"));
+        QCOMPARE(asked.filter, readerfiles::workbookFilters());
+        QCOMPARE(asked.fileName, b.reader.od().tableReceivedAt().toString(QStringLiteral("yyyy_MM_dd_HH-mm-ss")) + QStringLiteral(" ОП.xlsx"));
         const XlsxReadBack readBack(book);
         QVERIFY2(readBack.error.isEmpty(), qPrintable(readBack.error));
         const QList<QByteArray> csvLines = fileBytes(csv).split('\n');

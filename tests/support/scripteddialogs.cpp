@@ -3,6 +3,9 @@
 QString ScriptedDialogs::askSaveFile(const FileDialogRequest &request)
 {
     saveRequests.append(request);
+    if (request.chosenFilter)
+        *request.chosenFilter = saveFilterAnswers.isEmpty() ? request.filter.section(QStringLiteral(";;"), 0, 0)
+                                                            : saveFilterAnswers.takeFirst();
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
 }
 

@@ -9,6 +9,7 @@ class ScriptedDialogs final : public UserDialogs {
 public:
     QStringList saveAnswers; // taken from the front; none left = cancel
     QStringList openAnswers;
+    QStringList saveFilterAnswers; // the filter entry chosen with each save answer; none left = the first
     bool yesNoAnswer = true;
 
     QVector<FileDialogRequest> saveRequests, openRequests;
