@@ -81,6 +81,10 @@ public:
     bool instrumentInLoader() const { return InstrumentInLoader; }
     // The link indicator sbtnCommON: enabled = the instrument has answered.
     bool linkOn() const { return m_linkOn; }
+    // Changes whenever the line to the instrument may have broken: the port opened, closed or was
+    // lost, or a probe of the link check went unanswered. What was read from the instrument under
+    // one value may not be what the instrument on the line holds under another.
+    quint64 connectionId() const { return m_connection; }
 
     // ---- exchanges
     // One exchange at a time owns the line. From its beginning to its end the link check is
@@ -126,6 +130,12 @@ public:
     int BaudIndex = 5;
     QStringList PortNumbers;
     int ProbeOnOpen = 1;
+
+    // Binds the port search to port n (0: unbound): while bound, only that port is listed, opened
+    // and probed, so a job waiting for its instrument (a restart after a firmware load) hears no
+    // other instrument. Any port list the operator sees shows the bound port alone meanwhile.
+    void bindPort(int n) { m_boundPort = n; }
+    int boundPort() const { return m_boundPort; }
 
     // The start values of the program: no port, no link, neither mode, 115200 baud.
     void resetToStartValues();
@@ -199,6 +209,9 @@ private:
     std::array<BranchEntry, 256> m_branches{};
     quint64 m_bufferGeneration = 0; // counts emptyings, so a dispatch sees its buffer replaced
     bool m_linkOn = false;
+    quint64 m_connection = 0;
+    int m_boundPort = 0;
+    bool m_probeOut = false;        // the link check's probe has not been answered yet
     bool m_listOpen = false;        // the port drop-down's list is open: no ticks meanwhile
 
     QPointer<QObject> m_owner;      // of the running exchange
