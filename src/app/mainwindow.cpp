@@ -151,7 +151,6 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     m_reader = std::make_unique<ReaderFeature>(context);
     m_firmware = std::make_unique<FirmwareFeature>(context, [this] { return currentPage() == PageSoftSor; });
     m_bdts = std::make_unique<BdtsFeature>(context);
-    m_journal->attachBdts(*m_bdts, m_status);
 
     buildActions();
     buildMenus();
@@ -467,7 +466,8 @@ void TFormMainKviroS_D7::showEvent(QShowEvent *event)
 
 void TFormMainKviroS_D7::closeEvent(QCloseEvent *event)
 {
-    if (!m_firmware->confirmLeave()) {
+    // A firmware stream or the writing phase of a database write is cut only when the operator says so.
+    if (!m_firmware->confirmLeave() || !m_bdts->confirmLeave()) {
         event->ignore();
         return;
     }

@@ -125,8 +125,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!b.link.exchangeRunning(), Patience);
         QVERIFY(!b.vi.isOn());
         QCOMPARE(b.w.status().progress(), 0);
-        if (e == Exchange::DatabaseRead || e == Exchange::DatabaseWrite)
+        if (e == Exchange::DatabaseRead)
             QCOMPARE(b.w.status().text(), QStringLiteral("Порт отключен."));
+        else if (e == Exchange::DatabaseWrite) // the box says what the instrument may hold now, and where the backup is
+            QVERIFY2(b.w.status().text().startsWith(QStringLiteral("Порт отключен: запись БД ТС прервана")) &&
+                         b.w.status().text().contains(QStringLiteral("может быть неполной")) &&
+                         b.w.status().text().contains(b.transfer().lastBackup()),
+                     qPrintable(b.w.status().text()));
         else
             QCOMPARE(b.w.status().text(), QStringLiteral("Порт связи потерян. Прервано: %1.").arg(nameOf(e)));
         QVERIFY(!b.transfer().busy());
