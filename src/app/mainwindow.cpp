@@ -497,10 +497,7 @@ void TFormMainKviroS_D7::pageTabsChange(int newPage)
     m_firmware->StopProgWizard();
     if (newPage == PageSoftSor) {
         m_firmware->ResetProgWizard();
-        m_link->BaudIndex = 5;
-        m_link->setBaudSettings();
-        m_link->strip.baudIndex = 5;
-        m_link->strip.paramText = QStringLiteral("Параметры: ") + m_link->serial.Settings();
+        m_link->setBaudIndex(5);
         refreshPortStrip();
         m_firmware->UpdateProgStep();
     } else if (newPage == PageReader) {
@@ -568,8 +565,7 @@ void TFormMainKviroS_D7::UpdateLinkState()
     m_about->lbLoadPOInSor->setEnabled(link);
     m_about->lbProtokol->setEnabled(working);
     m_reader->setReadOpEnabled(working);
-    m_link->strip.paramText = QStringLiteral("Параметры: ") + m_link->serial.Settings();
-    m_link->strip.baudIndex = m_link->BaudIndex;
+    m_link->showLineSettings();
     refreshPortStrip();
     if (m_bdts->frameExists())
         m_bdts->setReadFromSorEnabled(working);

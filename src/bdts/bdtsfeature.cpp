@@ -31,8 +31,7 @@ BdtsFeature::BdtsFeature(FeatureContext context, QObject *parent)
       m_writeOp(std::make_unique<DbWriteOperation>(*m_transfer, context.link, context.status))
 {
     connect(m_transfer.get(), &BdtsTransfer::busyChanged, this, [this](bool busy) {
-        m_db->view.exchangeRunning = busy;
-        emit m_db->changed();
+        m_db->setExchangeRunning(busy);
     });
     // A read-back that differs from what was written is no ordinary end: the operator is told
     // which page, in a box, since the link check soon rewrites the status line. (A write cut by
@@ -107,10 +106,7 @@ bool BdtsFeature::refusedDuringExchange()
 
 void BdtsFeature::setReadFromSorEnabled(bool enabled)
 {
-    if (m_db->view.readAllowed == enabled)
-        return;
-    m_db->view.readAllowed = enabled;
-    emit m_db->changed();
+    m_db->setReadAllowed(enabled);
 }
 
 void BdtsFeature::btnSaveBDTSinFileClick()

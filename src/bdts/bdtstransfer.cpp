@@ -94,9 +94,7 @@ void BdtsTransfer::finishExchange(const QString &text)
     m_readBack = false;
     m_incoming.clear();
     setState(State::Idle);
-    if (wasReading && m_db.BdtsSorStream)
-        m_db.view.sorVisible = true; // the old image is still whole: show its list again
-    emit m_db.changed();
+    m_db.exchangeEnded(wasReading); // the old image is still whole: its list is shown again
     m_status.setProgress(0);
     if (!text.isEmpty())
         m_status.setText(text);
@@ -336,10 +334,8 @@ void BdtsTransfer::finishRead()
     m_link.endExchange(this);
     m_received = m_incoming;
     m_receivedOn = m_link.connectionId();
-    m_db.BdtsSorStream = m_incoming;
-    m_db.BdtsPagesToRead = m_pagesToRead;
+    m_db.takeInstrumentImage(m_incoming, m_pagesToRead);
     m_incoming.clear();
-    m_db.finishRead();
     if (m_writeAfterRead) {
         m_writeAfterRead = false;
         beginWrite();

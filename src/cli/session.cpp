@@ -143,8 +143,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure, bool onlyOne)
     // The bytes of each exchange are counted for its journal entry, as in the window.
     link.serial.setMonitor(m_reporter.lineMonitor());
     link.stopPortSearch();
-    link.BaudIndex = m_options.baudIndex;
-    link.setBaudSettings();
+    link.setBaudIndex(m_options.baudIndex);
     // The instrument's longest silence within an exchange is the command's --timeout.
     link.setIdleTimeout(m_options.timeoutMs);
 

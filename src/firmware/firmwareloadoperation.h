@@ -26,8 +26,8 @@ public:
 
     // Starts the load of the image file at path (the wizard's file choice is set to it).
     void start(const QString &path);
-    // After the whole stream: 0 waits for the restart however long it takes; otherwise the job ends
-    // as silent when the instrument has not answered again within ms.
+    // After the whole stream the job ends as silent when the instrument has not answered again
+    // within ms (90 s unless set; 0 waits however long it takes, with the port search bound).
     void setRestartTimeout(int ms) { m_restartMs = ms; }
     // true: the job ends as soon as the whole stream is on the line (the restart is not awaited).
     void setWaitForRestart(bool wait) { m_waitRestart = wait; }
@@ -43,7 +43,7 @@ private:
 
     FirmwareController &m_fw;
     QTimer m_restartTimer;
-    int m_restartMs = 0;
+    int m_restartMs = 90000;
     bool m_waitRestart = true;
     bool m_streamWhole = false;
     QString m_writeError;

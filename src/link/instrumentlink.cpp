@@ -440,6 +440,25 @@ void InstrumentLink::cbxNumPortCloseUp()
 
 void InstrumentLink::setBaudSettings() { serial.setSettings(settingsText()); }
 
+void InstrumentLink::setBaudIndex(int index)
+{
+    if (index < 0 || index >= BaudRates.size())
+        return;
+    BaudIndex = index;
+    setBaudSettings();
+    showLineSettings();
+}
+
+void InstrumentLink::showLineSettings()
+{
+    const QString text = QStringLiteral("Параметры: ") + serial.Settings();
+    if (strip.baudIndex == BaudIndex && strip.paramText == text)
+        return;
+    strip.baudIndex = BaudIndex;
+    strip.paramText = text;
+    emit stripChanged();
+}
+
 void InstrumentLink::applyLineAfterOpen()
 {
     setBaudSettings();

@@ -159,6 +159,11 @@ public:
 
     bool portOpen() const { return serial.PortOpen(); }
     void setBaudSettings(); // Settings := BaudRates[BaudIndex] + ",n,8,1"
+    // The line speed by its index in BaudRates: the serial control's settings and the port strip
+    // follow (the window's firmware page, the command line's --baud).
+    void setBaudIndex(int index);
+    // The port strip shows the speed and the line settings as they are now.
+    void showLineSettings();
     QString settingsText() const { return BaudRates.value(BaudIndex) + QStringLiteral(",n,8,1"); }
 
     TMSComm serial;
