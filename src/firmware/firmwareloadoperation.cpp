@@ -39,6 +39,19 @@ FirmwareLoadOperation::FirmwareLoadOperation(FirmwareController &controller, Ins
     connect(&link.serial, &TMSComm::portLost, this, [this](const QString &why) {
         if (running() && !m_streamWhole && m_writeError.isEmpty())
             m_writeError = why.isEmpty() ? QStringLiteral("порт закрылся.") : why;
+        if (running() && m_streamWhole && m_drained) {
+            // The port went while the last bytes were still queued: the boot loader has part of it.
+            disconnect(m_drained);
+            m_restartTimer.stop();
+            bindPort(false);
+            JobOutcome o = JobOutcome::make(JobOutcome::Kind::PortLost,
+                                            QStringLiteral("Загрузка программы остановлена: связь потеряна (%1). "
+                                                           "Прибор нужно перезапустить.")
+                                                .arg(why),
+                                            kRestartAdvice);
+            o.mayBeIncomplete = true;
+            finish(o);
+        }
     });
 }
 
@@ -85,18 +98,18 @@ void FirmwareLoadOperation::onLoaderState(LoaderState state)
         if (!running() || m_streamWhole)
             return;
         m_streamWhole = true;
-        if (!m_waitRestart) {
-            setProtectedPhase(false);
-            if (!running())
-                return;
-            bindPort(false);
-            finish(JobOutcome::make(JobOutcome::Kind::Completed,
-                                    QStringLiteral("Программа передана; прибор программирует её и перезапустится сам.")));
+        if (m_waitRestart && m_restartMs > 0)
+            m_restartTimer.start(m_restartMs);
+        // The stream is whole once its last bytes have left the output queue: a job that ended
+        // before (a held stop, no wait for the restart) could let the program exit under them.
+        if (link().serial.OutBufferCount() > 0) {
+            m_drained = connect(&link().serial, &TMSComm::outputDrained, this, [this] {
+                disconnect(m_drained);
+                streamOnLine();
+            });
             return;
         }
-        if (m_restartMs > 0)
-            m_restartTimer.start(m_restartMs);
-        setProtectedPhase(false); // a held stop takes effect here
+        streamOnLine();
         return;
     case LoaderState::HoldsPartial:
     case LoaderState::PartialRestarting:
@@ -129,6 +142,22 @@ void FirmwareLoadOperation::onLoaderState(LoaderState state)
     }
 }
 
+void FirmwareLoadOperation::streamOnLine()
+{
+    if (!running())
+        return;
+    if (!m_waitRestart) {
+        setProtectedPhase(false);
+        if (!running())
+            return;
+        bindPort(false);
+        finish(JobOutcome::make(JobOutcome::Kind::Completed,
+                                QStringLiteral("Программа передана; прибор программирует её и перезапустится сам.")));
+        return;
+    }
+    setProtectedPhase(false); // a held stop takes effect here
+}
+
 void FirmwareLoadOperation::stopNow(bool forced)
 {
     if (!running())
@@ -138,6 +167,7 @@ void FirmwareLoadOperation::stopNow(bool forced)
             m_fw.cancelLoad(); // the boot loader's state ends the job as cut
         return;
     }
+    disconnect(m_drained);
     // The whole image is out: only the wait for the restart is given up.
     m_restartTimer.stop();
     bindPort(false);

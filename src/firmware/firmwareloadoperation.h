@@ -39,6 +39,7 @@ protected:
 
 private:
     void onLoaderState(LoaderState state);
+    void streamOnLine();
     void bindPort(bool bind);
 
     FirmwareController &m_fw;
@@ -49,6 +50,7 @@ private:
     QString m_writeError;
     QString m_path;
     qint64 m_streamBytes = 0;
+    QMetaObject::Connection m_drained; // waiting for the last bytes to leave the output queue
 };
 
 } // namespace firmware
