@@ -230,7 +230,7 @@ std::optional<Outcome> InstrumentSession::requireWorking(bool onlyOne)
     case InstrumentMode::Working:
         return std::nullopt;
     case InstrumentMode::Loader:
-        failure = Outcome::failed(QStringLiteral("Прибор в режиме перепрограммирования."),
+        failure = Outcome::failed(QStringLiteral("Прибор в режиме перепрограммирования. Порт %1.").arg(m_portName),
                                   QStringLiteral("Выключите прибор и включите его обычным образом (не касаясь экрана указкой)."));
         break;
     case InstrumentMode::None:
