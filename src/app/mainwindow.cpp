@@ -157,7 +157,6 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     m_reader = std::make_unique<ReaderFeature>(context);
     m_firmware = std::make_unique<FirmwareFeature>(context, [this] { return currentPage() == PageSoftSor; });
     m_bdts = std::make_unique<BdtsFeature>(context);
-    m_journal->attachBdts(*m_bdts, m_status);
 
     keyboard::enterPressesButtons();
     buildActions();
@@ -412,7 +411,7 @@ void TFormMainKviroS_D7::buildStatusBar()
         statusText->setText(text);
         fitStatusBar();
     });
-    connect(&m_outcomes, &JobOutcomes::reported, outcomePane, [this](const JobOutcome &outcome) {
+    connect(&m_outcomes, &JobOutcomes::reported, outcomePane, [this](const ShownOutcome &outcome) {
         outcomePane->showOutcome(outcome);
         fitStatusBar();
     });
@@ -529,7 +528,8 @@ void TFormMainKviroS_D7::showEvent(QShowEvent *event)
 
 void TFormMainKviroS_D7::closeEvent(QCloseEvent *event)
 {
-    if (!m_firmware->confirmLeave()) {
+    // A firmware stream or the writing phase of a database write is cut only when the operator says so.
+    if (!m_firmware->confirmLeave() || !m_bdts->confirmLeave()) {
         event->ignore();
         return;
     }
@@ -559,10 +559,7 @@ void TFormMainKviroS_D7::pageTabsChange(int newPage)
     m_firmware->StopProgWizard();
     if (newPage == PageSoftSor) {
         m_firmware->ResetProgWizard();
-        m_link->BaudIndex = 5;
-        m_link->setBaudSettings();
-        m_link->strip.baudIndex = 5;
-        m_link->strip.paramText = QStringLiteral("Параметры: ") + m_link->serial.Settings();
+        m_link->setBaudIndex(5);
         refreshPortStrip();
         m_firmware->UpdateProgStep();
     } else if (newPage == PageReader) {
@@ -630,8 +627,7 @@ void TFormMainKviroS_D7::UpdateLinkState()
     m_about->lbLoadPOInSor->setEnabled(link);
     m_about->lbProtokol->setEnabled(working);
     m_reader->setReadOpEnabled(working);
-    m_link->strip.paramText = QStringLiteral("Параметры: ") + m_link->serial.Settings();
-    m_link->strip.baudIndex = m_link->BaudIndex;
+    m_link->showLineSettings();
     refreshPortStrip();
     if (m_bdts->frameExists())
         m_bdts->setReadFromSorEnabled(working);

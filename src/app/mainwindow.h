@@ -3,7 +3,7 @@
 // with hideable tabs, the port strip, the status bar, and the program-wide state. Handlers stay
 // short; the work is done by the link and the features, which have no widgets of their own state.
 #include "core/dialogs.h"
-#include "core/joboutcome.h"
+#include "core/joboutcomes.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 

@@ -16,7 +16,7 @@ OutcomePane::OutcomePane(QWidget *parent) : QLabel(parent)
     setStyleSheet(QStringLiteral("QLabel { border-left: 1px solid palette(mid); padding-left: 4px; }"));
 }
 
-void OutcomePane::showOutcome(const JobOutcome &outcome)
+void OutcomePane::showOutcome(const ShownOutcome &outcome)
 {
     m_whole = outcome.time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + outcome.text;
     m_failure = outcome.severity != JobOutcome::Severity::Info;

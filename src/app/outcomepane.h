@@ -2,7 +2,7 @@
 // The status bar's place for the last job's outcome: its time and text, red for a failure, kept
 // until the next job ends. The text wraps; the whole of it is also in the tooltip, in the
 // accessible description, and in a box that a click, Enter or Space opens.
-#include "core/joboutcome.h"
+#include "core/joboutcomes.h"
 
 #include <QLabel>
 
@@ -11,7 +11,7 @@ class OutcomePane : public QLabel {
 public:
     explicit OutcomePane(QWidget *parent = nullptr);
 
-    void showOutcome(const JobOutcome &outcome);
+    void showOutcome(const ShownOutcome &outcome);
     // "15:30:00 Данные записаны в файл." or empty before the first outcome.
     QString wholeText() const { return m_whole; }
     bool showsFailure() const { return m_failure; }

@@ -1,7 +1,5 @@
 #include "app/programjournal.h"
 
-#include "bdts/bdtsfeature.h"
-#include "bdts/bdtstransfer.h"
 #include "core/status.h"
 #include "journal/journalwindow.h"
 #include "link/instrumentlink.h"
@@ -57,29 +55,6 @@ void ProgramJournal::attachLink(InstrumentLink &link)
         m_lastProblem = problem;
         if (!problem.isEmpty())
             journal.add(JournalKind::Port, QStringLiteral("Порт не открыт: ") + problem);
-    });
-}
-
-void ProgramJournal::attachBdts(BdtsFeature &bdts, StatusModel &status)
-{
-    BdtsTransfer &transfer = bdts.transfer();
-    // Both ends are journalled after the step that changed the state has finished, so that the
-    // end carries the status text the exchange left; a write followed by its read-back stays
-    // in order.
-    connect(&transfer, &BdtsTransfer::busyChanged, this, [this, &transfer, &status](bool busy) {
-        if (busy) {
-            const QString what = transfer.state() == BdtsTransfer::State::Writing ? QStringLiteral("Запись БД ТС в прибор")
-                                                                                 : QStringLiteral("Чтение БД ТС из прибора");
-            QMetaObject::invokeMethod(this, [this, what] { journal.exchangeStarted(what); }, Qt::QueuedConnection);
-        } else {
-            QMetaObject::invokeMethod(
-                this,
-                [this, &status] {
-                    statusFeed.flush();
-                    journal.exchangeEnded(status.text());
-                },
-                Qt::QueuedConnection);
-        }
     });
 }
 

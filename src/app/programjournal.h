@@ -13,7 +13,6 @@
 class QLabel;
 class QWidget;
 class InstrumentLink;
-class BdtsFeature;
 class StatusModel;
 class JournalWindow;
 
@@ -32,8 +31,6 @@ public:
     UserDialogs &dialogs(UserDialogs &inner);
     // The port's events and problems, and the monitor's tap on the serial control.
     void attachLink(InstrumentLink &link);
-    // The database exchanges' start and end.
-    void attachBdts(BdtsFeature &bdts, StatusModel &status);
     // The status pane shows the last warning or error as its tooltip.
     void attachStatusPane(QLabel *pane);
 

@@ -288,6 +288,34 @@ void BdtsDatabase::selectionChanged(int selectedCount)
     emit changed();
 }
 
+void BdtsDatabase::takeInstrumentImage(const QByteArray &image, int pages)
+{
+    BdtsSorStream = image;
+    BdtsPagesToRead = pages;
+    finishRead();
+}
+
+void BdtsDatabase::exchangeEnded(bool readCut)
+{
+    if (readCut && BdtsSorStream)
+        view.sorVisible = true;
+    emit changed();
+}
+
+void BdtsDatabase::setReadAllowed(bool allowed)
+{
+    if (view.readAllowed == allowed)
+        return;
+    view.readAllowed = allowed;
+    emit changed();
+}
+
+void BdtsDatabase::setExchangeRunning(bool running)
+{
+    view.exchangeRunning = running;
+    emit changed();
+}
+
 void BdtsDatabase::hideInstrumentList()
 {
     view.sorVisible = false;

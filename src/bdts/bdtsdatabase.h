@@ -84,6 +84,15 @@ public:
     void hideInstrumentList();
     // The last page of a read has arrived: list, working files, compaction, dates, additional list.
     void finishRead();
+    // The whole image of a read from the instrument (pages counted): taken as the instrument's
+    // image, then finishRead().
+    void takeInstrumentImage(const QByteArray &image, int pages);
+    // An exchange with the instrument has ended; after a read that did not complete, the list of
+    // the image held (still whole) is shown again.
+    void exchangeEnded(bool readCut);
+    // What the page shows of the link and the exchange: " из прибора" allowed, an exchange running.
+    void setReadAllowed(bool allowed);
+    void setExchangeRunning(bool running);
     // ---- writing into the instrument
     // The question put before a write: what is written (the file or the edited instrument list),
     // its test systems and pages, those the instrument holds now (`held`, its image as last read)

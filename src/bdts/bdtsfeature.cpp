@@ -2,6 +2,8 @@
 
 #include "bdts/bdtsdatabase.h"
 #include "bdts/bdtstransfer.h"
+#include "bdts/dbreadoperation.h"
+#include "bdts/dbwriteoperation.h"
 #include "bdts/tframebdts.h"
 #include "core/dialogs.h"
 #include "core/files.h"
@@ -24,15 +26,35 @@ FileDialogRequest databaseDialog(const QString &programDir, const QString &capti
 
 BdtsFeature::BdtsFeature(FeatureContext context, QObject *parent)
     : QObject(parent), m_ctx(context), m_db(std::make_unique<BdtsDatabase>(context.status, context.dialogs, context.programDir)),
-      m_transfer(std::make_unique<BdtsTransfer>(context.link, context.status, *m_db))
+      m_transfer(std::make_unique<BdtsTransfer>(context.link, context.status, *m_db)),
+      m_readOp(std::make_unique<DbReadOperation>(*m_transfer, context.link, context.status)),
+      m_writeOp(std::make_unique<DbWriteOperation>(*m_transfer, context.link, context.status))
 {
     connect(m_transfer.get(), &BdtsTransfer::busyChanged, this, [this](bool busy) {
-        m_db->view.exchangeRunning = busy;
-        emit m_db->changed();
+        m_db->setExchangeRunning(busy);
+    });
+    // A read-back that differs from what was written is no ordinary end: the operator is told
+    // which page, in a box, since the link check soon rewrites the status line. (A write cut by
+    // silence or a lost port is told by the link's own box, with the same text.)
+    connect(m_writeOp.get(), &InstrumentOperation::finished, this, [this](const JobOutcome &outcome) {
+        if (outcome.kind == JobOutcome::Kind::ReadBackDiffers)
+            m_db->reportProblem(outcome.message());
     });
 }
 
 BdtsFeature::~BdtsFeature() = default;
+
+bool BdtsFeature::confirmLeave()
+{
+    if (!m_writeOp->writing())
+        return true;
+    if (!m_ctx.dialogs.warnYesNo(QStringLiteral("Запись БД ТС в прибор"),
+                                 QStringLiteral("Идёт запись БД ТС в прибор. Если прервать её, БД ТС в приборе может "
+                                                "остаться неполной.\nПрервать запись?")))
+        return false;
+    m_writeOp->forceStop(); // the write may have ended while the question was open: then nothing happens
+    return true;
+}
 
 bool BdtsFeature::frameExists() const { return m_frame != nullptr; }
 
@@ -64,7 +86,15 @@ QAbstractButton *BdtsFeature::createReadCancelButton(QWidget *parent)
     return button;
 }
 
-void BdtsFeature::btnCancelBDTSReadClick() { m_transfer->cancelRead(); }
+void BdtsFeature::btnCancelBDTSReadClick()
+{
+    if (m_readOp->running())
+        m_readOp->requestStop();
+    else if (m_writeOp->running())
+        m_writeOp->requestStop();
+    else
+        m_transfer->cancelRead();
+}
 
 bool BdtsFeature::refusedDuringExchange()
 {
@@ -76,10 +106,7 @@ bool BdtsFeature::refusedDuringExchange()
 
 void BdtsFeature::setReadFromSorEnabled(bool enabled)
 {
-    if (m_db->view.readAllowed == enabled)
-        return;
-    m_db->view.readAllowed = enabled;
-    emit m_db->changed();
+    m_db->setReadAllowed(enabled);
 }
 
 void BdtsFeature::btnSaveBDTSinFileClick()
@@ -119,7 +146,7 @@ void BdtsFeature::TreeViewSorClick()
         m_db->selectionChanged(m_frame->selectedInstrumentCount());
 }
 
-void BdtsFeature::RequestBdtsRead() { m_transfer->RequestBdtsRead(); }
+void BdtsFeature::RequestBdtsRead() { m_readOp->start(); }
 
 void BdtsFeature::btnReadBDTSFromSorClick()
 {
@@ -128,5 +155,5 @@ void BdtsFeature::btnReadBDTSFromSorClick()
     RequestBdtsRead();
 }
 
-void BdtsFeature::btnWriteBDTSInSorClick() { m_transfer->startWrite(BdtsTransfer::Source::File); }
-void BdtsFeature::btnSaveAddTsClick() { m_transfer->startWrite(BdtsTransfer::Source::Instrument); }
+void BdtsFeature::btnWriteBDTSInSorClick() { m_writeOp->start(BdtsTransfer::Source::File); }
+void BdtsFeature::btnSaveAddTsClick() { m_writeOp->start(BdtsTransfer::Source::Instrument); }

@@ -11,6 +11,8 @@ class QAbstractButton;
 class QWidget;
 class BdtsDatabase;
 class BdtsTransfer;
+class DbReadOperation;
+class DbWriteOperation;
 class TFrameBDTS;
 
 class BdtsFeature : public QObject {
@@ -32,6 +34,13 @@ public:
 
     BdtsDatabase &database() { return *m_db; }
     BdtsTransfer &transfer() { return *m_transfer; }
+    // The page's two jobs with the instrument; their outcomes come through finished().
+    DbReadOperation &readOperation() { return *m_readOp; }
+    DbWriteOperation &writeOperation() { return *m_writeOp; }
+    // The operator is about to close the program or leave the page. During the writing phase of a
+    // database write asks first; on yes the write is cut (its outcome names the backup). False:
+    // the operator keeps the write going.
+    bool confirmLeave();
 
     // Starts a read of the instrument's database (also the read-back after every write).
     void RequestBdtsRead();
@@ -55,5 +64,7 @@ private:
     FeatureContext m_ctx;
     std::unique_ptr<BdtsDatabase> m_db;
     std::unique_ptr<BdtsTransfer> m_transfer;
+    std::unique_ptr<DbReadOperation> m_readOp;
+    std::unique_ptr<DbWriteOperation> m_writeOp;
     TFrameBDTS *m_frame = nullptr;
 };

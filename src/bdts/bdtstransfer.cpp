@@ -6,7 +6,31 @@
 #include "core/status.h"
 #include "link/instrumentlink.h"
 
+#include <QDir>
+
 using namespace bdts;
+
+namespace {
+QString nativePath(const QString &path) { return QDir::toNativeSeparators(path); }
+
+// How the operator puts the backup back into the instrument from the window.
+QString restoreSteps(const QString &backup)
+{
+    return QStringLiteral("Чтобы вернуть прежнюю БД ТС: на странице «БД ТС» нажмите «из файла...», выберите "
+                          "резервную копию %1 и нажмите «в прибор» под списком файла.")
+        .arg(nativePath(backup));
+}
+} // namespace
+
+QList<int> bdts::differingPages(const QByteArray &sent, const QByteArray &back)
+{
+    QList<int> out;
+    const int pages = std::max(wholePages(sent), wholePages(back));
+    for (int k = 0; k < pages; ++k)
+        if (sent.mid(pageOffset(k), PageSize) != back.mid(pageOffset(k), PageSize))
+            out << k + 1;
+    return out;
+}
 
 BdtsTransfer::BdtsTransfer(InstrumentLink &link, StatusModel &status, BdtsDatabase &database, QObject *parent)
     : QObject(parent), m_link(link), m_status(status), m_db(database)
@@ -31,6 +55,8 @@ void BdtsTransfer::setState(State state)
     m_state = state;
     if (was != state)
         emit stateChanged(state);
+    if ((was == State::Writing) != (state == State::Writing))
+        emit writingPhaseChanged(state == State::Writing);
     if (wasBusy != busy())
         emit busyChanged(busy());
 }
@@ -65,11 +91,10 @@ void BdtsTransfer::finishExchange(const QString &text)
 {
     const bool wasReading = m_state == State::AwaitingCount || m_state == State::ReceivingPages;
     m_writeAfterRead = false;
+    m_readBack = false;
     m_incoming.clear();
     setState(State::Idle);
-    if (wasReading && m_db.BdtsSorStream)
-        m_db.view.sorVisible = true; // the old image is still whole: show its list again
-    emit m_db.changed();
+    m_db.exchangeEnded(wasReading); // the old image is still whole: its list is shown again
     m_status.setProgress(0);
     if (!text.isEmpty())
         m_status.setText(text);
@@ -78,29 +103,77 @@ void BdtsTransfer::finishExchange(const QString &text)
 
 void BdtsTransfer::aborted(InstrumentLink::ExchangeEnd why)
 {
-    if (why == InstrumentLink::ExchangeEnd::PortLost) {
-        finishExchange(QStringLiteral("Порт отключен."));
+    const bool lost = why == InstrumentLink::ExchangeEnd::PortLost;
+    const JobOutcome::Kind kind = lost ? JobOutcome::Kind::PortLost : JobOutcome::Kind::InstrumentSilent;
+    if (m_state == State::Writing) {
+        const QString text = (lost ? QStringLiteral("Порт отключен: запись БД ТС прервана (отправлено страниц: %1 из %2).")
+                                   : QStringLiteral("Прибор не отвечает: запись БД ТС прервана (отправлено страниц: %1 из %2)."))
+                                 .arg(std::max(0, BdtsPageNo - 1))
+                                 .arg(BdtsPagesToSend);
+        const JobOutcome o = writeCut(kind, text);
+        finishExchange(o.message());
+        endJob(o);
         return;
     }
-    QString text;
-    if (m_state == State::Writing) {
-        text = QStringLiteral("Прибор не отвечает: запись БД ТС прервана (отправлено страниц: %1 из %2).")
-                   .arg(std::max(0, BdtsPageNo - 1))
-                   .arg(BdtsPagesToSend);
-        if (!m_lastBackup.isEmpty())
-            text += QStringLiteral(" Резервная копия: ") + m_lastBackup;
-    } else {
-        text = QStringLiteral("Прибор не отвечает: чтение БД ТС прервано.");
+    if (m_readBack) {
+        const JobOutcome o = JobOutcome::make(
+            JobOutcome::Kind::WrittenNotVerified,
+            QStringLiteral("Все %1 страниц БД ТС записаны в прибор, но проверка чтением прервана: %2.")
+                .arg(BdtsPagesToSend)
+                .arg(lost ? QStringLiteral("порт отключен") : QStringLiteral("прибор не отвечает")),
+            QStringLiteral("Прочитайте БД ТС из прибора и сравните её список со списком файла."));
+        finishExchange(o.text);
+        endJob(o);
+        return;
     }
+    const bool forBackup = m_writeAfterRead;
+    const QString text = lost ? QStringLiteral("Порт отключен.") : QStringLiteral("Прибор не отвечает: чтение БД ТС прервано.");
     finishExchange(text);
+    const QString said = lost ? QStringLiteral("Порт отключен: чтение БД ТС прервано.") : text;
+    endJob(JobOutcome::make(kind, forBackup ? said + QStringLiteral(" Запись БД ТС не начата.") : said,
+                            lost ? QStringLiteral("Проверьте кабель и питание прибора и повторите.")
+                                 : QStringLiteral("Проверьте, что прибор включён в рабочем режиме, и повторите.")));
+}
+
+JobOutcome BdtsTransfer::writeCut(JobOutcome::Kind kind, const QString &text)
+{
+    JobOutcome o = JobOutcome::make(kind, text + QStringLiteral(" БД ТС в приборе может быть неполной."));
+    o.mayBeIncomplete = true;
+    o.backup = nativePath(m_lastBackup);
+    o.nextStep = m_lastBackup.isEmpty() ? QStringLiteral("Запишите БД ТС в прибор ещё раз.") : restoreSteps(m_lastBackup);
+    return o;
+}
+
+void BdtsTransfer::endJob(JobOutcome outcome)
+{
+    if (m_job == Job::None)
+        return;
+    m_job = Job::None;
+    m_jobBegun = false;
+    m_allWritten = false;
+    emit jobEnded(outcome);
+}
+
+// A job that ends before it took the line: the status line says why.
+void BdtsTransfer::refuse(const QString &text)
+{
+    if (!text.isEmpty())
+        m_status.setText(text);
+    endJob(JobOutcome::make(JobOutcome::Kind::Refused, text));
+}
+
+bool BdtsTransfer::imageIsCurrent() const
+{
+    return !m_received.isEmpty() && m_link.portOpen() && m_receivedOn == m_link.connectionId();
 }
 
 void BdtsTransfer::RequestBdtsRead()
 {
-    if (busy()) {
+    if (busy() || m_job != Job::None) {
         m_status.setText(QStringLiteral("Идёт обмен БД ТС с прибором, дождитесь окончания."));
-        return;
+        return; // the running job goes on and ends on its own
     }
+    m_job = Job::Read;
     startRead();
 }
 
@@ -108,11 +181,18 @@ void BdtsTransfer::startRead()
 {
     if (!m_link.portOpen()) {
         endExchange(QStringLiteral("Порт отключен."));
+        refuse(QStringLiteral("Порт отключен."));
         return;
     }
     // Whatever waits in the buffer belongs to no exchange: taking the line empties it.
-    if (!takeLine(QStringLiteral("чтение БД ТС")))
+    if (!takeLine(QStringLiteral("чтение БД ТС"))) {
+        refuse(m_status.text());
         return;
+    }
+    if (!m_jobBegun) {
+        m_jobBegun = true;
+        emit jobBegun();
+    }
     m_link.serial.setNullDiscard(false);
     BdtsHeader = imageMagic();
     setState(State::AwaitingCount);
@@ -125,9 +205,43 @@ void BdtsTransfer::cancelRead()
 {
     if (!reading())
         return;
+    if (m_readBack) {
+        stopWrite(false);
+        return;
+    }
     // Replies still on their way arrive outside any exchange and are dropped.
-    endExchange(m_writeAfterRead ? QStringLiteral("Чтение БД ТС для резервной копии прервано; запись не начата.")
-                                 : QStringLiteral("Чтение БД ТС из прибора прервано."));
+    const QString text = m_writeAfterRead ? QStringLiteral("Чтение БД ТС для резервной копии прервано; запись не начата.")
+                                          : QStringLiteral("Чтение БД ТС из прибора прервано.");
+    endExchange(text);
+    endJob(JobOutcome::make(JobOutcome::Kind::Cancelled, text));
+}
+
+void BdtsTransfer::stopWrite(bool forced)
+{
+    if (m_job != Job::Write)
+        return;
+    if (m_state == State::Writing) {
+        if (!forced)
+            return; // the writing phase is not cut on request: the instrument would hold part of a database
+        const JobOutcome o = writeCut(JobOutcome::Kind::Cancelled,
+                                      QStringLiteral("Запись БД ТС прервана (отправлено страниц: %1 из %2).")
+                                          .arg(std::max(0, BdtsPageNo - 1))
+                                          .arg(BdtsPagesToSend));
+        endExchange(o.message());
+        endJob(o);
+        return;
+    }
+    if (m_readBack || m_allWritten) {
+        const JobOutcome o = JobOutcome::make(JobOutcome::Kind::WrittenNotVerified,
+                                              QStringLiteral("Все %1 страниц БД ТС записаны в прибор; проверка чтением прервана.")
+                                                  .arg(BdtsPagesToSend),
+                                              QStringLiteral("Прочитайте БД ТС из прибора и сравните её список со списком файла."));
+        endExchange(o.text);
+        endJob(o);
+        return;
+    }
+    if (reading())
+        cancelRead(); // the backup read: nothing has been written
 }
 
 qsizetype BdtsTransfer::replyR(const QByteArray &rx)
@@ -145,6 +259,7 @@ qsizetype BdtsTransfer::replyR(const QByteArray &rx)
                                             "чтение не начато.")
                                  .arg(QString::fromLatin1(reply.text.left(20).toPercentEncoding(" ")));
         endExchange(text);
+        endJob(JobOutcome::make(JobOutcome::Kind::Refused, text));
         m_db.reportProblem(text);
         return rx.size();
     }
@@ -154,13 +269,16 @@ qsizetype BdtsTransfer::replyR(const QByteArray &rx)
                                             "прибора сохранён.")
                                  .arg(count);
         endExchange(text);
+        endJob(JobOutcome::make(JobOutcome::Kind::Refused, text));
         m_db.reportProblem(text);
         return rx.size();
     }
     if (count > MaxPages) {
-        endExchange(QStringLiteral("Прибор сообщил %1 страниц БД ТС, допустимо не более %2; чтение не начато.")
-                        .arg(count)
-                        .arg(MaxPages));
+        const QString text = QStringLiteral("Прибор сообщил %1 страниц БД ТС, допустимо не более %2; чтение не начато.")
+                                 .arg(count)
+                                 .arg(MaxPages);
+        endExchange(text);
+        endJob(JobOutcome::make(JobOutcome::Kind::Refused, text));
         return rx.size();
     }
     m_pagesToRead = count;
@@ -181,10 +299,18 @@ qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
     if (reply.kind == PageReply::Kind::Incomplete)
         return InstrumentLink::NeedMore; // the rest of the page is on its way
     if (reply.kind == PageReply::Kind::Overlong) {
-        endExchange(QStringLiteral("Ошибка приёма страницы %1 БД ТС из прибора: %2 байт вместо %3.")
-                        .arg(BdtsPageNo)
-                        .arg(rx.size())
-                        .arg(PageReplySize));
+        const QString text = QStringLiteral("Ошибка приёма страницы %1 БД ТС из прибора: %2 байт вместо %3.")
+                                 .arg(BdtsPageNo)
+                                 .arg(rx.size())
+                                 .arg(PageReplySize);
+        const bool readBack = m_readBack;
+        endExchange(text);
+        endJob(readBack ? JobOutcome::make(JobOutcome::Kind::WrittenNotVerified,
+                                           QStringLiteral("Все %1 страниц БД ТС записаны в прибор, но проверка чтением не удалась: %2")
+                                               .arg(BdtsPagesToSend)
+                                               .arg(text),
+                                           QStringLiteral("Прочитайте БД ТС из прибора и сравните её список со списком файла."))
+                        : JobOutcome::make(JobOutcome::Kind::Refused, text, QStringLiteral("Повторите чтение.")));
         return rx.size();
     }
     m_incoming.append(reply.page);
@@ -207,63 +333,108 @@ void BdtsTransfer::finishRead()
     // shown meanwhile cannot time the read out. A write that waited for this read takes it again.
     m_link.endExchange(this);
     m_received = m_incoming;
-    m_db.BdtsSorStream = m_incoming;
-    m_db.BdtsPagesToRead = m_pagesToRead;
+    m_receivedOn = m_link.connectionId();
+    m_db.takeInstrumentImage(m_incoming, m_pagesToRead);
     m_incoming.clear();
-    m_db.finishRead();
     if (m_writeAfterRead) {
         m_writeAfterRead = false;
         beginWrite();
         return;
     }
+    const bool readBack = m_readBack;
+    m_readBack = false;
     setState(State::Idle);
     emit readCompleted();
+    if (readBack) {
+        finishWrite();
+        return;
+    }
+    endJob(JobOutcome::make(JobOutcome::Kind::Completed,
+                            QStringLiteral("БД ТС прибора прочитана: тест-систем %1, страниц %2.")
+                                .arg(m_db.BdtsTsCount)
+                                .arg(m_pagesToRead)));
+}
+
+// The read-back has ended: what was sent against what the instrument gives back, page by page.
+void BdtsTransfer::finishWrite()
+{
+    const QByteArray sent = BdtsSendStream.left(pageOffset(BdtsPagesToSend));
+    const QList<int> differ = differingPages(sent, m_received);
+    JobOutcome o;
+    if (differ.isEmpty()) {
+        o = JobOutcome::make(JobOutcome::Kind::Completed,
+                             QStringLiteral("БД ТС записана в прибор и проверена чтением: %1 страниц.").arg(BdtsPagesToSend));
+    } else {
+        o = JobOutcome::make(JobOutcome::Kind::ReadBackDiffers,
+                             QStringLiteral("Проверка записи: БД ТС в приборе отличается от записанной (страница %1 из %2).")
+                                 .arg(pageListText(differ))
+                                 .arg(BdtsPagesToSend),
+                             QStringLiteral("Запишите БД ТС ещё раз; если расхождение повторится, прибор неисправен."));
+        o.pages = differ;
+        if (!m_lastBackup.isEmpty())
+            o.nextStep += QStringLiteral(" Прежняя БД ТС прибора сохранена в файле %1.").arg(nativePath(m_lastBackup));
+    }
+    o.backup = nativePath(m_lastBackup);
+    m_status.setText(o.text);
+    endJob(o);
 }
 
 void BdtsTransfer::startWrite(Source source)
 {
     const bool fromFile = source == Source::File;
     const std::optional<QByteArray> &image = fromFile ? m_db.BdtsFileStream : m_db.BdtsSorStream;
-    if (busy()) {
+    if (busy() || m_job != Job::None) {
         m_status.setText(QStringLiteral("Идёт обмен БД ТС с прибором, дождитесь окончания."));
-        return;
+        return; // the running job goes on and ends on its own
     }
+    m_job = Job::Write;
+    m_readBack = false;
+    m_lastBackup.clear();
     if (!image) {
-        m_status.setText(QStringLiteral("Список не считан из файла."));
+        refuse(QStringLiteral("Список не считан из файла."));
         return;
     }
     if (!m_link.portOpen()) {
-        m_status.setText(fromFile ? QStringLiteral("Нет связи с прибором.") : QStringLiteral("Порт отключен."));
+        refuse(fromFile ? QStringLiteral("Нет связи с прибором.") : QStringLiteral("Порт отключен."));
         return;
     }
-    if (!m_link.mayBegin(this))
+    if (!m_link.mayBegin(this)) {
+        refuse(m_status.text());
         return;
+    }
     if (fromFile)
         m_link.serial.setNullDiscard(false);
     m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
     BdtsSendStream = *image;
+    auto refuseWrite = [this](const QString &text) {
+        endExchange(text);
+        endJob(JobOutcome::make(JobOutcome::Kind::Refused, text.isEmpty() ? QStringLiteral("Неверный формат файла.") : text));
+    };
     if (!BdtsSendStream.startsWith(imageMagic())) {
-        endExchange(QString());
+        refuseWrite(QString());
         return;
     }
     const auto count = parseCount(BdtsSendStream.mid(10, 3));
     if (BdtsSendStream.size() < HeaderSize || !count) {
-        endExchange(QStringLiteral("Неверный формат файла."));
+        refuseWrite(QStringLiteral("Неверный формат файла."));
         return;
     }
     BdtsPagesToSend = *count;
     if (BdtsPagesToSend != (fromFile ? m_db.BdtsFilePages : m_db.BdtsPagesToRead)) {
-        endExchange(QStringLiteral("Ошибка в создании списка."));
+        refuseWrite(QStringLiteral("Ошибка в создании списка."));
         return;
     }
     if (BdtsPagesToSend < 1 || BdtsPagesToSend > wholePages(BdtsSendStream)) {
-        endExchange(QStringLiteral("Неверный формат файла.")); // the pages it counts are not all there
+        refuseWrite(QStringLiteral("Неверный формат файла.")); // the pages it counts are not all there
         return;
     }
     m_writeFromFile = fromFile;
-    if (m_received.isEmpty()) {
-        // The instrument's database has not been read yet: read it first, for the backup and for
-        // the question, which names the test systems the write would take from the instrument.
+    // The backup is of what the instrument holds now: the image held is taken only when it was
+    // read from this instrument since the port last opened and the link has not dropped since;
+    // otherwise (another instrument may be on the line now, or nothing was read yet) the database
+    // is read first. The question comes after that read: it names the test systems the write
+    // would take from the instrument.
+    if (!imageIsCurrent()) {
         m_writeAfterRead = true;
         startRead();
         if (busy())
@@ -276,23 +447,33 @@ void BdtsTransfer::startWrite(Source source)
 void BdtsTransfer::beginWrite()
 {
     if (!m_db.confirmWrite(m_writeFromFile, BdtsPagesToSend, m_received)) {
-        endExchange(QStringLiteral("Запись БД ТС в прибор отменена."));
+        const QString text = QStringLiteral("Запись БД ТС в прибор отменена.");
+        endExchange(text);
+        endJob(JobOutcome::make(JobOutcome::Kind::Cancelled, text));
         return;
     }
     QString failure;
     const QString backup = m_db.backupInstrumentImage(m_received, &failure);
     if (backup.isEmpty()) {
         // The exchange ends before the message box, so nothing runs on behind it.
-        endExchange(QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора; запись не начата."));
+        const QString text = QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора; запись не начата.");
+        endExchange(text);
+        endJob(JobOutcome::make(JobOutcome::Kind::Refused, text, QString(failure).replace(QLatin1Char('\n'), QLatin1Char(' '))));
         m_db.reportProblem(failure);
         return;
     }
     m_lastBackup = backup;
     if (!takeLine(QStringLiteral("запись БД ТС"))) {
         finishExchange(QString());
+        refuse(m_status.text());
         return;
     }
+    if (!m_jobBegun) {
+        m_jobBegun = true;
+        emit jobBegun();
+    }
     BdtsPageNo = 1;
+    m_allWritten = false;
     setState(State::Writing);
     m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
     send(writeStartCommand(BdtsPagesToSend), 'm');
@@ -310,11 +491,16 @@ qsizetype BdtsTransfer::replyM(const QByteArray &rx)
         send(message, 'm');
         return rx.size();
     }
-    // Every page sent and acknowledged: read the database back so the list shows what it holds.
+    // Every page sent and acknowledged: read the database back so the list shows what it holds,
+    // and compare it with what was sent.
     m_status.setProgress(0);
     m_status.setText(QStringLiteral("Отправлено в прибор страниц: %1").arg(BdtsPagesToSend));
+    m_allWritten = true;
     setState(State::Idle);
     emit writeCompleted(BdtsPagesToSend);
+    if (m_job != Job::Write)
+        return rx.size(); // a stop held during the writing phase ended the job just now
+    m_readBack = true;
     startRead();
     return rx.size();
 }

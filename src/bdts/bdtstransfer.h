@@ -7,6 +7,7 @@
 // no exchange starts over a running one; a read can be cancelled; and before the program writes a
 // database into the instrument it asks the operator and keeps the instrument's current image as a
 // backup file (bdtsbackup.h).
+#include "core/joboutcome.h"
 #include "link/instrumentlink.h"
 
 #include <QByteArray>
@@ -15,6 +16,11 @@
 
 class BdtsDatabase;
 class StatusModel;
+
+namespace bdts {
+// Pages (from 1) where two images differ; a page missing on one side differs.
+QList<int> differingPages(const QByteArray &sent, const QByteArray &back);
+} // namespace bdts
 
 // The longest the instrument may stay silent within an exchange: the link's own limit. A page
 // reply is 514 bytes: at the slowest line speed offered (4800 baud, 480 bytes/s) it takes 1.1 s
@@ -28,6 +34,10 @@ public:
 
     BdtsTransfer(InstrumentLink &link, StatusModel &status, BdtsDatabase &database, QObject *parent = nullptr);
     ~BdtsTransfer() override;
+
+    // The job a call of RequestBdtsRead() or startWrite() began; it ends with jobEnded().
+    enum class Job { None, Read, Write };
+    Job job() const { return m_job; }
 
     State state() const { return m_state; }
     bool busy() const { return m_state != State::Idle; }
@@ -43,6 +53,13 @@ public:
     // Stops a running read; the image and list from before it stay. A write is never stopped:
     // the instrument would be left with part of a database.
     void cancelRead();
+    // Stops a running write job. Before its writing phase (the backup read) it ends with nothing
+    // written; in its writing phase only when forced (the instrument may then hold part of a
+    // database, and the outcome says so and names the backup); in the read-back it ends with
+    // every page written but not verified.
+    void stopWrite(bool forced);
+    // The writing phase: from the write command to the last page's acknowledgement.
+    bool writingPhase() const { return m_state == State::Writing; }
 
     // Applies to the running exchange, counted from now, and to the next ones.
     void setReplyTimeout(int ms);
@@ -51,6 +68,9 @@ public:
     QString lastBackup() const { return m_lastBackup; }
     // The instrument's image exactly as last received (empty before the first read).
     const QByteArray &instrumentImage() const { return m_received; }
+    // Whether instrumentImage() is what the instrument on the line holds now: it was read from
+    // this instrument since the port last opened, and the link has not dropped since.
+    bool imageIsCurrent() const;
 
     // Reply branches of the dispatcher: handed the waiting bytes, they answer how many they took.
     qsizetype replyR(const QByteArray &rx);
@@ -68,6 +88,11 @@ signals:
     // An exchange ended before its end or was refused at its start: the instrument fell silent,
     // the port closed, a reply or an image was refused. The text is the one the status line shows (empty when it shows none).
     void exchangeFailed(const QString &text);
+    // The job has taken the line (its exchange begins; a job refused before never does).
+    void jobBegun();
+    // The job has ended: exactly once for every RequestBdtsRead() and startWrite().
+    void jobEnded(const JobOutcome &outcome);
+    void writingPhaseChanged(bool writing);
 
 private:
     void setState(State state);
@@ -81,6 +106,11 @@ private:
     // The exchange's own state back to idle, after the feature or the link ended it.
     void finishExchange(const QString &text);
     void aborted(InstrumentLink::ExchangeEnd why);
+    // Ends the job with its outcome; the write's outcomes say what the instrument may hold.
+    void endJob(JobOutcome outcome);
+    JobOutcome writeCut(JobOutcome::Kind kind, const QString &text);
+    void refuse(const QString &text);
+    void finishWrite();
 
     InstrumentLink &m_link;
     StatusModel &m_status;
@@ -99,5 +129,10 @@ private:
     int BdtsPagesToSend = 0;
     bool m_writeAfterRead = false; // the read is the one that fetches the backup
     bool m_writeFromFile = false;
+    bool m_readBack = false;       // the read is the check after a write
+    bool m_allWritten = false;     // every page of the write has been acknowledged
+    bool m_jobBegun = false;
+    Job m_job = Job::None;
     QString m_lastBackup;
+    quint64 m_receivedOn = 0;      // the link's connection the instrument image was read on
 };

@@ -3,12 +3,15 @@
 #include "bdts/bdtsdatabase.h"
 #include "bdts/bdtsimage.h"
 #include "bdts/bdtstransfer.h"
+#include "bdts/dbreadoperation.h"
+#include "bdts/dbwriteoperation.h"
 #include "bdts/tstree.h"
 #include "cli/outputformats.h"
 #include "cli/portnotes.h"
 #include "cli/session.h"
 #include "core/cp1251.h"
 #include "core/files.h"
+#include "core/joboutcome.h"
 #include "firmware/firmwarecontroller.h"
 #include "firmware/firmwareimage.h"
 #include "link/instrumentlink.h"
@@ -20,9 +23,9 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 
-namespace {
-using End = InstrumentSession::End;
+#include <algorithm>
 
+namespace {
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
 // The list text of a database (TABs by level, Windows-1251, CR LF) as lines for the terminal.
@@ -34,34 +37,6 @@ QStringList listLines(const bdts::TsTree &tree)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
-}
-
-// The reply branches a command plugged into the link are taken out again when it ends.
-struct BranchesOff {
-    InstrumentLink &link;
-    QByteArray tags;
-    ~BranchesOff()
-    {
-        for (char tag : tags)
-            link.unregisterBranch(tag);
-    }
-};
-
-// Common ends of a wait that did not reach its goal.
-Outcome waitFailure(InstrumentSession &s, End end, const QString &what)
-{
-    switch (end) {
-    case End::Silent:
-    case End::TimeLimit:
-        return s.silentFailure(what);
-    case End::PortLost:
-        return s.portLostFailure(what);
-    case End::Interrupted:
-        return s.interruptedFailure(what + QLatin1Char('.'));
-    case End::Done:
-        break;
-    }
-    return Outcome::failed(what);
 }
 
 // ---------------------------------------------------------------- ports
@@ -96,18 +71,15 @@ Outcome runPorts(const CliOptions &options)
         }
         return row;
     };
-    static const QRegularExpression com(QStringLiteral("COM([0-9]{1,9})$"));
-    static const QRegularExpression comName(QStringLiteral("^COM[0-9]{1,9}$"), QRegularExpression::CaseInsensitiveOption);
     QList<Row> rows;
     std::unique_ptr<PortCatalog> catalog;
-    if (!options.port.isEmpty() && !comName.match(options.port).hasMatch()) {
+    if (!options.port.isEmpty() && comport::number(options.port) < 0) {
         rows << examine(options.port, options.port); // a device named on the command line
     } else {
         catalog = makePortCatalogFromEnvironment();
         for (const QString &value : catalog->valueTexts().value_or(QStringList())) {
-            const auto m = com.match(value);
-            const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
-            if (n < 1 || n > 16)
+            const int n = comport::number(value, comport::Match::AtEnd);
+            if (!comport::listed(n))
                 continue; // the program does not list it either
             const QString name = QStringLiteral("COM%1").arg(n);
             if (!options.port.isEmpty() && options.port.compare(name, Qt::CaseInsensitive) != 0)
@@ -178,31 +150,27 @@ Outcome runOd(InstrumentSession &s, const QString &out)
     if (auto refused = s.requireWorking())
         return *refused;
     ReaderExchanges reader(s.context());
-    bool received = false;
-    QObject::connect(&reader.od(), &OdController::tableReceived, [&] { received = true; });
+    OdTableOperation &fetch = reader.odOperation();
     const qint64 from = s.meter.received();
-    reader.od().btnReadOPClick(); // "Принять данные"
-    const End end = s.wait([&] { return received; },
-                           [&] {
-                               const qint64 got = s.meter.received() - from;
-                               return InstrumentSession::Progress{got, std::min(1.0, double(got) / 777.0)};
-                           },
-                           s.silenceMs());
-    s.clearProgress();
-    if (end != End::Done)
-        return waitFailure(s, end, QStringLiteral("Таблица оптических плотностей не принята"));
+    const JobOutcome job = s.runOperation(fetch, [&] { fetch.start(); }, [&] {
+        const qint64 got = s.meter.received() - from;
+        return InstrumentSession::Progress{got, std::min(1.0, double(got) / 777.0)};
+    });
+    if (!job.ok())
+        return s.outcomeOf(job);
     const QByteArray table = reader.od().OpText;
     // Above the plate: the time of reading as the reader keeps it, and the port as named here
     // (a device path given on the command line stands for itself).
     PlateMeta meta = reader.od().readingMeta();
     meta.port = QStringLiteral("%1, %2").arg(QDir::toNativeSeparators(s.portName()), s.link().settingsText());
-    if (auto failed = writeReaderOutput(ReaderOutput::OdTable, out, table, false, meta))
+    if (auto failed = writeReaderOutput(ReaderOutput::OdTable, out, table, false, meta)) {
+        s.addPortFields(*failed);
         return *failed;
-    Outcome o;
-    o.summary = QStringLiteral("Оптические плотности приняты: %1 (%2 байт).").arg(native(out)).arg(table.size());
+    }
+    Outcome o = s.outcomeOf(job);
+    o.summary = QStringLiteral("Оптические плотности приняты: %1 (%2 байт). Порт %3.").arg(native(out)).arg(table.size()).arg(s.portName());
     o.fields.insert(QStringLiteral("file"), out);
     o.fields.insert(QStringLiteral("bytes"), table.size());
-    s.addPortFields(o);
     return o;
 }
 
@@ -214,60 +182,33 @@ Outcome runProtocol(InstrumentSession &s, const QString &out)
         return *refused;
     ReaderExchanges reader(s.context());
     ProtocolController &protocol = reader.protocol();
-    bool received = false;
-    QString refusal;
-    QObject::connect(&protocol, &ProtocolController::protocolReceived, [&] { received = true; });
-    QObject::connect(&protocol, &ProtocolController::protocolRefused, [&](const QString &why) { refusal = why; });
+    ProtocolOperation &fetch = reader.protocolOperation();
     const qint64 from = s.meter.received();
-    protocol.btnReadProtokolClick(); // "Принять данные" on "Результаты"
-    const End end = s.wait([&] { return received || !refusal.isEmpty(); },
-                           [&] {
-                               const qint64 got = s.meter.received() - from;
-                               const double total = protocol.ProtokolLen > 0 ? protocol.ProtokolLen + 6.0 : 0.0;
-                               return InstrumentSession::Progress{got, total > 0 ? std::min(1.0, double(got) / total) : -1.0};
-                           },
-                           s.silenceMs());
-    s.clearProgress();
-    if (end != End::Done)
-        return waitFailure(s, end, QStringLiteral("Протокол результатов не принят"));
-    if (!received) {
-        Outcome o = Outcome::failed(QStringLiteral("Протокол результатов не принят: %1").arg(refusal),
-                                    QStringLiteral("Проверьте, что измерение завершено и протокол готов, и повторите."));
-        s.addPortFields(o);
-        return o;
-    }
+    const JobOutcome job = s.runOperation(fetch, [&] { fetch.start(); }, [&] {
+        const qint64 got = s.meter.received() - from;
+        const double total = protocol.ProtokolLen > 0 ? protocol.ProtokolLen + 6.0 : 0.0;
+        return InstrumentSession::Progress{got, total > 0 ? std::min(1.0, double(got) / total) : -1.0};
+    });
+    if (!job.ok())
+        return s.outcomeOf(job);
     const QByteArray body = protocol.ProtokolStream;
-    if (auto failed = writeReaderOutput(ReaderOutput::Protocol, out, body, false))
+    if (auto failed = writeReaderOutput(ReaderOutput::Protocol, out, body, false)) {
+        s.addPortFields(*failed);
         return *failed;
-    Outcome o;
-    o.summary = QStringLiteral("Протокол результатов принят: %1 (%2 байт).").arg(native(out)).arg(body.size());
+    }
+    Outcome o = s.outcomeOf(job);
+    o.summary = QStringLiteral("Протокол результатов принят: %1 (%2 байт). Порт %3.").arg(native(out)).arg(body.size()).arg(s.portName());
     o.fields.insert(QStringLiteral("file"), out);
     o.fields.insert(QStringLiteral("bytes"), body.size());
-    s.addPortFields(o);
     return o;
 }
 
 // ---------------------------------------------------------------- database
 
-// Pages (from 1) where two images differ; a page missing on one side differs.
-QList<int> differingPages(const QByteArray &sent, const QByteArray &back)
+// The database operations' progress: the bytes both ways and the share the status line counts.
+InstrumentSession::Progress transferProgress(InstrumentSession &s, qint64 from, double passes = 1.0, double pass = 0.0)
 {
-    QList<int> out;
-    const int pages = std::max(bdts::wholePages(sent), bdts::wholePages(back));
-    for (int k = 0; k < pages; ++k)
-        if (sent.mid(bdts::pageOffset(k), bdts::PageSize) != back.mid(bdts::pageOffset(k), bdts::PageSize))
-            out << k + 1;
-    return out;
-}
-
-QString pageList(const QList<int> &pages)
-{
-    QStringList out;
-    for (int i = 0; i < pages.size() && i < 10; ++i)
-        out << QString::number(pages.at(i));
-    if (pages.size() > 10)
-        out << QStringLiteral("… (всего %1)").arg(pages.size());
-    return out.join(QStringLiteral(", "));
+    return InstrumentSession::Progress{s.meter.received() + s.meter.sent() - from, (pass + s.status.progress() / 100.0) / passes};
 }
 
 Outcome runDbRead(InstrumentSession &s, const QString &out)
@@ -278,133 +219,80 @@ Outcome runDbRead(InstrumentSession &s, const QString &out)
         return *refused;
     BdtsDatabase db(s.status, s.seam(), s.programDir);
     BdtsTransfer transfer(s.link(), s.status, db);
-    BranchesOff off{s.link(), QByteArrayLiteral("Rrm")};
-    bool completed = false, failed = false;
-    QString failure;
-    QObject::connect(&transfer, &BdtsTransfer::readCompleted, [&] { completed = true; });
-    QObject::connect(&transfer, &BdtsTransfer::exchangeFailed, [&](const QString &text) {
-        failed = true;
-        failure = text;
-    });
+    transfer.setReplyTimeout(s.silenceMs());
+    DbReadOperation read(transfer, s.link(), s.status);
     const qint64 from = s.meter.received() + s.meter.sent();
-    transfer.RequestBdtsRead();
-    const End end = s.wait([&] { return completed || failed; },
-                           [&] {
-                               return InstrumentSession::Progress{s.meter.received() + s.meter.sent() - from,
-                                                                  s.status.progress() / 100.0};
-                           },
-                           s.silenceMs());
-    s.clearProgress();
-    if (end != End::Done)
-        return waitFailure(s, end, QStringLiteral("БД ТС не считана"));
-    if (failed) {
-        Outcome o = Outcome::failed(QStringLiteral("БД ТС не считана: %1").arg(failure.isEmpty() ? s.status.text() : failure),
-                                    QStringLiteral("Повторите чтение; если ошибка повторяется, перезапустите прибор."));
+    const JobOutcome job = s.runOperation(read, [&] { read.start(); }, [&] { return transferProgress(s, from); });
+    if (!job.ok())
+        return s.outcomeOf(job);
+    QString why;
+    if (!files::writeWhole(out, *db.BdtsSorStream, &why)) {
+        Outcome o = Outcome::failed(QStringLiteral("Не удалось записать файл %1: %2").arg(native(out), why),
+                                    QStringLiteral("Укажите файл в папке, доступной для записи."));
         s.addPortFields(o);
         return o;
     }
-    s.dialogs.lastError.clear();
-    db.saveInstrumentImage(out); // "в файл..."
-    if (!s.dialogs.lastError.isEmpty())
-        return Outcome::failed(QStringLiteral("Не удалось записать файл: %1").arg(s.dialogs.lastError),
-                               QStringLiteral("Укажите файл в папке, доступной для записи."));
-    Outcome o;
+    Outcome o = s.outcomeOf(job);
     o.lines = listLines(db.sorList.tree());
     o.lines << db.view.sorDate << QStringLiteral("Тест-систем: %1, страниц: %2").arg(db.BdtsTsCount).arg(db.BdtsPagesToRead)
             << BdtsDatabase::pagesTakenText(db.BdtsPagesTaken, db.BdtsPagesToRead);
-    o.summary = QStringLiteral("БД ТС прибора записана в файл %1.").arg(native(out));
+    o.summary = QStringLiteral("БД ТС прибора записана в файл %1. Порт %2.").arg(native(out), s.portName());
     o.fields.insert(QStringLiteral("file"), out);
     o.fields.insert(QStringLiteral("testSystems"), db.BdtsTsCount);
     o.fields.insert(QStringLiteral("pages"), db.BdtsPagesToRead);
     o.fields.insert(QStringLiteral("pagesTaken"), db.BdtsPagesTaken);
     o.fields.insert(QStringLiteral("dates"), db.view.sorDate);
     o.fields.insert(QStringLiteral("list"), QJsonArray::fromStringList(listLines(db.sorList.tree())));
-    s.addPortFields(o);
     return o;
 }
 
 Outcome runDbWrite(InstrumentSession &s, const QString &in, bool replace)
 {
-    BdtsDatabase db(s.status, s.seam(), s.programDir);
     // The file first: one that cannot be read or is no database never reaches the instrument.
+    QByteArray bytes;
+    QString why;
+    if (!files::readWhole(in, &bytes, &why))
+        return Outcome::failed(QStringLiteral("Файл не принят: не удалось прочитать файл %1: %2.").arg(native(in), why),
+                               QStringLiteral("Укажите читаемый файл БД ТС (.bdts или .bdt)."));
+    BdtsDatabase db(s.status, s.seam(), s.programDir);
+    bool askedToReplace = false;
     s.dialogs.confirm = replace; // the only question here: replace a different .bdts beside a legacy file
+    s.dialogs.onQuestion = [&] { askedToReplace = true; };
     db.loadFile(in); // "из файла..." (a legacy file is converted beside it, as the program does)
     s.dialogs.confirm = true;
-    if (!db.BdtsFileStream) {
-        const QString why = !s.dialogs.lastError.isEmpty() ? s.dialogs.lastError : s.status.text();
-        return Outcome::failed(QStringLiteral("Файл не принят: %1").arg(why),
-                               !s.dialogs.lastWarning.isEmpty() ? QStringLiteral("Чтобы заменить его, добавьте --replace.")
-                                                                : QStringLiteral("Укажите читаемый файл БД ТС (.bdts или .bdt)."));
-    }
-    if (auto refused = s.requireWorking())
+    s.dialogs.onQuestion = {};
+    if (!db.BdtsFileStream)
+        return Outcome::failed(QStringLiteral("Файл не принят: %1").arg(s.status.text()),
+                               askedToReplace && !replace ? QStringLiteral("Чтобы заменить его, добавьте --replace.")
+                                                          : QStringLiteral("Укажите читаемый файл БД ТС (.bdts или .bdt)."));
+    if (auto refused = s.requireWorking(true))
         return *refused;
     BdtsTransfer transfer(s.link(), s.status, db);
-    BranchesOff off{s.link(), QByteArrayLiteral("Rrm")};
-    bool written = false, readBack = false, failed = false;
-    QString failure;
+    transfer.setReplyTimeout(s.silenceMs());
+    DbWriteOperation write(transfer, s.link(), s.status);
+    bool written = false;
     QObject::connect(&transfer, &BdtsTransfer::writeCompleted, [&] { written = true; });
-    QObject::connect(&transfer, &BdtsTransfer::readCompleted, [&] { readBack = readBack || written; });
-    QObject::connect(&transfer, &BdtsTransfer::exchangeFailed, [&](const QString &text) {
-        failed = true;
-        failure = text;
-    });
     const qint64 from = s.meter.received() + s.meter.sent();
-    transfer.startWrite(BdtsTransfer::Source::File); // file list "в прибор": backup, write, read-back
-    const End end = s.wait([&] { return readBack || failed || !transfer.busy(); },
-                           [&] {
-                               // Three passes: the backup read, the write, the read-back.
-                               const int pass = written ? 2 : transfer.state() == BdtsTransfer::State::Writing ? 1 : 0;
-                               return InstrumentSession::Progress{s.meter.received() + s.meter.sent() - from,
-                                                                  (pass + s.status.progress() / 100.0) / 3.0};
-                           },
-                           s.silenceMs());
-    s.clearProgress();
-    const QString backup = transfer.lastBackup();
-    const QString restore = backup.isEmpty() ? QString()
-                                             : QStringLiteral(" Прежняя БД прибора: %1 (kviro-cli db-write \"%1\").").arg(native(backup));
-    const bool writeBegun = !backup.isEmpty();
-    auto incomplete = [&](Outcome o) {
-        if (writeBegun && !written) {
-            o.summary += QStringLiteral(" БД ТС в приборе может быть неполной.");
-            o.advice += restore;
-        }
-        if (!backup.isEmpty())
-            o.fields.insert(QStringLiteral("backup"), backup);
-        return o;
-    };
-    if (end != End::Done)
-        return incomplete(waitFailure(s, end, QStringLiteral("Запись БД ТС не завершена")));
-    if (failed || !readBack) {
-        Outcome o = Outcome::failed(QStringLiteral("Запись БД ТС не выполнена: %1").arg(failure.isEmpty() ? s.status.text() : failure),
-                                    QStringLiteral("Проверьте связь с прибором и повторите."));
-        s.addPortFields(o);
-        return incomplete(o);
-    }
-    // What was sent against what the instrument gives back, page by page.
-    const QByteArray &sent = *db.BdtsFileStream;
-    const QByteArray &back = transfer.instrumentImage();
-    const QList<int> differ = differingPages(sent, back);
-    const int pages = bdts::wholePages(sent);
-    Outcome o;
+    // Three passes: the backup read (when one is needed), the write, the read-back.
+    const JobOutcome job = s.runOperation(write, [&] { write.start(BdtsTransfer::Source::File); }, [&] {
+        const double pass = written ? 2 : transfer.state() == BdtsTransfer::State::Writing ? 1 : 0;
+        return transferProgress(s, from, 3.0, pass);
+    });
+    Outcome o = s.outcomeOf(job);
     o.fields.insert(QStringLiteral("file"), in);
-    o.fields.insert(QStringLiteral("pages"), pages);
-    o.fields.insert(QStringLiteral("backup"), backup);
-    QJsonArray differJson;
-    for (int p : differ)
-        differJson.append(p);
-    o.fields.insert(QStringLiteral("differingPages"), differJson);
-    s.addPortFields(o);
-    if (!differ.isEmpty() || bdts::wholePages(back) != pages) {
-        o.exitCode = exitcode::Failed;
-        o.summary = QStringLiteral("Проверка записи: БД ТС в приборе отличается от файла (страницы %1 из %2).")
-                        .arg(pageList(differ))
-                        .arg(pages);
-        o.advice = QStringLiteral("Запишите БД ещё раз; если расхождение повторяется, прибор неисправен.") + restore;
-        return o;
+    o.fields.insert(QStringLiteral("pages"), db.BdtsFilePages);
+    if (!job.backup.isEmpty()) {
+        // How to put back what the instrument held, as a command to copy.
+        const QString restore = QStringLiteral("kviro-cli db-write --port %1 \"%2\"").arg(s.portName(), job.backup);
+        if (job.mayBeIncomplete)
+            o.advice = QStringLiteral("Чтобы вернуть прежнюю БД ТС: %1").arg(restore);
+        else if (job.kind == JobOutcome::Kind::ReadBackDiffers)
+            o.advice = QStringLiteral("Запишите БД ТС ещё раз; если расхождение повторится, прибор неисправен. Прежняя БД ТС: %1")
+                           .arg(restore);
+        else if (job.ok())
+            o.summary = QStringLiteral("%1 Резервная копия прежней БД: %2. Порт %3.")
+                            .arg(job.text, job.backup, s.portName());
     }
-    o.summary = QStringLiteral("БД ТС записана в прибор и проверена чтением: %1 страниц. Резервная копия прежней БД: %2.")
-                    .arg(pages)
-                    .arg(native(backup));
     return o;
 }
 
@@ -480,11 +368,11 @@ Outcome runFlash(InstrumentSession &s, const CliOptions &options, const QString 
     if (auto refused = checkFirmwareImage(path, &size))
         return *refused;
     Outcome failure;
-    const InstrumentMode mode = s.findInstrument(&failure);
+    const InstrumentMode mode = s.findInstrument(&failure, true);
     if (mode == InstrumentMode::None)
         return failure;
     if (mode == InstrumentMode::Working) {
-        Outcome o = Outcome::failed(QStringLiteral("Прибор в рабочем режиме, а не в режиме программирования."),
+        Outcome o = Outcome::failed(QStringLiteral("Прибор в рабочем режиме, а не в режиме программирования. Порт %1.").arg(s.portName()),
                                     QStringLiteral("Выключите прибор, через 5 с включите его, удерживая указку на экране "
                                                    "(экран покажет \"Режим программирования включен\"), и повторите команду."));
         s.addPortFields(o);
@@ -495,8 +383,6 @@ Outcome runFlash(InstrumentSession &s, const CliOptions &options, const QString 
     firmware::FirmwareController wizard(s.context(), [] { return true; });
     wizard.setFrameExists(true);
     wizard.ResetProgWizard();
-    s.dialogs.openAnswer = QFileInfo(path).absoluteFilePath();
-    wizard.btnOtherFileLoadPOClick(); // "Другой файл..." answered with IMAGE
     // The main window's link-state update, which the wizard follows through the restart.
     QObject::connect(&link, &InstrumentLink::tickFinished, &wizard, [&] {
         s.beginTick();
@@ -504,75 +390,33 @@ Outcome runFlash(InstrumentSession &s, const CliOptions &options, const QString 
         wizard.linkUpdate();
         s.endTick();
     });
-    bool sent = false;
-    QString writeError;
-    QObject::connect(&wizard.transfer(), &firmware::FirmwareTransfer::imageSent, [&] { sent = true; });
-    QObject::connect(&wizard.transfer(), &firmware::FirmwareTransfer::writeFailed, [&](const QString &why) { writeError = why; });
+    firmware::FirmwareLoadOperation &load = wizard.loadOperation();
+    load.setWaitForRestart(!options.noWait);
+    load.setRestartTimeout(options.restartTimeoutMs);
     const qint64 stream = size + 8; // marker, length, image, checksum
     const qint64 from = s.meter.sent();
-    s.dialogs.lastError.clear();
-    wizard.btnLoadPOClick(); // "Загрузить программу в прибор"
-    auto onLine = [&] { return std::clamp<qint64>(s.meter.sentOnLine() - from, 0, stream); };
-    if (!s.dialogs.lastWarning.isEmpty() || !wizard.transfer().sending()) {
-        const QString why = !s.dialogs.lastError.isEmpty() ? s.dialogs.lastError
-                            : !s.dialogs.lastWarning.isEmpty() ? s.dialogs.lastWarning
-                                                               : writeError;
-        wizard.btnStopProgramSorClick();
-        Outcome o = Outcome::failed(QStringLiteral("Загрузка не начата: %1").arg(why),
-                                    QStringLiteral("Выключите прибор, включите его с указкой на экране и повторите."));
-        s.addPortFields(o);
-        return o;
-    }
-    const End end = s.wait([&] { return (sent && s.meter.queued() == 0) || !writeError.isEmpty(); },
-                           [&] {
-                               const qint64 done = onLine();
-                               return InstrumentSession::Progress{done, double(done) / double(stream)};
-                           });
-    s.clearProgress();
-    if (end != End::Done || !writeError.isEmpty()) {
-        const qint64 done = onLine();
-        wizard.btnStopProgramSorClick(); // "Отменить загрузку": no further chunk goes out
-        const QString why = end == End::Interrupted ? QStringLiteral("прервано (Ctrl-C)")
-                            : end == End::PortLost  ? QStringLiteral("связь потеряна (%1)").arg(s.meter.lostReason())
-                                                    : writeError;
-        Outcome o = Outcome::failed(QStringLiteral("Загрузка программы остановлена после %1 из %2 байт: %3.").arg(done).arg(stream).arg(why),
-                                    QStringLiteral("Прибор нужно перезапустить: выключите его, включите с указкой на экране и "
-                                                   "повторите flash."));
-        o.fields.insert(QStringLiteral("bytesSent"), done);
-        s.addPortFields(o);
-        return o;
-    }
-    Outcome o;
+    bool whole = false;
+    QObject::connect(&load, &InstrumentOperation::protectedPhaseChanged, [&](bool on) {
+        if (!on)
+            whole = whole || wizard.loader().programming();
+        s.meter.clearLost(); // the instrument restarts: its port may vanish for a moment
+    });
+    const JobOutcome job = s.runOperation(load, [&] { load.start(path); }, [&] {
+        const qint64 done = std::clamp<qint64>(s.meter.sentOnLine() - from, 0, stream);
+        return InstrumentSession::Progress{done, whole ? -1.0 : double(done) / double(stream)};
+    });
+    Outcome o = s.outcomeOf(job);
     o.fields.insert(QStringLiteral("file"), path);
-    o.fields.insert(QStringLiteral("bytesSent"), stream);
-    s.addPortFields(o);
-    if (options.noWait) {
-        o.summary = QStringLiteral("Программа передана (%1 байт); прибор программирует её и перезапустится сам.").arg(size);
-        o.fields.insert(QStringLiteral("restarted"), false);
-        return o;
-    }
-    // The restart: the instrument erases and programs, then starts again (its port may vanish for
-    // a moment). Answers "l" meanwhile are the boot loader at work; the wizard's watch decides.
-    s.meter.clearLost();
-    wizard.loader().setRestartLimitMs(options.restartTimeoutMs);
-    const End restart = s.wait([&] { return wizard.flags().ReprogramFinished || link.instrumentWorking() || wizard.loader().refused(); },
-                               {}, 0, options.restartTimeoutMs + 1000, false);
-    const bool loaderAgain = wizard.loader().refused();
-    if (restart == End::Done && !loaderAgain) {
-        o.summary = QStringLiteral("Перепрограммирование прибора завершено: прибор перезапустился и отвечает.");
-        o.fields.insert(QStringLiteral("restarted"), true);
-        return o;
-    }
-    o.exitCode = exitcode::Failed;
-    o.fields.insert(QStringLiteral("restarted"), false);
-    if (restart == End::Interrupted && !loaderAgain) {
-        o.summary = QStringLiteral("Ожидание перезапуска прервано (Ctrl-C); программа передана полностью.");
-        o.advice = QStringLiteral("Проверьте экран прибора: после программирования он перезапускается сам.");
-    } else {
-        o.summary = QStringLiteral("Прибор не перезапустился за %1 с после передачи программы.").arg(options.restartTimeoutMs / 1000.0);
-        o.advice = QStringLiteral("Проверьте экран прибора; если он не перезапустился, выключите прибор, включите его с указкой "
-                                  "на экране и повторите flash.");
-    }
+    o.fields.insert(QStringLiteral("bytesSent"), std::clamp<qint64>(s.meter.sentOnLine() - from, 0, stream));
+    o.fields.insert(QStringLiteral("restarted"), job.ok() && !options.noWait);
+    if (job.mayBeIncomplete)
+        o.advice = QStringLiteral("Прибор нужно перезапустить: выключите его, включите с указкой на экране и повторите: "
+                                  "kviro-cli flash --port %1 \"%2\"")
+                       .arg(s.portName(), QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    if (job.ok() && options.noWait)
+        o.summary = QStringLiteral("Программа передана (%1 байт); прибор программирует её и перезапустится сам. Порт %2.")
+                        .arg(size)
+                        .arg(s.portName());
     return o;
 }
 } // namespace

@@ -7,8 +7,18 @@ public:
         connect(m_inner.get(), &SerialDevice::readyRead, this, &SerialDevice::readyRead);
         connect(m_inner.get(), &SerialDevice::bytesWritten, this, &SerialDevice::bytesWritten);
         connect(m_inner.get(), &SerialDevice::lost, this, [this](const QString &reason) {
+            m_reported = true;
             m_meter.m_lostReason = reason.isEmpty() ? QStringLiteral("порт закрылся") : reason;
             emit m_meter.portLost(m_meter.m_lostReason);
+            emit lost(reason);
+        });
+        // A loss seen from outside (the device file vanished) is the port's loss for the link too:
+        // an exchange waiting for a reply then ends as a lost port, not as silence.
+        connect(&m_meter, &LineMeter::portLost, this, [this](const QString &reason) {
+            if (m_reported || !m_inner->isOpen())
+                return;
+            m_reported = true;
+            m_inner->close();
             emit lost(reason);
         });
         SerialDevice *device = m_inner.get();
@@ -16,7 +26,11 @@ public:
     }
     ~MeteredSerialDevice() override { m_meter.m_queued = {}; }
 
-    bool open(const QString &systemPath, OpenFailure *why) override { return m_inner->open(systemPath, why); }
+    bool open(const QString &systemPath, OpenFailure *why) override
+    {
+        m_reported = false;
+        return m_inner->open(systemPath, why);
+    }
     void close() override { m_inner->close(); }
     bool isOpen() const override { return m_inner->isOpen(); }
     bool setBaudRate(qint32 baud) override { return m_inner->setBaudRate(baud); }
@@ -43,6 +57,7 @@ public:
 private:
     std::unique_ptr<SerialDevice> m_inner;
     LineMeter &m_meter;
+    bool m_reported = false; // the loss of the open port has been told
 };
 
 SerialDeviceFactory meteredDeviceFactory(LineMeter &meter)

@@ -14,13 +14,10 @@ void printLine(FILE *to, const QString &line)
     std::fputc('\n', to);
 }
 
-// The commands that talk to the instrument: each is one exchange in the journal.
-bool exchangeCommand(const QString &command)
-{
-    static const QStringList commands = {QStringLiteral("probe"),   QStringLiteral("od"),       QStringLiteral("protocol"),
-                                         QStringLiteral("db-read"), QStringLiteral("db-write"), QStringLiteral("flash")};
-    return commands.contains(command);
-}
+// The probe is one exchange in the journal by itself; the other jobs with the instrument run as
+// operations, which journal their own exchange with its outcome, so the job around it is journalled
+// as plain entries (a start inside a start would leave one without its end).
+bool exchangeCommand(const QString &command) { return command == QLatin1String("probe"); }
 
 QString jobText(const QString &command, const QStringList &arguments)
 {
@@ -51,7 +48,7 @@ int CliReporter::finish(const QString &command, const Outcome &outcome)
         QString end = outcome.summary;
         const QString port = outcome.fields.value(QStringLiteral("port")).toString();
         const QString device = outcome.fields.value(QStringLiteral("device")).toString();
-        if (!port.isEmpty())
+        if (!port.isEmpty() && !end.contains(port))
             end += device.isEmpty() || device == port ? QStringLiteral(" Порт %1.").arg(port)
                                                       : QStringLiteral(" Порт %1 (%2).").arg(port, QDir::toNativeSeparators(device));
         if (m_journal->exchangeRunning())

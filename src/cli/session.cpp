@@ -2,17 +2,21 @@
 
 #include "cli/portnotes.h"
 #include "core/files.h"
+#include "core/joboutcome.h"
 #include "link/instrumentlink.h"
+#include "link/instrumentoperation.h"
 #include "link/portcatalog.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QRegularExpression>
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -20,9 +24,11 @@ volatile std::sig_atomic_t g_interrupts = 0;
 
 extern "C" void onInterrupt(int)
 {
-    if (g_interrupts > 0)
-        std::_Exit(exitcode::Failed); // asked twice: no clean end is wanted any more
-    g_interrupts = 1;
+    // The first asks for a clean stop, the second forces it; a third means that even the forced
+    // stop is not wanted any more.
+    if (g_interrupts >= 2)
+        std::_Exit(exitcode::Failed);
+    g_interrupts = g_interrupts + 1;
 }
 
 // A device named on the command line stands alone as COM1.
@@ -40,11 +46,9 @@ private:
 QList<int> listedNumbers(const PortCatalog &catalog)
 {
     QList<int> out;
-    static const QRegularExpression com(QStringLiteral("COM([0-9]{1,9})$"));
     for (const QString &value : catalog.valueTexts().value_or(QStringList())) {
-        const auto m = com.match(value);
-        const int n = m.hasMatch() ? m.captured(1).toInt() : 0;
-        if (n >= 1 && n <= 16)
+        const int n = comport::number(value, comport::Match::AtEnd);
+        if (comport::listed(n))
             out << n;
     }
     return out;
@@ -58,16 +62,14 @@ QString workingFolderOf(const CliOptions &options)
     return options.workDir.isEmpty() ? files::programDir() : QDir(options.workDir).absolutePath() + QLatin1Char('/');
 }
 
-bool CliDialogs::warnYesNo(const QString &, const QString &text)
+bool CliDialogs::warnYesNo(const QString &, const QString &)
 {
-    lastWarning = text;
+    if (onQuestion)
+        onQuestion();
     return confirm;
 }
 
-void CliDialogs::showError(const QString &, const QString &text)
-{
-    lastError = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
-}
+void CliDialogs::showError(const QString &, const QString &) {}
 
 void installInterruptHandler()
 {
@@ -78,6 +80,7 @@ void installInterruptHandler()
 }
 
 bool interruptRequested() { return g_interrupts > 0; }
+int interruptCount() { return int(g_interrupts); }
 
 InstrumentSession::InstrumentSession(const CliOptions &options, CliReporter &reporter)
     : m_options(options), m_reporter(reporter), m_bar(!options.json && ProgressBar::terminalAttached())
@@ -109,21 +112,21 @@ void InstrumentSession::addPortFields(Outcome &outcome) const
     outcome.fields.insert(QStringLiteral("baud"), m_options.baud);
 }
 
-InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
+InstrumentMode InstrumentSession::findInstrument(Outcome *failure, bool onlyOne)
 {
-    static const QRegularExpression comName(QStringLiteral("^COM([0-9]{1,9})$"), QRegularExpression::CaseInsensitiveOption);
     std::unique_ptr<PortCatalog> catalog;
     QList<int> candidates;
-    const auto named = comName.match(m_options.port);
-    if (m_options.port.isEmpty() || named.hasMatch()) {
+    const int namedNumber = comport::number(m_options.port); // -1: no port or a device path
+    const bool named = namedNumber >= 0;
+    if (m_options.port.isEmpty() || named) {
         catalog = makePortCatalogFromEnvironment();
         const QList<int> listed = listedNumbers(*catalog);
         if (listed.isEmpty()) {
             *failure = Outcome::failed(portnotes::whyNoPorts(*catalog), portnotes::noPortsAdvice(*catalog));
             return InstrumentMode::None;
         }
-        if (named.hasMatch()) {
-            const int n = named.captured(1).toInt();
+        if (named) {
+            const int n = namedNumber;
             if (!listed.contains(n)) {
                 QStringList names;
                 for (int k : listed)
@@ -146,20 +149,26 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
     // The bytes of each exchange are counted for its journal entry, as in the window.
     link.serial.setMonitor(m_reporter.lineMonitor());
     link.stopPortSearch();
-    link.BaudIndex = m_options.baudIndex;
-    link.setBaudSettings();
+    link.setBaudIndex(m_options.baudIndex);
+    // The instrument's longest silence within an exchange is the command's --timeout.
+    link.setIdleTimeout(m_options.timeoutMs);
 
     QStringList problems;
     std::optional<OpenErrorKind> openedNone; // every port tried failed to open: the first cause
-    for (int n : candidates) {
-        const QString name = m_options.port.isEmpty() || named.hasMatch() ? QStringLiteral("COM%1").arg(n) : m_options.port;
+    // Without a port named, a job that changes the instrument must not pick one of several
+    // instruments by chance: every listed port is probed, and more than one answering refuses.
+    const bool askEvery = onlyOne && m_options.port.isEmpty() && candidates.size() > 1;
+    QList<int> answering;
+    enum class Probe { Answered, Silent, Interrupted };
+    auto probe = [&](int n) {
+        const QString name = m_options.port.isEmpty() || named ? QStringLiteral("COM%1").arg(n) : m_options.port;
         (void)link.serial.setPortOpen(false);
         link.serial.setCommPort(n);
         if (!link.serial.setPortOpen(true)) {
             problems << describeOpenFailure(link.serial.lastOpenFailure());
             if (problems.size() == 1)
                 openedNone = link.serial.lastOpenFailure().kind;
-            continue;
+            return Probe::Silent;
         }
         bool answered = false;
         const auto watch = connect(&link, &InstrumentLink::linkChanged, this, [&] {
@@ -174,16 +183,50 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
         if (answered && link.serial.CommPort() == n && link.portOpen()) {
             m_portName = name;
             m_device = ports.devicePath(n);
-            return link.instrumentInLoader() ? InstrumentMode::Loader : InstrumentMode::Working;
+            return Probe::Answered;
         }
-        if (end == End::Interrupted) {
-            *failure = interruptedFailure(QStringLiteral("Поиск прибора прерван."));
-            return InstrumentMode::None;
-        }
+        if (end == End::Interrupted)
+            return Probe::Interrupted;
         problems << QStringLiteral("%1: прибор не ответил").arg(name);
         openedNone.reset();
         meter.clearLost();
+        return Probe::Silent;
+    };
+    auto found = [&] {
+        // From here on the link looks at this port alone: no answer from another may stand for it.
+        link.bindPort(link.serial.CommPort());
+        return link.instrumentInLoader() ? InstrumentMode::Loader : InstrumentMode::Working;
+    };
+    for (int n : candidates) {
+        const Probe p = probe(n);
+        if (p == Probe::Interrupted) {
+            *failure = interruptedFailure(QStringLiteral("Поиск прибора прерван."));
+            return InstrumentMode::None;
+        }
+        if (p != Probe::Answered)
+            continue;
+        if (!askEvery)
+            return found();
+        answering << n;
     }
+    if (answering.size() > 1) {
+        (void)link.serial.setPortOpen(false);
+        QStringList names;
+        QJsonArray list;
+        for (int n : answering) {
+            names << QStringLiteral("COM%1").arg(n);
+            list.append(names.last());
+        }
+        m_portName.clear();
+        m_device.clear();
+        *failure = Outcome::usage(QStringLiteral("Прибор отвечает на нескольких портах: %1; какой из них менять, не указано.")
+                                      .arg(names.join(QStringLiteral(", "))));
+        failure->advice = QStringLiteral("Укажите порт: --port %1 (или другой из них).").arg(names.first());
+        failure->fields.insert(QStringLiteral("answeringPorts"), list);
+        return InstrumentMode::None;
+    }
+    if (answering.size() == 1 && probe(answering.first()) == Probe::Answered)
+        return found();
     (void)link.serial.setPortOpen(false);
     if (openedNone) {
         *failure = Outcome::failed(QStringLiteral("Порт не открывается (%1).").arg(problems.join(QStringLiteral("; "))),
@@ -195,14 +238,14 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure)
     return InstrumentMode::None;
 }
 
-std::optional<Outcome> InstrumentSession::requireWorking()
+std::optional<Outcome> InstrumentSession::requireWorking(bool onlyOne)
 {
     Outcome failure;
-    switch (findInstrument(&failure)) {
+    switch (findInstrument(&failure, onlyOne)) {
     case InstrumentMode::Working:
         return std::nullopt;
     case InstrumentMode::Loader:
-        failure = Outcome::failed(QStringLiteral("Прибор в режиме перепрограммирования."),
+        failure = Outcome::failed(QStringLiteral("Прибор в режиме перепрограммирования. Порт %1.").arg(m_portName),
                                   QStringLiteral("Выключите прибор и включите его обычным образом (не касаясь экрана указкой)."));
         break;
     case InstrumentMode::None:
@@ -287,6 +330,91 @@ Outcome InstrumentSession::portLostFailure(const QString &what) const
 Outcome InstrumentSession::interruptedFailure(const QString &what) const
 {
     Outcome o = Outcome::failed(what + QStringLiteral(" Прервано (Ctrl-C)."));
+    addPortFields(o);
+    return o;
+}
+
+JobOutcome InstrumentSession::runOperation(InstrumentOperation &operation, const std::function<void()> &start,
+                                          const std::function<Progress()> &progress)
+{
+    if (!m_portName.isEmpty())
+        operation.setPortName(m_portName);
+    bool ended = false;
+    JobOutcome outcome;
+    const auto onEnd = connect(&operation, &InstrumentOperation::finished, this, [&](const JobOutcome &o) {
+        ended = true;
+        outcome = o;
+    });
+    const auto onHeld = connect(&operation, &InstrumentOperation::stopWasHeld, this, [&] {
+        m_bar.finish();
+        std::fputs(qPrintable(QStringLiteral("kviro-cli: %1 — этот этап прерывать нельзя; работа остановится, когда он "
+                                             "закончится. Повторное Ctrl-C прервёт её сразу.\n")
+                                  .arg(operation.jobName())),
+                   stderr);
+        std::fflush(stderr);
+    });
+    const int interruptsBefore = interruptCount();
+    start();
+    int acted = interruptsBefore;
+    QEventLoop loop;
+    QElapsedTimer sinceLook;
+    sinceLook.start();
+    auto check = [&] {
+#ifndef Q_OS_WIN
+        // A pseudo-terminal whose peer has gone, or a USB adapter pulled out, shows only at the
+        // next write; its device file is gone at once.
+        if (!ended && !m_device.isEmpty() && sinceLook.elapsed() >= 200) {
+            sinceLook.restart();
+            if (!QFileInfo::exists(m_device))
+                meter.markLost(QStringLiteral("устройство %1 исчезло").arg(m_device));
+        }
+#endif
+        const int interrupts = interruptCount();
+        if (!ended && interrupts > acted) {
+            acted = interrupts;
+            if (interrupts - interruptsBefore >= 2 || operation.stopHeld())
+                operation.forceStop();
+            else
+                operation.requestStop();
+        }
+        if (progress) {
+            const Progress p = progress();
+            m_bar.update(p.bytes, ended && outcome.ok() ? 1.0 : p.fraction);
+        }
+        if (ended)
+            loop.quit();
+    };
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, &loop, check);
+    connect(&operation, &InstrumentOperation::finished, &loop, check, Qt::QueuedConnection);
+    if (!ended) {
+        poll.start();
+        loop.exec();
+    }
+    disconnect(onEnd);
+    disconnect(onHeld);
+    m_bar.finish();
+    return outcome;
+}
+
+Outcome InstrumentSession::outcomeOf(const JobOutcome &job) const
+{
+    Outcome o = job.ok() ? Outcome{} : Outcome::failed(job.text, job.nextStep);
+    o.summary = job.text;
+    if (!m_portName.isEmpty() && !o.summary.contains(m_portName))
+        o.summary += QStringLiteral(" Порт %1.").arg(m_portName);
+    o.fields.insert(QStringLiteral("outcome"), JobOutcome::kindName(job.kind));
+    if (!job.pages.isEmpty()) {
+        QJsonArray pages;
+        for (int p : job.pages)
+            pages.append(p);
+        o.fields.insert(QStringLiteral("differingPages"), pages);
+    }
+    if (!job.backup.isEmpty())
+        o.fields.insert(QStringLiteral("backup"), job.backup);
+    if (job.mayBeIncomplete)
+        o.fields.insert(QStringLiteral("mayBeIncomplete"), true);
     addPortFields(o);
     return o;
 }

@@ -19,22 +19,23 @@
 #include <optional>
 
 class InstrumentLink;
+class InstrumentOperation;
 class PortCatalog;
+struct JobOutcome;
 
 // The working-files folder of a command (--work-dir, else the program's folder), with a trailing
 // separator: the database's working files, the backups and the journal live there.
 QString workingFolderOf(const CliOptions &options);
 
 // The dialog seam of the command line: the files were named on the command line, questions were
-// answered by giving the command, and what a dialog would show is kept for the outcome (the
-// session's seam() journals it, as the window's seam does).
+// answered by giving the command. What a box would show is journalled by the session's seam();
+// the command learns its outcome from the operation, never from a box.
 class CliDialogs final : public UserDialogs {
 public:
     QString openAnswer;   // the file the command designates
     QString saveAnswer;
     bool confirm = true;  // the answer to a yes/no question
-    QString lastError;
-    QString lastWarning;
+    std::function<void()> onQuestion; // told each time a question is put
 
     QString askSaveFile(const FileDialogRequest &) override { return saveAnswer; }
     QString askOpenFile(const FileDialogRequest &) override { return openAnswer; }
@@ -42,9 +43,11 @@ public:
     void showError(const QString &caption, const QString &text) override;
 };
 
-// Ctrl-C: the first asks the running exchange to end cleanly, a second one ends the program.
+// Ctrl-C (or SIGTERM): the first asks the running job to stop by its own rule (a phase that must
+// not be cut is finished first), a second one forces the stop, a third ends the program at once.
 void installInterruptHandler();
 bool interruptRequested();
+int interruptCount();
 
 enum class InstrumentMode { None, Working, Loader };
 
@@ -76,9 +79,11 @@ public:
     // Opens the named port, or each listed port in turn until the instrument answers the probe.
     // Returns the mode it answered in; with None, *failure says why (no port, cannot be opened,
     // no answer).
-    InstrumentMode findInstrument(Outcome *failure);
+    // With onlyOne and no port named, every listed port is probed and more than one answering is
+    // refused (exit 2, the answering ports listed). The link is bound to the port found.
+    InstrumentMode findInstrument(Outcome *failure, bool onlyOne = false);
     // The working mode, else a failure that says what to do.
-    std::optional<Outcome> requireWorking();
+    std::optional<Outcome> requireWorking(bool onlyOne = false);
 
     InstrumentLink &link() { return *m_link; }
     FeatureContext context();
@@ -97,6 +102,16 @@ public:
              int limitMs = 0, bool portLossEnds = true);
     int silenceMs() const { return m_options.timeoutMs; }
     void clearProgress() { m_bar.finish(); }
+
+    // Runs an operation to its outcome: start() starts it, the progress bar shows progress()
+    // meanwhile. Ctrl-C asks it to stop; during a phase that must not be cut the stop is held until
+    // the phase ends (and the operator is told so), a second Ctrl-C forces it. A port that vanishes
+    // is reported to the link as lost, so the operation ends as such.
+    JobOutcome runOperation(InstrumentOperation &operation, const std::function<void()> &start,
+                            const std::function<Progress()> &progress = {});
+    // The command's outcome for an operation's: the text, the next step, the port, and in JSON
+    // the kind ("outcome"), the differing pages and the backup.
+    Outcome outcomeOf(const JobOutcome &job) const;
 
     // The usual texts of a failed exchange.
     Outcome silentFailure(const QString &what) const;

@@ -1,67 +1,60 @@
 #include "core/joboutcome.h"
 
-#include "core/journalfeeds.h"
+#include <QStringList>
 
-#include <utility>
-
-JobOutcome::Severity JobOutcome::severityOf(const QString &text)
+JobOutcome::Severity JobOutcome::severity() const
 {
-    switch (StatusJournal::kindOf(text)) {
-    case JournalKind::Error:
-        return Severity::Error;
-    case JournalKind::Warning:
-        return Severity::Warning;
-    default:
+    switch (kind) {
+    case Kind::Completed:
         return Severity::Info;
+    case Kind::Cancelled:
+    case Kind::Refused:
+    case Kind::WrittenNotVerified:
+        return mayBeIncomplete ? Severity::Error : Severity::Warning;
+    case Kind::InstrumentSilent:
+    case Kind::PortLost:
+    case Kind::ReadBackDiffers:
+        return Severity::Error;
     }
+    return Severity::Error;
 }
 
-void JobOutcomes::report(const JobOutcome &outcome)
+QString JobOutcome::message() const
 {
-    // A job that reports itself supersedes the status text it left on the way.
-    m_pending = {};
-    if (outcome.text.isEmpty())
-        return;
-    m_last = outcome;
-    if (!m_last.time.isValid())
-        m_last.time = QDateTime::currentDateTime();
-    emit reported(m_last);
+    if (nextStep.isEmpty())
+        return text;
+    return text + QLatin1Char(' ') + nextStep;
 }
 
-void JobOutcomes::report(const QString &text, JobOutcome::Severity severity)
+QString JobOutcome::kindName(Kind kind)
 {
-    report(JobOutcome{QDateTime::currentDateTime(), text, severity});
+    switch (kind) {
+    case Kind::Completed: return QStringLiteral("completed");
+    case Kind::Cancelled: return QStringLiteral("cancelled");
+    case Kind::InstrumentSilent: return QStringLiteral("instrument-silent");
+    case Kind::PortLost: return QStringLiteral("port-lost");
+    case Kind::Refused: return QStringLiteral("refused");
+    case Kind::ReadBackDiffers: return QStringLiteral("read-back-differs");
+    case Kind::WrittenNotVerified: return QStringLiteral("written-not-verified");
+    }
+    return {};
 }
 
-void JobOutcomes::watchStatus(StatusModel &status)
+JobOutcome JobOutcome::make(Kind kind, const QString &text, const QString &nextStep)
 {
-    connect(&status, &StatusModel::textChanged, this, &JobOutcomes::onStatusText);
+    JobOutcome o;
+    o.kind = kind;
+    o.text = text;
+    o.nextStep = nextStep;
+    return o;
 }
 
-void JobOutcomes::onStatusText(const QString &text)
+QString pageListText(const QList<int> &pages)
 {
-    if (m_inLinkCheck)
-        return;
-    m_pending = JobOutcome{QDateTime::currentDateTime(), text, JobOutcome::severityOf(text)};
-}
-
-void JobOutcomes::linkCheckStarted()
-{
-    const JobOutcome pending = std::exchange(m_pending, {});
-    if (!pending.text.isEmpty())
-        report(pending);
-    m_inLinkCheck = true;
-}
-
-namespace {
-JobOutcomes *g_current = nullptr;
-}
-
-JobOutcomes *JobOutcomes::current() { return g_current; }
-void JobOutcomes::setCurrent(JobOutcomes *outcomes) { g_current = outcomes; }
-
-void reportJobOutcome(const QString &text, JobOutcome::Severity severity)
-{
-    if (JobOutcomes *outcomes = JobOutcomes::current())
-        outcomes->report(text, severity);
+    QStringList out;
+    for (int i = 0; i < pages.size() && i < 10; ++i)
+        out << QString::number(pages.at(i));
+    if (pages.size() > 10)
+        out << QStringLiteral("… (всего %1)").arg(pages.size());
+    return out.join(QStringLiteral(", "));
 }

@@ -1,59 +1,48 @@
 #pragma once
-// The last job's outcome: what the operator's last job (an exchange, a file written, a list
-// changed) ended with, kept until the next job ends. The status line is rewritten by the link
-// check every 500 ms; the outcome stays where the operator can read it.
-//
-// A job reports its outcome with one call at its end: report(text, severity). Jobs that only
-// speak through the status line are covered too: a status text set outside the link check is
-// the running job's latest word, and the link check resuming means the job is over, so that text
-// becomes the outcome (watchStatus()).
-#include "core/status.h"
-
+// How one job with the instrument ended, in the words the operator reads: what happened, what to
+// do next, and whether the instrument may now hold something incomplete. The window shows it (a
+// status bar: text(), severity(), when), kviro-cli prints it and maps it to an exit code, and the
+// journal closes the job's exchange with it.
 #include <QDateTime>
-#include <QObject>
+#include <QList>
+#include <QMetaType>
 #include <QString>
 
 struct JobOutcome {
+    enum class Kind {
+        Completed,          // the job did what it was asked
+        Cancelled,          // the operator (or a forced stop) ended it
+        InstrumentSilent,   // the instrument stopped answering
+        PortLost,           // the port closed under the job
+        Refused,            // not started or given up for a reason the text names
+        ReadBackDiffers,    // written, but the instrument gives back something else (page)
+        WrittenNotVerified, // every page written; the check that follows was cut
+    };
     enum class Severity { Info, Warning, Error };
-    QDateTime time;
-    QString text;
-    Severity severity = Severity::Info;
 
-    // A failure told by its wording: "Ошибка…" is an error; "не отвечает", "прервана", "нельзя" … warnings.
-    static Severity severityOf(const QString &text);
+    Kind kind = Kind::Completed;
+    QString job;        // the job's name: "Запись БД ТС в прибор"
+    QString text;       // what happened, one or two sentences
+    QString nextStep;   // what the operator does now (empty when nothing)
+    QString port;       // the port the job was bound to: "COM3" (empty before one was found)
+    QList<int> pages;   // ReadBackDiffers: the pages (from 1) that differ
+    QString backup;     // the backup made before a write (empty when none was made)
+    bool mayBeIncomplete = false; // the instrument's database may be incomplete now
+    QDateTime when;     // when the job ended
+
+    bool ok() const { return kind == Kind::Completed; }
+    // The first page that differs (0 when none).
+    int page() const { return pages.isEmpty() ? 0 : pages.first(); }
+    Severity severity() const;
+    // The text and the next step in one line, for a status bar or a message box.
+    QString message() const;
+    // A short stable name of the kind ("completed", "port-lost", ...), for scripts.
+    static QString kindName(Kind kind);
+
+    static JobOutcome make(Kind kind, const QString &text, const QString &nextStep = {});
 };
 
-class JobOutcomes : public QObject {
-    Q_OBJECT
-public:
-    using QObject::QObject;
+Q_DECLARE_METATYPE(JobOutcome)
 
-    void report(const JobOutcome &outcome);
-    void report(const QString &text, JobOutcome::Severity severity);
-    // The severity from the text's wording.
-    void report(const QString &text) { report(text, JobOutcome::severityOf(text)); }
-    const JobOutcome &last() const { return m_last; }
-
-    // The program's one place for outcomes (the main window's), or none (tests, kviro-cli).
-    static JobOutcomes *current();
-    static void setCurrent(JobOutcomes *outcomes);
-
-    // Status texts become outcomes when the link check takes the line back.
-    void watchStatus(StatusModel &status);
-    // Around every link check: its own texts are no outcome; starting one ends the job before.
-    void linkCheckStarted();
-    void linkCheckEnded() { m_inLinkCheck = false; }
-
-signals:
-    void reported(const JobOutcome &outcome);
-
-private:
-    void onStatusText(const QString &text);
-
-    JobOutcome m_last;
-    JobOutcome m_pending; // the running job's latest status text, not yet an outcome
-    bool m_inLinkCheck = false;
-};
-
-// A job's one call at its end: to the program's outcomes when there are any, else nothing.
-void reportJobOutcome(const QString &text, JobOutcome::Severity severity);
+// "2, 5, 6" (at most ten, then "… (всего N)").
+QString pageListText(const QList<int> &pages);

@@ -1,11 +1,11 @@
 #include "firmware/firmwarecontroller.h"
 
 #include "core/dialogs.h"
-#include "core/journal.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace firmware {
@@ -19,10 +19,12 @@ FirmwareController::FirmwareController(FeatureContext context, std::function<boo
     connect(&m_transfer, &FirmwareTransfer::writeFailed, this, &FirmwareController::onWriteFailed);
     connect(&m_watch, &LoaderWatch::stateChanged, this, &FirmwareController::onLoaderState);
     connect(&m_watch, &LoaderWatch::restartCompleted, this, &FirmwareController::onRestartCompleted);
+    m_job = std::make_unique<FirmwareLoadOperation>(*this, context.link, context.status);
 }
 
 FirmwareController::~FirmwareController()
 {
+    m_job.reset();
     m_transfer.stop();
     releaseLine();
 }
@@ -79,23 +81,18 @@ bool FirmwareController::takeLine()
     exchange.aborted = [this](InstrumentLink::ExchangeEnd) {
         // Only a lost port ends it: the stream cannot go on. The serial layer's own report of the
         // loss, with its reason, comes right after this one; it is the one the operator sees.
-        journal::exchangeEnded(QStringLiteral("Порт связи потерян."));
         QTimer::singleShot(0, this, [this] {
             if (m_watch.streaming())
                 onWriteFailed(QStringLiteral("Порт закрыт или не принимает данные."));
         });
     };
-    if (!m_ctx.link.beginExchange(this, std::move(exchange)))
-        return false;
-    journal::exchangeStarted(QStringLiteral("Загрузка программы в прибор"));
-    return true;
+    return m_ctx.link.beginExchange(this, std::move(exchange));
 }
 
 void FirmwareController::releaseLine()
 {
     if (!m_ctx.link.ownsExchange(this))
         return;
-    journal::exchangeEnded(m_ctx.status.text());
     m_ctx.link.endExchange(this);
 }
 
@@ -139,29 +136,46 @@ void FirmwareController::btnOtherFileLoadPOClick()
 
 void FirmwareController::btnLoadPOClick()
 {
-    if (!m_ctx.link.instrumentInLoader()) {
-        (void)m_ctx.dialogs.warnYesNo(texts::NotInLoaderCaption, texts::NotInLoaderText);
-        UpdateProgStep();
+    QString why;
+    switch (startLoad(QString(), &why)) {
+    case LoadStart::Started:
         return;
+    case LoadStart::NotInLoader:
+        (void)m_ctx.dialogs.warnYesNo(texts::NotInLoaderCaption, texts::NotInLoaderText);
+        break;
+    case LoadStart::ImageRefused:
+        reportError(why);
+        break;
+    case LoadStart::NotReady:
+        break;
     }
+    UpdateProgStep();
+}
+
+FirmwareController::LoadStart FirmwareController::startLoad(const QString &path, QString *why)
+{
+    if (!path.isEmpty()) {
+        applyDialogResult(m_choice, QFileInfo(path).absoluteFilePath());
+        m_view.fileLabel = m_choice.labelText;
+        m_view.dialogFileName = m_choice.dialogFileName;
+        emit viewChanged();
+    }
+    if (!m_ctx.link.instrumentInLoader())
+        return LoadStart::NotInLoader;
     // A click that raced the button's disabling: the boot loader is not ready for a new stream.
     if (!m_watch.ready()) {
-        UpdateProgStep();
-        return;
+        *why = QStringLiteral("Загрузчик прибора ещё держит часть прежней загрузки.");
+        return LoadStart::NotReady;
     }
     if (!m_stream)
         m_stream = std::make_unique<ImageStream>();
     // The whole image is read and checked before the first byte goes out: a boot loader that
     // got the marker alone takes the next start for image bytes.
-    QString error;
-    if (!readImageForTransfer(*m_stream, m_choice.FirmwareFileName, &error)) {
-        reportError(error);
-        UpdateProgStep();
-        return;
-    }
+    if (!readImageForTransfer(*m_stream, m_choice.FirmwareFileName, why))
+        return LoadStart::ImageRefused;
     if (!takeLine()) {
-        UpdateProgStep();
-        return;
+        *why = m_ctx.status.text();
+        return LoadStart::NotReady;
     }
     m_watch.streamStarted();
     setCancelShown(true);
@@ -171,6 +185,7 @@ void FirmwareController::btnLoadPOClick()
     apply(WizardOutcome{false, std::nullopt, std::nullopt, false});
     m_ctx.status.setText(texts::Loading);
     (void)m_transfer.start(m_stream.get()); // a refused write ends in onWriteFailed
+    return LoadStart::Started;
 }
 
 void FirmwareController::cutStream()

@@ -3,6 +3,7 @@
 // and the state the frame shows (file labels, the load button's enabled state and hint, the
 // cancel button). The frame's handlers call straight into this class.
 #include "firmware/firmwareimage.h"
+#include "firmware/firmwareloadoperation.h"
 #include "firmware/firmwaretransfer.h"
 #include "firmware/loaderwatch.h"
 #include "firmware/progwizard.h"
@@ -40,6 +41,14 @@ public:
     void btnOtherFileLoadPOClick();
     // "Загрузить программу в прибор".
     void btnLoadPOClick();
+    // The load without its dialogs: with a path, the file choice is set to it first. Started, or
+    // why not (*why holds the image's refusal text).
+    enum class LoadStart { Started, NotInLoader, NotReady, ImageRefused };
+    LoadStart startLoad(const QString &path, QString *why);
+    // Breaks a running stream off, as "Отменить загрузку" does.
+    void cancelLoad() { btnStopProgramSorClick(); }
+    // The load as a job: every stream, from the button or from kviro-cli, runs as this one.
+    FirmwareLoadOperation &loadOperation() { return *m_job; }
     // "Отменить загрузку".
     void btnStopProgramSorClick();
     // The operator is about to leave the firmware page or close the program. While the image
@@ -95,6 +104,7 @@ private:
     LoaderWatch m_watch;
     FirmwareTransfer m_transfer;
     FrameView m_view;
+    std::unique_ptr<FirmwareLoadOperation> m_job;
     QString m_currentDir;
     bool m_frameExists = false;
 };

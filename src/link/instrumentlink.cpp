@@ -14,6 +14,8 @@ InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCat
     connect(&linkCheckTimer, &QTimer::timeout, this, &InstrumentLink::linkCheckTick);
     connect(&serial, &TMSComm::OnComm, this, &InstrumentLink::onSerialReceive);
     connect(&serial, &TMSComm::portLost, this, &InstrumentLink::onPortLost);
+    for (auto change : {&TMSComm::portOpened, &TMSComm::portClosed})
+        connect(&serial, change, this, [this] { ++m_connection; });
     m_idle.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, [this] { abortExchange(ExchangeEnd::TimedOut); });
 
@@ -26,12 +28,14 @@ InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCat
     });
     setBranch('L', BranchEntry::Kind::Link, [this](const QByteArray &waiting) -> qsizetype {
         setLinkOn(true);
+        m_probeOut = false;
         setMode(true, false);
         emit probeAnswered();
         return waiting.size(); // no length rule: "LL" is one answer
     });
     setBranch('l', BranchEntry::Kind::Link, [this](const QByteArray &waiting) -> qsizetype {
         setLinkOn(true);
+        m_probeOut = false;
         setMode(false, true);
         emit probeAnswered();
         return waiting.size();
@@ -65,7 +69,12 @@ void InstrumentLink::unregisterBranch(char tag)
         setBranch(tag, BranchEntry::Kind::None, {});
 }
 
-bool InstrumentLink::SendCommand(const QByteArray &text) { return serial.setOutput(text); }
+bool InstrumentLink::SendCommand(const QByteArray &text)
+{
+    if (text == "l" && !exchangeRunning())
+        m_probeOut = true;
+    return serial.setOutput(text);
+}
 
 void InstrumentLink::onSerialReceive()
 {
@@ -171,6 +180,7 @@ bool InstrumentLink::beginExchange(QObject *owner, Exchange exchange)
     if (!owner || !mayBegin(owner))
         return false;
     linkCheckTimer.stop();
+    m_probeOut = false; // its answer, if any, is emptied with the buffer
     m_owner = owner;
     m_exchange = std::move(exchange);
     if (m_exchange.idleTimeoutMs < 0)
@@ -255,6 +265,7 @@ void InstrumentLink::resumePortSearch()
 
 void InstrumentLink::onPortLost()
 {
+    ++m_connection;
     // The serial layer has closed the port. A running exchange cannot go on; the next tick finds
     // out whether the port is still there.
     abortExchange(ExchangeEnd::PortLost);
@@ -262,20 +273,6 @@ void InstrumentLink::onPortLost()
 
 // ---------------------------------------------------------------- port selection
 
-namespace {
-// The decimal number after "COM", or 0 when there is none.
-int numberAfterCom(const QString &value)
-{
-    const int at = value.indexOf(QLatin1String("COM"));
-    if (at < 0)
-        return 0;
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
-    const QString rest = value.mid(at + 3);
-    if (!digits.match(rest).hasMatch())
-        return 0;
-    return rest.toInt();
-}
-} // namespace
 
 int InstrumentLink::ScanPorts()
 {
@@ -289,8 +286,8 @@ int InstrumentLink::ScanPorts()
         setLinkOn(false);
     } else {
         for (const QString &value : *values) {
-            const int n = numberAfterCom(value);
-            if (n >= 1 && n <= 16)
+            const int n = comport::number(value, comport::Match::AtEnd);
+            if (comport::listed(n) && (m_boundPort == 0 || n == m_boundPort))
                 PortNumbers << QString::number(n);
         }
     }
@@ -342,6 +339,9 @@ void InstrumentLink::PortSearchTick()
 {
     emit tickStarted();
     const bool wasOpen = serial.PortOpen();
+    // The probe of the previous tick went unanswered: the instrument on the line may have changed.
+    if (m_probeOut)
+        ++m_connection;
     const int count = ScanPorts();
     if (count <= 0) {
         setLinkOn(false);
@@ -442,6 +442,25 @@ void InstrumentLink::cbxNumPortCloseUp()
 }
 
 void InstrumentLink::setBaudSettings() { serial.setSettings(settingsText()); }
+
+void InstrumentLink::setBaudIndex(int index)
+{
+    if (index < 0 || index >= BaudRates.size())
+        return;
+    BaudIndex = index;
+    setBaudSettings();
+    showLineSettings();
+}
+
+void InstrumentLink::showLineSettings()
+{
+    const QString text = QStringLiteral("Параметры: ") + serial.Settings();
+    if (strip.baudIndex == BaudIndex && strip.paramText == text)
+        return;
+    strip.baudIndex = BaudIndex;
+    strip.paramText = text;
+    emit stripChanged();
+}
 
 void InstrumentLink::applyLineAfterOpen()
 {

@@ -81,6 +81,10 @@ public:
     bool instrumentInLoader() const { return InstrumentInLoader; }
     // The link indicator sbtnCommON: enabled = the instrument has answered.
     bool linkOn() const { return m_linkOn; }
+    // Changes whenever the line to the instrument may have broken: the port opened, closed or was
+    // lost, or a probe of the link check went unanswered. What was read from the instrument under
+    // one value may not be what the instrument on the line holds under another.
+    quint64 connectionId() const { return m_connection; }
 
     // ---- exchanges
     // One exchange at a time owns the line. From its beginning to its end the link check is
@@ -127,6 +131,12 @@ public:
     QStringList PortNumbers;
     int ProbeOnOpen = 1;
 
+    // Binds the port search to port n (0: unbound): while bound, only that port is listed, opened
+    // and probed, so a job waiting for its instrument (a restart after a firmware load) hears no
+    // other instrument. Any port list the operator sees shows the bound port alone meanwhile.
+    void bindPort(int n) { m_boundPort = n; }
+    int boundPort() const { return m_boundPort; }
+
     // The start values of the program: no port, no link, neither mode, 115200 baud.
     void resetToStartValues();
 
@@ -152,6 +162,11 @@ public:
 
     bool portOpen() const { return serial.PortOpen(); }
     void setBaudSettings(); // Settings := BaudRates[BaudIndex] + ",n,8,1"
+    // The line speed by its index in BaudRates: the serial control's settings and the port strip
+    // follow (the window's firmware page, the command line's --baud).
+    void setBaudIndex(int index);
+    // The port strip shows the speed and the line settings as they are now.
+    void showLineSettings();
     QString settingsText() const { return BaudRates.value(BaudIndex) + QStringLiteral(",n,8,1"); }
 
     TMSComm serial;
@@ -205,6 +220,9 @@ private:
     quint64 m_bufferGeneration = 0; // counts emptyings, so a dispatch sees its buffer replaced
     bool m_linkOn = false;
     bool m_stateKnown = true;
+    quint64 m_connection = 0;
+    int m_boundPort = 0;
+    bool m_probeOut = false;        // the link check's probe has not been answered yet
     bool m_listOpen = false;        // the port drop-down's list is open: no ticks meanwhile
 
     QPointer<QObject> m_owner;      // of the running exchange

@@ -12,14 +12,13 @@
 #include <algorithm>
 #include <map>
 
-namespace {
-int comNumberOf(const QString &entry)
+int comport::number(const QString &text, Match match)
 {
-    static const QRegularExpression re(QStringLiteral("^COM([0-9]{1,5})$"));
-    const auto m = re.match(entry);
-    return m.hasMatch() ? m.captured(1).toInt() : 0;
+    static const QRegularExpression whole(QStringLiteral("^COM([0-9]{1,9})$"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression atEnd(QStringLiteral("COM([0-9]{1,9})$"), QRegularExpression::CaseInsensitiveOption);
+    const auto m = (match == Match::Whole ? whole : atEnd).match(text);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
-} // namespace
 
 std::optional<QStringList> FolderPortCatalog::valueTexts() const
 {
@@ -29,7 +28,7 @@ std::optional<QStringList> FolderPortCatalog::valueTexts() const
     std::map<int, QString> byNumber;
     const auto entries = dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QString &e : entries) {
-        const int n = comNumberOf(e);
+        const int n = comport::number(e);
         if (n > 0)
             byNumber.emplace(n, e);
     }

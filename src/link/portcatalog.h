@@ -14,6 +14,20 @@
 #include <memory>
 #include <optional>
 
+// Port names: the one reading of "COM<n>" for the link, the catalogs and kviro-cli.
+namespace comport {
+// The program lists COM1..COM16.
+inline constexpr int MaxListed = 16;
+enum class Match {
+    Whole, // the whole text is the name (a folder entry, a port given on the command line)
+    AtEnd, // the text ends in the name (a registry value)
+};
+// n of "COM<n>" (any case, n of 1 to 9 decimal digits), or -1 when the text is no such name.
+int number(const QString &text, Match match = Match::Whole);
+// Whether the program lists COM<n>.
+inline bool listed(int n) { return n >= 1 && n <= MaxListed; }
+} // namespace comport
+
 class PortCatalog {
 public:
     virtual ~PortCatalog() = default;

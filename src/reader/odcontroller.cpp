@@ -1,7 +1,6 @@
 #include "reader/odcontroller.h"
 
 #include "core/files.h"
-#include "core/journal.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 #include "reader/readerfiles.h"
@@ -46,33 +45,54 @@ bool OdController::fetch()
 {
     InstrumentLink::Exchange exchange;
     exchange.name = QStringLiteral("приём таблицы оптических плотностей");
-    exchange.aborted = [this](InstrumentLink::ExchangeEnd) { exchangeAborted(); };
-    if (!m_ctx.link.beginExchange(this, std::move(exchange)))
+    exchange.aborted = [this](InstrumentLink::ExchangeEnd why) { exchangeAborted(why); };
+    if (!m_ctx.link.beginExchange(this, std::move(exchange))) {
+        emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Refused, m_ctx.status.text()));
         return false;
-    journal::exchangeStarted(QStringLiteral("Приём таблицы оптических плотностей"));
+    }
+    emit fetchBegun();
     m_sheet.DiscardSheetObject();
     // The last complete table stays, with its time, until a new complete one replaces it: a fetch
     // that fails leaves nothing half-received to be saved under the old time.
     return m_ctx.link.request(QByteArrayLiteral("G"), QByteArrayLiteral("D"));
 }
 
-void OdController::exchangeAborted()
+void OdController::exchangeAborted(InstrumentLink::ExchangeEnd why)
 {
-    journal::exchangeEnded(m_ctx.status.text());
     // The tick shows a fetch under way; a fetch that was given up is not.
     if (m_autoReadByExchange)
         setAutoRead(false);
     m_autoReadByExchange = false;
+    const bool lost = why == InstrumentLink::ExchangeEnd::PortLost;
+    emit fetchEnded(JobOutcome::make(lost ? JobOutcome::Kind::PortLost : JobOutcome::Kind::InstrumentSilent,
+                                     m_ctx.status.text(),
+                                     lost ? QStringLiteral("Проверьте кабель и питание прибора и повторите.")
+                                          : QStringLiteral("Проверьте, что прибор включён в рабочем режиме и не занят "
+                                                           "измерением, и повторите.")));
 }
 
-void OdController::btnReadOPClick()
+bool OdController::requestTable()
 {
     if (!m_ctx.link.portOpen()) {
         m_ctx.status.setText(QStringLiteral("Порт отключен."));
-        return;
+        emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Refused, QStringLiteral("Порт отключен.")));
+        return false;
     }
     m_autoReadByExchange = false;
-    fetch();
+    return fetch();
+}
+
+void OdController::cancelFetch()
+{
+    if (!m_ctx.link.ownsExchange(this))
+        return;
+    m_ctx.link.endExchange(this);
+    if (m_autoReadByExchange)
+        setAutoRead(false);
+    m_autoReadByExchange = false;
+    const QString text = QStringLiteral("Приём таблицы оптических плотностей прерван.");
+    m_ctx.status.setText(text);
+    emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Cancelled, text));
 }
 
 qsizetype OdController::branchNotice(const QByteArray &waiting)
@@ -97,7 +117,7 @@ qsizetype OdController::branchTable(const QByteArray &waiting)
     m_autoReadByExchange = false;
     m_ctx.link.endExchange(this);
     acceptTable(waiting);
-    journal::exchangeEnded(m_ctx.status.text());
+    emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Completed, QStringLiteral("Оптические плотности приняты.")));
     return length;
 }
 

@@ -2,7 +2,9 @@
 // The page "Ридер ОП" without its widgets: the table request and its reception (branches 'G'
 // and 'D'), the instrument's save request (branch '2'), the save and spreadsheet buttons, and the
 // enabled and ticked states the page shows.
+#include "core/joboutcome.h"
 #include "link/featurecontext.h"
+#include "link/instrumentlink.h"
 #include "reader/odtable.h"
 #include "reader/plateexport.h"
 
@@ -40,7 +42,11 @@ public:
     void setAutoSave(bool ticked);
 
     // Buttons.
-    void btnReadOPClick();
+    void btnReadOPClick() { requestTable(); }
+    // Asks the instrument for the table ("Принять данные"); false when refused (fetchEnded tells why).
+    bool requestTable();
+    // Gives a running fetch up; the table from before stays.
+    void cancelFetch();
     void btnSaveOPClick();
     void btnCreateExcelClick();
     void btnFileToExcelClick();
@@ -76,13 +82,17 @@ signals:
     void stateChanged();
     // A complete table has been taken in; OpText holds it.
     void tableReceived();
+    // A fetch (asked for, or started by the instrument's notice) has taken the line.
+    void fetchBegun();
+    // A fetch has ended, or was refused before it began: once for every fetch asked for.
+    void fetchEnded(const JobOutcome &outcome);
 
 private:
     void showInSheet(const QString &path, const PlateMeta *meta = nullptr);
     // No complete table held: the status says so and nothing is written.
     bool refusedWithoutTable();
     bool fetch();
-    void exchangeAborted();
+    void exchangeAborted(InstrumentLink::ExchangeEnd why);
     void changed();
 
     FeatureContext m_ctx;

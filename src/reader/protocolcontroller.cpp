@@ -2,7 +2,6 @@
 
 #include "core/cp1251.h"
 #include "core/files.h"
-#include "core/journal.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
 #include "reader/protocol.h"
@@ -31,13 +30,20 @@ bool ProtocolController::beginFetch()
 {
     InstrumentLink::Exchange exchange;
     exchange.name = QStringLiteral("приём протокола результатов");
-    exchange.aborted = [this](InstrumentLink::ExchangeEnd) {
+    exchange.aborted = [this](InstrumentLink::ExchangeEnd why) {
         exchangeEnded();
         emit protocolRefused(m_ctx.status.text());
+        const bool lost = why == InstrumentLink::ExchangeEnd::PortLost;
+        emit fetchEnded(JobOutcome::make(lost ? JobOutcome::Kind::PortLost : JobOutcome::Kind::InstrumentSilent,
+                                         m_ctx.status.text(),
+                                         lost ? QStringLiteral("Проверьте кабель и питание прибора и повторите.")
+                                              : QStringLiteral("Проверьте, что измерение завершено и прибор включён, и повторите.")));
     };
-    if (!m_ctx.link.beginExchange(this, std::move(exchange)))
+    if (!m_ctx.link.beginExchange(this, std::move(exchange))) {
+        emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Refused, m_ctx.status.text()));
         return false;
-    journal::exchangeStarted(QStringLiteral("Приём протокола результатов"));
+    }
+    emit fetchBegun();
     return true;
 }
 
@@ -46,27 +52,38 @@ bool ProtocolController::askLength() { return m_ctx.link.request(QByteArrayLiter
 // The exchange is over without a protocol.
 void ProtocolController::exchangeEnded()
 {
-    journal::exchangeEnded(m_ctx.status.text());
     if (m_autoReadByExchange)
         setAutoRead(false);
     m_autoReadByExchange = false;
 }
 
-void ProtocolController::btnReadProtokolClick()
+void ProtocolController::cancelFetch()
+{
+    if (!m_ctx.link.ownsExchange(this))
+        return;
+    m_ctx.link.endExchange(this);
+    exchangeEnded();
+    const QString text = QStringLiteral("Приём протокола результатов прерван.");
+    m_ctx.status.setText(text);
+    emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Cancelled, text));
+}
+
+bool ProtocolController::requestProtocol()
 {
     InstrumentLink &link = m_ctx.link;
     if (!link.portOpen()) {
         m_ctx.status.setText(QStringLiteral("Порт отключен."));
-        return;
+        emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Refused, QStringLiteral("Порт отключен.")));
+        return false;
     }
     if (!beginFetch())
-        return;
+        return false;
     // The protocol is text: zero bytes on the line are noise and are dropped.
     link.serial.setNullDiscard(true);
     ProtokolFileName.clear();
     ProtokolStream.clear();
     m_autoReadByExchange = false;
-    askLength();
+    return askLength();
 }
 
 qsizetype ProtocolController::branchNotice(const QByteArray &waiting)
@@ -94,6 +111,8 @@ qsizetype ProtocolController::branchAnnouncement(const QByteArray &waiting)
         exchangeEnded();
         m_ctx.link.endExchange(this);
         emit protocolRefused(why);
+        emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Refused, QStringLiteral("Протокол результатов не принят: ") + why,
+                                         QStringLiteral("Проверьте, что измерение завершено и протокол готов, и повторите.")));
         return waiting.size();
     }
     ProtokolLen = *length;
@@ -116,7 +135,7 @@ qsizetype ProtocolController::branchBody(const QByteArray &waiting)
     m_autoReadByExchange = false;
     m_ctx.link.endExchange(this);
     acceptBody(waiting);
-    journal::exchangeEnded(m_ctx.status.text());
+    emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Completed, QStringLiteral("Протокол результатов принят.")));
     return length;
 }
 

@@ -2,7 +2,9 @@
 // The page "Результаты" without its widgets: the two-step protocol exchange (branches 'g', 'N',
 // 'd'), the working file, the automatic save under the header's name, the save and clear buttons,
 // and the text and states the page shows.
+#include "core/joboutcome.h"
 #include "link/featurecontext.h"
+#include "link/instrumentlink.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -30,7 +32,11 @@ public:
     void setAutoSave(bool ticked);
 
     // Buttons ("Принять данные" is never disabled).
-    void btnReadProtokolClick();
+    void btnReadProtokolClick() { requestProtocol(); }
+    // Asks the instrument for the protocol ("Принять данные"); false when refused (fetchEnded says why).
+    bool requestProtocol();
+    // Gives a running fetch up.
+    void cancelFetch();
     void btnSaveProtokolClick();
     void btnClearProtocolClick();
 
@@ -55,6 +61,10 @@ signals:
     // The exchange ended without a protocol: the announcement was no number or no length, or a
     // body came without an announcement. The text says which.
     void protocolRefused(const QString &why);
+    // A fetch (asked for, or started by the instrument's notice) has taken the line.
+    void fetchBegun();
+    // A fetch has ended, or was refused before it began: once for every fetch asked for.
+    void fetchEnded(const JobOutcome &outcome);
 
 private:
     bool beginFetch();

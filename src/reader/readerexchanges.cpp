@@ -7,7 +7,8 @@ constexpr char ReaderTags[] = {'G', 'D', '2', 'g', 'N', 'd'};
 }
 
 ReaderExchanges::ReaderExchanges(FeatureContext context, QObject *parent)
-    : QObject(parent), m_ctx(context), m_od(context, m_sheet), m_protocol(context)
+    : QObject(parent), m_ctx(context), m_od(context, m_sheet), m_protocol(context),
+      m_odJob(m_od, context.link, context.status), m_protocolJob(m_protocol, context.link, context.status)
 {
     InstrumentLink &link = m_ctx.link;
     using Kind = InstrumentLink::BranchKind;

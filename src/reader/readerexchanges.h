@@ -5,7 +5,9 @@
 // the exchanges through this one object.
 #include "link/featurecontext.h"
 #include "reader/odcontroller.h"
+#include "reader/odtableoperation.h"
 #include "reader/protocolcontroller.h"
+#include "reader/protocoloperation.h"
 #include "reader/sheetobject.h"
 
 #include <QObject>
@@ -20,6 +22,9 @@ public:
 
     OdController &od() { return m_od; }
     ProtocolController &protocol() { return m_protocol; }
+    // The two jobs: every fetch of the table or the protocol, however started, ends through these.
+    OdTableOperation &odOperation() { return m_odJob; }
+    ProtocolOperation &protocolOperation() { return m_protocolJob; }
     SheetObject &sheet() { return m_sheet; }
 
 private:
@@ -27,4 +32,6 @@ private:
     SheetObject m_sheet;
     OdController m_od;
     ProtocolController m_protocol;
+    OdTableOperation m_odJob;
+    ProtocolOperation m_protocolJob;
 };

@@ -4,7 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/outcomepane.h"
 #include "app/programlocale.h"
-#include "core/joboutcome.h"
+#include "core/joboutcomes.h"
 #include "core/version.h"
 #include "support/testbed.h"
 #include "widgets/keyboard.h"

@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QMap>
+
 #include <csignal>
 #include <functional>
 
@@ -358,7 +360,7 @@ private slots:
         vi().reader().setTableReply(vi().reader().tableReply().left(300)); // never complete
         const Run r = cli({QStringLiteral("od"), work(QStringLiteral("short.txt")), QStringLiteral("--timeout"), QStringLiteral("1")});
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("молчит")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("не отвечает")) && r.err.contains(QStringLiteral("COM3")), qPrintable(r.err));
         QVERIFY(!QFile::exists(work(QStringLiteral("short.txt"))));
 
         // In the boot loader no table is asked for.
@@ -494,7 +496,7 @@ private slots:
         vi().bdts().corruptNextWrite(1);
         r = cli({QStringLiteral("db-write"), work(QStringLiteral("new.bdts"))});
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("отличается")) && r.err.contains(QStringLiteral("страницы 2 из 3")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("отличается")) && r.err.contains(QStringLiteral("страница 2 из 3")), qPrintable(r.err));
 
         // An unreadable file never reaches the instrument.
         sent();
@@ -557,11 +559,28 @@ private slots:
                     return true;
             return false;
         };
-        const QString dbRead = QStringLiteral("exchange kviro-cli db-read ") + QDir::toNativeSeparators(work(QStringLiteral("journal.bdts")));
+        const QString dbRead = QStringLiteral("info kviro-cli db-read ") + QDir::toNativeSeparators(work(QStringLiteral("journal.bdts")));
         QVERIFY2(has(dbRead + QStringLiteral(": начало.")), qPrintable(all));
-        // Its end with the outcome, the port, and the bytes the line carried (probe, request, 3 pages).
-        QVERIFY2(has(dbRead + QStringLiteral(": конец — БД ТС прибора записана в файл"), QStringLiteral("Порт COM3 (")), qPrintable(all));
-        QVERIFY2(has(dbRead, QStringLiteral("отправлено байт: 5, принято байт: ")), qPrintable(all));
+        // The job's exchange, journalled by the operation: its end with the outcome, the port, and
+        // the bytes the line carried (the request and 3 pages), then the job's own end.
+        const QString exchange = QStringLiteral("exchange Чтение БД ТС из прибора: ");
+        QVERIFY2(has(exchange + QStringLiteral("начало.")), qPrintable(all));
+        QVERIFY2(has(exchange + QStringLiteral("конец — БД ТС прибора прочитана"), QStringLiteral("Порт COM3.")), qPrintable(all));
+        QVERIFY2(has(exchange + QStringLiteral("конец"), QStringLiteral("отправлено байт: 4, принято байт: ")), qPrintable(all));
+        QVERIFY2(has(QStringLiteral("info kviro-cli db-read: БД ТС прибора записана в файл"), QStringLiteral("Порт COM3")), qPrintable(all));
+        // Every exchange that starts ends once.
+        QMap<QString, int> open;
+        for (const QString &line : lines) {
+            if (!line.startsWith(QStringLiteral("exchange ")))
+                continue;
+            const QString what = line.section(QStringLiteral(": "), 0, 0);
+            if (line.endsWith(QStringLiteral(": начало.")))
+                ++open[what];
+            else if (line.contains(QStringLiteral(": конец")))
+                --open[what];
+        }
+        for (auto it = open.cbegin(); it != open.cend(); ++it)
+            QVERIFY2(it.value() == 0, qPrintable(it.key() + QLatin1Char('\n') + all));
         // The status line's counter and the file written.
         QVERIFY2(has(QStringLiteral("info Принято из прибора страниц: 3")) || has(QStringLiteral("info "), QStringLiteral("страниц: 3")),
                  qPrintable(all));
@@ -599,7 +618,7 @@ private slots:
                 vi().powerOff();
         });
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("связь потеряна")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("Порт отключен: чтение БД ТС прервано")), qPrintable(r.err));
         QVERIFY(!QFile::exists(work(QStringLiteral("lost.bdts"))));
     }
 
@@ -618,7 +637,7 @@ private slots:
         });
         QVERIFY(signalled);
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("Ctrl-C")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("Чтение БД ТС из прибора прервано")), qPrintable(r.err));
         QVERIFY(vi().bdts().pagesServed() < 60);
     }
 
@@ -689,34 +708,170 @@ private slots:
         QCOMPARE(sent(), QByteArray());
     }
 
+    // The stream is the phase that must not be cut: a lost port or a second Ctrl-C cuts it (the
+    // instrument must be restarted); one Ctrl-C is held until the whole image is out, and only the
+    // wait for the restart is given up.
     void flashStoppedMidStream_data()
     {
-        QTest::addColumn<bool>("interrupt");
-        QTest::newRow("port lost") << false;
-        QTest::newRow("Ctrl-C") << true;
+        QTest::addColumn<int>("interrupts"); // 0: the port is lost instead
+        QTest::newRow("port lost") << 0;
+        QTest::newRow("Ctrl-C twice: forced") << 2;
+        QTest::newRow("Ctrl-C once: held to the stream's end") << 1;
     }
     void flashStoppedMidStream()
     {
-        QFETCH(bool, interrupt);
+        QFETCH(int, interrupts);
         const QByteArray image = pattern(120000);
         files::writeWhole(work(QStringLiteral("big.tsk")), image);
         vi().boot().switchOnWithStylus();
+        vi().boot().setProgrammingMs(60000); // no restart within the test: only a stop ends the job
         vi().port().setLineRate(11520);
         bool acted = false;
         const Run r = cli({QStringLiteral("flash"), work(QStringLiteral("big.tsk"))}, [&](QProcess &p, qint64) {
             if (!acted && vi().boot().last().image.size() > 25000) {
                 acted = true;
-                if (interrupt)
+                for (int k = 0; k < interrupts; ++k) {
                     ::kill(pid_t(p.processId()), SIGINT);
-                else
+                    QTest::qWait(100);
+                }
+                if (interrupts == 0)
                     vi().powerOff();
             }
         });
         QVERIFY(acted);
         QCOMPARE(r.exitCode, 1);
+        if (interrupts == 1) {
+            QVERIFY2(r.err.contains(QStringLiteral("этот этап прерывать нельзя")) &&
+                         r.err.contains(QStringLiteral("ожидание перезапуска прибора прервано")),
+                     qPrintable(r.err));
+            QTRY_VERIFY_WITH_TIMEOUT(vi().boot().last().complete, 5000);
+            QCOMPARE(vi().boot().last().image, image);
+            return;
+        }
         QVERIFY2(r.err.contains(QStringLiteral("перезапустить")), qPrintable(r.err));
         QVERIFY(!vi().boot().last().complete);
         QVERIFY(vi().boot().last().image.size() < image.size());
+    }
+
+    // A second instrument on COM5: jobs that change an instrument refuse to pick one by chance,
+    // a named port is the one used, and every result names its port.
+    void twoInstruments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("firstInLoader");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("port"); // the port the text names; empty: both are listed
+        QTest::addColumn<int>("writes3");
+        QTest::addColumn<int>("writes5");
+        QTest::newRow("db-write without --port") << QStringList{QStringLiteral("db-write"), QStringLiteral("new.bdts")} << false << 2
+                                                 << QString() << 0 << 0;
+        QTest::newRow("flash without --port") << QStringList{QStringLiteral("flash"), QStringLiteral("fw.tsk")} << true << 2
+                                              << QString() << 0 << 0;
+        QTest::newRow("db-write --port COM5") << QStringList{QStringLiteral("db-write"), QStringLiteral("new.bdts"), QStringLiteral("--port"),
+                                                             QStringLiteral("COM5")}
+                                              << false << 0 << QStringLiteral("COM5") << 0 << 1;
+        QTest::newRow("db-read without --port") << QStringList{QStringLiteral("db-read"), QStringLiteral("out.bdts")} << false << 0
+                                                << QStringLiteral("COM3") << 0 << 0;
+        QTest::newRow("od without --port") << QStringList{QStringLiteral("od"), QStringLiteral("plate.txt")} << false << 0
+                                           << QStringLiteral("COM3") << 0 << 0;
+    }
+    void twoInstruments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, firstInLoader);
+        QFETCH(int, exitCode);
+        QFETCH(QString, port);
+        QFETCH(int, writes3);
+        QFETCH(int, writes5);
+        VirtualInstrument second(m_ports.path(), 5);
+        QVERIFY(second.powerOn(firstInLoader ? InstrumentCore::Mode::Loader : InstrumentCore::Mode::Working));
+        if (firstInLoader)
+            vi().boot().switchOnWithStylus();
+        vi().bdts().setImage(smallDatabase(60));
+        second.bdts().setImage(smallDatabase(61));
+        files::writeWhole(work(QStringLiteral("new.bdts")), smallDatabase(62));
+        files::writeWhole(work(QStringLiteral("fw.tsk")), pattern(3000));
+        for (QString &a : args)
+            if (a.contains(QLatin1Char('.')))
+                a = work(a);
+        const Run r = cli(args);
+        QVERIFY2(r.exitCode == exitCode, qPrintable(r.out + r.err));
+        const QString text = r.out + r.err;
+        if (port.isEmpty()) {
+            QVERIFY2(text.contains(QStringLiteral("COM3")) && text.contains(QStringLiteral("COM5")), qPrintable(text));
+            QVERIFY2(text.contains(QStringLiteral("--port")), qPrintable(text));
+            QCOMPARE(vi().boot().programmed() + second.boot().programmed(), 0);
+        } else {
+            QVERIFY2(text.contains(QStringLiteral("Порт ") + port), qPrintable(text));
+        }
+        QCOMPARE(vi().bdts().writesCompleted(), writes3);
+        QCOMPARE(second.bdts().writesCompleted(), writes5);
+    }
+
+    // The restart after a flash is awaited on the flashed instrument's own port: another
+    // instrument answering meanwhile does not count.
+    void flashWaitsForItsOwnPort()
+    {
+        VirtualInstrument second(m_ports.path(), 5);
+        QVERIFY(second.powerOn());
+        files::writeWhole(work(QStringLiteral("fw.tsk")), pattern(3000));
+        vi().boot().setRestartGapMs(60000); // programs, then stays off (its port gone) for a minute
+        vi().boot().switchOnWithStylus();
+        const Run r = cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk")), QStringLiteral("--port"), QStringLiteral("COM3"),
+                           QStringLiteral("--restart-timeout"), QStringLiteral("3"), QStringLiteral("--json")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.json().value(QStringLiteral("restarted")).toBool(), false);
+        QCOMPARE(r.json().value(QStringLiteral("outcome")).toString(), QStringLiteral("instrument-silent"));
+        QCOMPARE(r.json().value(QStringLiteral("port")).toString(), QStringLiteral("COM3"));
+        QVERIFY(vi().boot().last().complete);
+    }
+
+    // Ctrl-C during the writing phase of db-write is held until the last page is written (and the
+    // operator is told so); a second one cuts the write, and the outcome names the backup and the
+    // command that writes it back.
+    void dbWriteInterrupted_data()
+    {
+        QTest::addColumn<int>("interrupts");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("once: held") << 1 << "written-not-verified" << 1;
+        QTest::newRow("twice: forced") << 2 << "cancelled" << 0;
+    }
+    void dbWriteInterrupted()
+    {
+        QFETCH(int, interrupts);
+        QFETCH(QString, outcome);
+        QFETCH(int, writes);
+        bdts::GenOptions o;
+        o.targetPages = 60;
+        o.seed = 70;
+        const QByteArray before = smallDatabase(71);
+        vi().bdts().setImage(before);
+        files::writeWhole(work(QStringLiteral("big.bdts")), bdts::generateImage(o));
+        vi().port().setLineRate(20000);
+        int sent = 0;
+        const Run r = cli({QStringLiteral("db-write"), work(QStringLiteral("big.bdts")), QStringLiteral("--json")}, [&](QProcess &p, qint64) {
+            if (sent < interrupts && vi().bdts().writing()) {
+                ::kill(pid_t(p.processId()), SIGINT);
+                ++sent;
+                QTest::qWait(150);
+            }
+        });
+        QCOMPARE(sent, interrupts);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("этот этап прерывать нельзя")), qPrintable(r.err));
+        QCOMPARE(r.json().value(QStringLiteral("outcome")).toString(), outcome);
+        QCOMPARE(vi().bdts().writesCompleted(), writes);
+        if (interrupts == 2) {
+            QVERIFY(r.json().value(QStringLiteral("mayBeIncomplete")).toBool());
+            QVERIFY2(r.json().value(QStringLiteral("message")).toString().contains(QStringLiteral("может быть неполной")), qPrintable(r.out));
+            const QString backup = r.json().value(QStringLiteral("backup")).toString();
+            QVERIFY2(r.json().value(QStringLiteral("advice")).toString().contains(QStringLiteral("kviro-cli db-write --port COM3 \"%1\"").arg(backup)),
+                     qPrintable(r.out));
+            QByteArray kept;
+            QVERIFY2(files::readWhole(backup, &kept), qPrintable(backup));
+            QCOMPARE(kept, before);
+        }
     }
 
     void progressLine()

@@ -3,6 +3,7 @@
 // instrument on a pseudo-terminal, with the instrument vanishing, falling silent, sending short
 // replies and speaking out of turn.
 #include "app/mainwindow.h"
+#include "core/journal.h"
 #include "bdts/bdtsdatabase.h"
 #include "bdts/bdtsfeature.h"
 #include "bdts/bdtstransfer.h"
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -37,6 +39,28 @@ QString nameOf(Exchange e)
     case Exchange::DatabaseWrite: return QStringLiteral("запись БД ТС");
     }
     return {};
+}
+
+// The journal's exchange entries: every start has its one end, and the last one ends with the
+// job's outcome on its port (an exchange the link gave up, too).
+void verifyExchangesJournalled(TFormMainKviroS_D7 &w)
+{
+    QMap<QString, int> open;
+    QString lastEnd;
+    for (const JournalEntry &e : w.journal().entries()) {
+        if (e.kind != JournalKind::Exchange)
+            continue;
+        const QString what = e.text.section(QStringLiteral(": "), 0, 0);
+        if (e.text.endsWith(QStringLiteral(": начало.")))
+            QVERIFY2(++open[what] == 1, qPrintable(e.text));
+        else if (e.text.contains(QStringLiteral(": конец — "))) {
+            QVERIFY2(--open[what] == 0, qPrintable(e.text));
+            lastEnd = e.text;
+        }
+    }
+    for (auto it = open.cbegin(); it != open.cend(); ++it)
+        QVERIFY2(it.value() == 0, qPrintable(it.key()));
+    QVERIFY2(lastEnd.contains(QStringLiteral("Порт COM3.")), qPrintable(lastEnd));
 }
 
 // The window on the virtual instrument with the link up. The link check is held still until an
@@ -123,10 +147,16 @@ private slots:
         QVERIFY(!b.link.portSearchRunning());
 
         QTRY_VERIFY_WITH_TIMEOUT(!b.link.exchangeRunning(), Patience);
+        verifyExchangesJournalled(b.w);
         QVERIFY(!b.vi.isOn());
         QCOMPARE(b.w.status().progress(), 0);
-        if (e == Exchange::DatabaseRead || e == Exchange::DatabaseWrite)
+        if (e == Exchange::DatabaseRead)
             QCOMPARE(b.w.status().text(), QStringLiteral("Порт отключен."));
+        else if (e == Exchange::DatabaseWrite) // the box says what the instrument may hold now, and where the backup is
+            QVERIFY2(b.w.status().text().startsWith(QStringLiteral("Порт отключен: запись БД ТС прервана")) &&
+                         b.w.status().text().contains(QStringLiteral("может быть неполной")) &&
+                         b.w.status().text().contains(b.transfer().lastBackup()),
+                     qPrintable(b.w.status().text()));
         else
             QCOMPARE(b.w.status().text(), QStringLiteral("Порт связи потерян. Прервано: %1.").arg(nameOf(e)));
         QVERIFY(!b.transfer().busy());
@@ -180,6 +210,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(b.link.exchangeRunning(), Patience);
 
         QTRY_VERIFY_WITH_TIMEOUT(!b.link.exchangeRunning(), Patience);
+        verifyExchangesJournalled(b.w);
         QCOMPARE(b.w.status().progress(), 0);
         QVERIFY(b.link.portSearchRunning());
         QVERIFY(b.link.rxBuffer().isEmpty());

@@ -1,0 +1,186 @@
+#include "firmware/firmwareloadoperation.h"
+
+#include "firmware/firmwarecontroller.h"
+#include "link/instrumentlink.h"
+
+#include <QDir>
+
+namespace firmware {
+
+namespace {
+const QString kRestartAdvice = QStringLiteral("Выключите прибор, через 5 с включите его, удерживая указку на экране "
+                                              "(экран покажет \"Режим программирования включен\"), и загрузите программу снова.");
+}
+
+FirmwareLoadOperation::FirmwareLoadOperation(FirmwareController &controller, InstrumentLink &link, StatusModel &status,
+                                             QObject *parent)
+    : InstrumentOperation(link, status, QStringLiteral("Загрузка программы в прибор"), parent), m_fw(controller)
+{
+    m_restartTimer.setSingleShot(true);
+    connect(&m_restartTimer, &QTimer::timeout, this, [this] {
+        if (!running())
+            return;
+        bindPort(false);
+        finish(JobOutcome::make(JobOutcome::Kind::InstrumentSilent,
+                                QStringLiteral("Прибор не перезапустился за %1 с после передачи программы.").arg(m_restartMs / 1000),
+                                QStringLiteral("Проверьте экран прибора; если он не перезапустился, выключите и включите его "
+                                               "и проверьте, что он отвечает.")));
+    });
+    connect(&m_fw.loader(), &LoaderWatch::stateChanged, this, &FirmwareLoadOperation::onLoaderState);
+    connect(&m_fw.loader(), &LoaderWatch::restartCompleted, this, [this] {
+        if (!running() || !m_streamWhole)
+            return;
+        m_restartTimer.stop();
+        bindPort(false);
+        finish(JobOutcome::make(JobOutcome::Kind::Completed,
+                                QStringLiteral("Перепрограммирование прибора завершено: прибор перезапустился и отвечает.")));
+    });
+    connect(&m_fw.transfer(), &FirmwareTransfer::writeFailed, this, [this](const QString &why) { m_writeError = why; });
+    connect(&link.serial, &TMSComm::portLost, this, [this](const QString &why) {
+        if (running() && !m_streamWhole && m_writeError.isEmpty())
+            m_writeError = why.isEmpty() ? QStringLiteral("порт закрылся.") : why;
+        if (running() && m_streamWhole && m_drained) {
+            // The port went while the last bytes were still queued: the boot loader has part of it.
+            disconnect(m_drained);
+            m_restartTimer.stop();
+            bindPort(false);
+            JobOutcome o = JobOutcome::make(JobOutcome::Kind::PortLost,
+                                            QStringLiteral("Загрузка программы остановлена: связь потеряна (%1). "
+                                                           "Прибор нужно перезапустить.")
+                                                .arg(why),
+                                            kRestartAdvice);
+            o.mayBeIncomplete = true;
+            finish(o);
+        }
+    });
+}
+
+FirmwareLoadOperation::~FirmwareLoadOperation() { bindPort(false); }
+
+void FirmwareLoadOperation::setRestartTimeout(int ms)
+{
+    m_restartMs = ms;
+    if (ms > 0)
+        m_fw.loader().setRestartLimitMs(ms);
+}
+
+void FirmwareLoadOperation::bindPort(bool bind) { link().bindPort(bind ? link().serial.CommPort() : 0); }
+
+void FirmwareLoadOperation::start(const QString &path)
+{
+    m_path = path;
+    QString why;
+    switch (m_fw.startLoad(path, &why)) {
+    case FirmwareController::LoadStart::Started:
+        return; // the boot loader's state takes it from here
+    case FirmwareController::LoadStart::NotInLoader:
+        finish(JobOutcome::make(JobOutcome::Kind::Refused,
+                                QStringLiteral("Прибор не в режиме программирования."), kRestartAdvice));
+        return;
+    case FirmwareController::LoadStart::ImageRefused:
+        finish(JobOutcome::make(JobOutcome::Kind::Refused, why,
+                                QStringLiteral("Укажите непустой файл программы .tsk, доступный для чтения.")));
+        return;
+    case FirmwareController::LoadStart::NotReady:
+        finish(JobOutcome::make(JobOutcome::Kind::Refused,
+                                why.isEmpty() ? QStringLiteral("Загрузчик прибора не готов к новой загрузке.") : why,
+                                kRestartAdvice));
+        return;
+    }
+}
+
+void FirmwareLoadOperation::onLoaderState(LoaderState state)
+{
+    switch (state) {
+    case LoaderState::Streaming:
+        m_streamWhole = false;
+        m_writeError.clear();
+        m_streamBytes = m_fw.stream() ? m_fw.stream()->FirmwareSize + 8 : 0;
+        if (begin()) {
+            bindPort(true);
+            setProtectedPhase(true);
+        }
+        return;
+    case LoaderState::Programming:
+        if (!running() || m_streamWhole)
+            return;
+        m_streamWhole = true;
+        if (m_waitRestart && m_restartMs > 0)
+            m_restartTimer.start(m_restartMs);
+        // The stream is whole once its last bytes have left the output queue: a job that ended
+        // before (a held stop, no wait for the restart) could let the program exit under them.
+        if (link().serial.OutBufferCount() > 0) {
+            m_drained = connect(&link().serial, &TMSComm::outputDrained, this, [this] {
+                disconnect(m_drained);
+                streamOnLine();
+            });
+            return;
+        }
+        streamOnLine();
+        return;
+    case LoaderState::HoldsPartial:
+    case LoaderState::PartialRestarting:
+        if (!running())
+            return;
+        m_restartTimer.stop();
+        bindPort(false);
+        if (m_streamWhole) {
+            finish(JobOutcome::make(JobOutcome::Kind::Refused,
+                                    QStringLiteral("Прибор остался в режиме программирования: программа не принята."),
+                                    kRestartAdvice));
+            return;
+        }
+        {
+            const bool lost = !m_writeError.isEmpty();
+            JobOutcome o = JobOutcome::make(lost ? JobOutcome::Kind::PortLost : JobOutcome::Kind::Cancelled,
+                                            lost ? QStringLiteral("Загрузка программы остановлена: связь потеряна (%1). "
+                                                                  "Прибор нужно перезапустить.")
+                                                       .arg(m_writeError)
+                                                 : QStringLiteral("Загрузка программы прервана; загрузчик прибора получил её не "
+                                                                  "полностью. Прибор нужно перезапустить."),
+                                            kRestartAdvice);
+            o.mayBeIncomplete = true;
+            finish(o);
+        }
+        return;
+    case LoaderState::Ready:
+    case LoaderState::Restarting:
+        return;
+    }
+}
+
+void FirmwareLoadOperation::streamOnLine()
+{
+    if (!running())
+        return;
+    if (!m_waitRestart) {
+        setProtectedPhase(false);
+        if (!running())
+            return;
+        bindPort(false);
+        finish(JobOutcome::make(JobOutcome::Kind::Completed,
+                                QStringLiteral("Программа передана; прибор программирует её и перезапустится сам.")));
+        return;
+    }
+    setProtectedPhase(false); // a held stop takes effect here
+}
+
+void FirmwareLoadOperation::stopNow(bool forced)
+{
+    if (!running())
+        return;
+    if (!m_streamWhole) {
+        if (forced)
+            m_fw.cancelLoad(); // the boot loader's state ends the job as cut
+        return;
+    }
+    disconnect(m_drained);
+    // The whole image is out: only the wait for the restart is given up.
+    m_restartTimer.stop();
+    bindPort(false);
+    finish(JobOutcome::make(JobOutcome::Kind::WrittenNotVerified,
+                            QStringLiteral("Программа передана полностью; ожидание перезапуска прибора прервано."),
+                            QStringLiteral("Проверьте экран прибора: после программирования он перезапускается сам.")));
+}
+
+} // namespace firmware
