@@ -1,7 +1,9 @@
 # /usr/share/doc/kviro-service of the Debian package: the copyright file in machine-readable form,
 # the changelog (compressed, as Debian wants it, without a name or a time in the gzip header, so
 # the same sources give the same file) and README.Debian with the note on the dialout group.
-set(KVIRO_DEB_VERSION ${PROJECT_VERSION})
+# The package's version: the project's, with the revision of its Debian packaging after the dash
+# (so the changelog is the Debian one, changelog.Debian.gz).
+set(KVIRO_DEB_VERSION ${PROJECT_VERSION}-1)
 set(KVIRO_DEB_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kviro-service)
 set(changelog ${CMAKE_BINARY_DIR}/debian/changelog.Debian)
 configure_file(${KVIRO_PACKAGING_DIR}/debian/changelog.in ${changelog} @ONLY)

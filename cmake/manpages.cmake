@@ -13,12 +13,14 @@ if(NOT KVIRO_HELP2MAN)
 endif()
 
 # kviro_manpage(TARGET "one-line description")
+# The program's Russian help is kept as it stands (UTF-8). The page is dated by the build, or by
+# SOURCE_DATE_EPOCH when the environment sets it (reproducible builds).
 function(kviro_manpage target description)
   set(page ${CMAKE_BINARY_DIR}/man/${target}.1)
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-    COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY LC_ALL=C.UTF-8
-            ${KVIRO_HELP2MAN} --no-info --no-discard-stderr --section=1
+    COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+            ${KVIRO_HELP2MAN} --no-info --no-discard-stderr --section=1 --locale=C.UTF-8
             --version-string=${PROJECT_VERSION} --name=${description}
             --output=${page} $<TARGET_FILE:${target}>
     COMMAND gzip -9 -n -f ${page}

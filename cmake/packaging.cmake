@@ -15,6 +15,19 @@ if(WIN32)
   return()
 endif()
 install(TARGETS kviro-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (the package's) also drops the compiler's notes, as Debian's strip does.
+if(CMAKE_STRIP)
+  set(programs kviro-service kviro-sim)
+  if(TARGET kviro-cli)
+    list(APPEND programs kviro-cli)
+  endif()
+  foreach(program ${programs})
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\")
+endif()")
+  endforeach()
+endif()
 
 # Manual pages, made from each program's --help at build time (help2man, when the machine has it).
 include(${CMAKE_CURRENT_LIST_DIR}/manpages.cmake)
