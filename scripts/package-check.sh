@@ -92,15 +92,21 @@ trap 'rm -rf "$homes"; remove' EXIT
 chmod 755 "$homes"
 mkdir -p "$homes/root" "$homes/nobody"
 chown nobody "$homes/nobody"
-# Root could write /usr/bin, but the files still go per user.
+# Root could write /usr/bin, but the files still go per user. Root has the folder of an earlier
+# version: it is renamed, its files kept, and its old name left as a link.
+earlier="$homes/root/.local/share/КВИРО-сервис 2011_01_01 (3070)"
+mkdir -p "$earlier/logs"
+echo protocol >"$earlier/MSTempProtokol.txt"
 folder="$(env -u XDG_DATA_HOME HOME="$homes/root" "${nodisplay[@]}" kviro-service --working-folder)"
 echo "root:   $folder"
-[[ "$folder" == "$homes/root/.local/share/"* ]] || fail "root's working folder is $folder"
+[ "$folder" = "$homes/root/.local/share/kviro-service/" ] || fail "root's working folder is $folder"
 [ -d "$folder" ] || fail "root's working folder was not made"
+[ "$(cat "${folder}MSTempProtokol.txt")" = protocol ] || fail "the earlier folder's files did not come along"
+[ -L "$earlier" ] && [ "$(cat "$earlier/MSTempProtokol.txt")" = protocol ] || fail "the earlier name does not lead to the files"
 folder="$(setpriv --reuid=nobody --regid=nogroup --clear-groups \
   env -u XDG_DATA_HOME -u XDG_RUNTIME_DIR HOME="$homes/nobody" "${nodisplay[@]}" kviro-service --working-folder)"
 echo "nobody: $folder"
-[[ "$folder" == "$homes/nobody/.local/share/"* ]] || fail "a user's working folder is $folder"
+[ "$folder" = "$homes/nobody/.local/share/kviro-service/" ] || fail "a user's working folder is $folder"
 [ -d "$folder" ] || fail "a user's working folder was not made"
 [ -z "$(find /usr/bin -maxdepth 1 -name '.kviro*' -print -quit)" ] || fail "the program wrote into /usr/bin"
 
