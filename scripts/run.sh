@@ -7,7 +7,9 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$here/build}"
-KVIRO_TARGETS="kviro-service kviro-sim" "$here/scripts/setup.sh" "$build"
+# Runs started together take turns at the build, so none starts a program still being linked.
+mkdir -p "$build"
+KVIRO_TARGETS="kviro-service kviro-sim" flock "$build/.run-build.lock" "$here/scripts/setup.sh" "$build"
 
 mode="${1:-auto}"
 if [ "$mode" = auto ]; then
