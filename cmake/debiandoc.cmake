@@ -14,3 +14,6 @@ add_custom_command(OUTPUT ${changelog}.gz
 add_custom_target(kviro_debian_changelog ALL DEPENDS ${changelog}.gz)
 install(FILES ${changelog}.gz ${KVIRO_PACKAGING_DIR}/debian/copyright ${KVIRO_PACKAGING_DIR}/debian/README.Debian
         DESTINATION ${KVIRO_DEB_DOC_DIR})
+# The one lintian note that does not apply to a package outside Debian's archive, with the reason.
+install(FILES ${KVIRO_PACKAGING_DIR}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME kviro-service)
