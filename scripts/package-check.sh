@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the Debian package from a built tree, installs it the way the README tells an operator
+# Makes the Debian package from a built tree, checks it with lintian, installs it the way the README tells an operator
 # (apt-get install ./file.deb), checks what was installed, and removes it again. Needs root.
 #   scripts/package-check.sh [BUILD_DIR]
 set -euo pipefail
@@ -11,11 +11,12 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "package-check: run as root (it installs and removes the package)" >&2
   exit 1
 fi
-# dpkg-shlibdeps works out the package's dependencies; the validators check the menu entry and
-# the software-centre description.
+# dpkg-shlibdeps works out the package's dependencies; help2man makes the manual pages; lintian
+# checks the package against Debian's policy; the validators check the menu entry and the
+# software-centre description; man-db reads the installed manual pages.
 # shellcheck source=install-missing.sh
 source "$here/scripts/install-missing.sh"
-install_missing package-check dpkg-dev appstream desktop-file-utils
+install_missing package-check dpkg-dev lintian help2man appstream desktop-file-utils man-db
 
 "$here/scripts/setup.sh" "$build"
 
@@ -26,9 +27,21 @@ rm -rf "$out"
 deb="$(find "$out" -maxdepth 1 -name 'kviro-service_*.deb' -print -quit)"
 [ -n "$deb" ] || { echo "package-check: cpack made no package" >&2; exit 1; }
 echo "$(basename "$deb"): $(du -h "$deb" | cut -f1)"
-dpkg-deb --field "$deb" Package Version Depends
+dpkg-deb --field "$deb" Package Version Maintainer Depends Recommends
 
 fail() { echo "package-check: $*" >&2; exit 1; }
+
+echo "== lintian"
+# Every tag is shown (errors, warnings, notes); an error fails the check.
+lintian --allow-root --display-info --fail-on error "$deb" || fail "lintian reports errors"
+echo "lintian: no errors"
+
+echo "== contents"
+contents="$(dpkg-deb --contents "$deb" | awk '{print $6}')"
+for file in ./usr/share/doc/kviro-service/copyright ./usr/share/doc/kviro-service/changelog.Debian.gz \
+  ./usr/share/doc/kviro-service/README.Debian ./usr/share/man/man1/kviro-service.1.gz ./usr/share/man/man1/kviro-sim.1.gz; do
+  grep -qx "$file" <<<"$contents" || fail "the package lacks $file"
+done
 remove() { DEBIAN_FRONTEND=noninteractive "${apt[@]}" remove --purge kviro-service >/dev/null 2>&1 || true; }
 trap remove EXIT
 
@@ -52,6 +65,18 @@ fi
 if [ -x /usr/bin/kviro-cli ]; then
   "${nodisplay[@]}" kviro-cli --version || fail "kviro-cli --version failed"
 fi
+code=0
+"${nodisplay[@]}" kviro-service --bogus 2>/dev/null || code=$?
+[ "$code" -eq 2 ] || fail "an unknown option without a display ended with exit code $code, not 2"
+"${nodisplay[@]}" kviro-sim --help | grep -q -- '--folder' || fail "kviro-sim --help lists no options"
+
+echo "== manual pages"
+for program in kviro-service kviro-sim kviro-cli; do
+  [ -x "/usr/bin/$program" ] || continue
+  page="$(man -w "$program")" || fail "no manual page for $program"
+  MANWIDTH=80 man "$program" 2>/dev/null | grep -q -- '--help' || fail "the manual page of $program lists no options"
+  echo "$program: $page"
+done
 
 echo "== menu entry, icon, metainfo"
 desktop-file-validate /usr/share/applications/kviro-service.desktop
@@ -67,15 +92,22 @@ trap 'rm -rf "$homes"; remove' EXIT
 chmod 755 "$homes"
 mkdir -p "$homes/root" "$homes/nobody"
 chown nobody "$homes/nobody"
-# Root could write /usr/bin, but the files still go per user.
+# Root could write /usr/bin, but the files still go per user. Root has the folder of an earlier
+# version: it is renamed, its files kept, and its old name left as a link.
+earlier="$homes/root/.local/share/КВИРО-сервис 2011_01_01 (3070)"
+mkdir -p "$earlier/logs"
+echo protocol >"$earlier/MSTempProtokol.txt"
 folder="$(env -u XDG_DATA_HOME HOME="$homes/root" "${nodisplay[@]}" kviro-service --working-folder)"
 echo "root:   $folder"
-[[ "$folder" == "$homes/root/.local/share/"* ]] || fail "root's working folder is $folder"
+[ "$folder" = "$homes/root/.local/share/kviro-service/" ] || fail "root's working folder is $folder"
 [ -d "$folder" ] || fail "root's working folder was not made"
+[ "$(cat "${folder}MSTempProtokol.txt")" = protocol ] || fail "the earlier folder's files did not come along"
+[ -L "$earlier" ] || fail "the earlier folder's name is not left as a link"
+[ "$(cat "$earlier/MSTempProtokol.txt")" = protocol ] || fail "the earlier name does not lead to the files"
 folder="$(setpriv --reuid=nobody --regid=nogroup --clear-groups \
   env -u XDG_DATA_HOME -u XDG_RUNTIME_DIR HOME="$homes/nobody" "${nodisplay[@]}" kviro-service --working-folder)"
 echo "nobody: $folder"
-[[ "$folder" == "$homes/nobody/.local/share/"* ]] || fail "a user's working folder is $folder"
+[ "$folder" = "$homes/nobody/.local/share/kviro-service/" ] || fail "a user's working folder is $folder"
 [ -d "$folder" ] || fail "a user's working folder was not made"
 [ -z "$(find /usr/bin -maxdepth 1 -name '.kviro*' -print -quit)" ] || fail "the program wrote into /usr/bin"
 

@@ -14,5 +14,13 @@ install_missing setup cmake ninja-build g++ clang qt6-base-dev qt6-serialport-de
 # A compiler cache, when the machine has one, makes rebuilds in several checkouts cheap.
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+echo "setup: configuring $build"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "${launcher[@]}" "$@" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+# KVIRO_TARGETS="a b": only those targets (and what they need), as scripts/run.sh builds.
+targets=()
+if [ -n "${KVIRO_TARGETS:-}" ]; then
+  read -ra names <<<"$KVIRO_TARGETS"
+  targets=(--target "${names[@]}")
+fi
+echo "setup: building ${KVIRO_TARGETS:-everything} ([steps done/steps])"
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"

@@ -31,12 +31,37 @@ QString helpText(const QList<QCommandLineOption> &options)
             names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
         text += QStringLiteral("  %1%2\n").arg(names.join(QStringLiteral(", ")).leftJustified(22), option.description());
     }
-    text += QStringLiteral("\nБез параметров открывается окно программы.\n");
+    text += QStringLiteral("\nБез параметров открывается окно программы. Принимаются и параметры Qt\n"
+                           "(-platform, -style, -reverse, ...).\n");
     return text;
+}
+
+// The options the GUI application takes for itself (Qt's own and its X11 platform's). They are
+// known here so that anything else can be refused before a window system is needed; the GUI
+// application removes them from the arguments when it is made.
+QList<QCommandLineOption> guiOptions()
+{
+    static const char *const withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                            "qwindowgeometry", "qwindowicon", "qwindowtitle", "geometry",
+                                            "title", "icon", "display", "name", "session", "style",
+                                            "stylesheet", "qmljsdebugger"};
+    static const char *const flags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+    QList<QCommandLineOption> options;
+    for (const char *name : withValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        options << option;
+    }
+    for (const char *name : flags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        options << option;
+    }
+    return options;
 }
 } // namespace
 
-CommandLineRequest readCommandLine(const QStringList &arguments, UnknownOptions unknown)
+CommandLineRequest readCommandLine(const QStringList &arguments)
 {
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Показать эту справку и выйти."));
@@ -49,6 +74,7 @@ CommandLineRequest readCommandLine(const QStringList &arguments, UnknownOptions 
     // "-reverse" (a Qt option) is one word, not -r -e -v ...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(options);
+    parser.addOptions(guiOptions());
     const bool understood = parser.parse(arguments);
 
     CommandLineRequest request;
@@ -61,12 +87,13 @@ CommandLineRequest readCommandLine(const QStringList &arguments, UnknownOptions 
     } else if (parser.isSet(workingFolder)) {
         request.action = CommandLineRequest::Action::Print;
         request.text = QDir::toNativeSeparators(files::programDir()) + QLatin1Char('\n');
-    } else if ((!understood || !parser.positionalArguments().isEmpty()) && unknown == UnknownOptions::Refuse) {
+    } else if (!understood || !parser.positionalArguments().isEmpty()) {
         request.action = CommandLineRequest::Action::Refuse;
         const QStringList unknownNames = parser.unknownOptionNames();
-        const QString what = unknownNames.isEmpty()
-            ? QStringLiteral("лишний аргумент: %1").arg(parser.positionalArguments().value(0))
-            : QStringLiteral("неизвестный параметр: %1").arg(unknownNames.constFirst());
+        const QString what = !unknownNames.isEmpty()
+            ? QStringLiteral("неизвестный параметр: %1").arg(unknownNames.constFirst())
+            : !understood ? parser.errorText()
+                          : QStringLiteral("лишний аргумент: %1").arg(parser.positionalArguments().value(0));
         request.text = QStringLiteral("%1: %2\nСправка: %1 --help\n").arg(ProgramName, what);
         request.exitCode = 2;
     }

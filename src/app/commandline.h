@@ -1,8 +1,9 @@
 #pragma once
 // The program's command line: --help, --version and --working-folder print and end the program;
-// anything else opens the main window. Read twice: first before the window system is touched, so
-// that the printing options work without a display, then once the GUI application has taken its
-// own options (-platform, -style, ...), when an option nobody knows is a mistake.
+// an option that neither the program nor Qt's GUI knows, or a stray argument, is refused with exit
+// code 2; anything else opens the main window. Read before the window system is touched, so that
+// printing and refusing work without a display. Qt's own GUI options (-platform, -style, -reverse,
+// ...) are known here by name and left for the GUI application to take.
 #include <QString>
 #include <QStringList>
 
@@ -13,10 +14,8 @@ struct CommandLineRequest {
     int exitCode = 0;
 };
 
-enum class UnknownOptions { LeaveToGui, Refuse };
-
 // arguments: the program's arguments, the program's own name first.
-CommandLineRequest readCommandLine(const QStringList &arguments, UnknownOptions unknown);
+CommandLineRequest readCommandLine(const QStringList &arguments);
 
 // Prints the request's text where it belongs; returns its exit code.
 int printRequest(const CommandLineRequest &request);

@@ -14,17 +14,14 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(TFormMainKviroS_D7::ApplicationTitle);
     QCoreApplication::setApplicationVersion(kviro::versionText());
     {
-        // Options that only print are answered before the window system is touched, so they
-        // work without a display (a laptop reached over ssh, the package check).
+        // Options that only print, and mistakes, are answered before the window system is
+        // touched, so they work without a display (a laptop reached over ssh, the package check).
         const QCoreApplication commandLine(argc, argv);
-        const CommandLineRequest request = readCommandLine(QCoreApplication::arguments(), UnknownOptions::LeaveToGui);
+        const CommandLineRequest request = readCommandLine(QCoreApplication::arguments());
         if (request.action != CommandLineRequest::Action::OpenWindow)
             return printRequest(request);
     }
     QApplication app(argc, argv);
-    const CommandLineRequest request = readCommandLine(QCoreApplication::arguments(), UnknownOptions::Refuse);
-    if (request.action != CommandLineRequest::Action::OpenWindow)
-        return printRequest(request);
     QGuiApplication::setDesktopFileName(QStringLiteral("kviro-service"));
     installQtRussian(app);
     useRussianLocale();

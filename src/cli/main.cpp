@@ -30,8 +30,8 @@ bool needsGui(int argc, char **argv)
 int main(int argc, char **argv)
 {
     const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv, needsGui(argc, argv));
-    // The window's application name: installed in a system folder, both programs then keep their
-    // working files and the journal in the same per-user data folder, which is named after it.
+    // The window's application name. Installed in a system folder, both programs keep their
+    // working files and the journal in the same per-user data folder (files::programDir()).
     QCoreApplication::setApplicationName(kviro::applicationTitle());
     const QStringList args = QCoreApplication::arguments().mid(1);
     CliReporter reporter(args.contains(QStringLiteral("--json")));

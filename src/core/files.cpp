@@ -71,11 +71,37 @@ QString programDirFor(const QString &exeDir)
 {
     if (!exeDir.isEmpty() && !isSystemProgramFolder(exeDir) && folderWritable(exeDir))
         return withSeparator(exeDir);
-    QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    if (data.isEmpty())
-        data = QDir::homePath() + QStringLiteral("/.kviro-service");
-    QDir().mkpath(data);
-    return withSeparator(data);
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataHome.isEmpty()) {
+        const QString data = QDir::homePath() + QStringLiteral("/.kviro-service");
+        QDir().mkpath(data);
+        return withSeparator(data);
+    }
+    return userFolderIn(dataHome);
+}
+
+QString userFolderIn(const QString &dataHome)
+{
+    const QString name = QStringLiteral("kviro-service");
+    const QDir home(dataHome);
+    const QString folder = home.filePath(name);
+    const QString earlier = home.filePath(QStringLiteral("КВИРО-сервис 2011_01_01 (3070)"));
+    const QFileInfo earlierInfo(earlier);
+    if (!QFileInfo::exists(folder) && earlierInfo.isDir() && !earlierInfo.isSymLink()) {
+        // One rename moves every file at once; nothing is copied, so nothing can be half moved.
+        if (QDir().rename(earlier, folder)) {
+#ifndef Q_OS_WIN
+            QFile::link(name, earlier); // relative, so the pair may be moved together
+#endif
+        }
+    }
+    if (QFileInfo(folder).isDir())
+        return withSeparator(folder);
+    const QFileInfo stillThere(earlier);
+    if (stillThere.isDir() && !stillThere.isSymLink())
+        return withSeparator(earlier); // not renamed: the old folder stays in use as it is
+    QDir().mkpath(folder);
+    return withSeparator(folder);
 }
 
 QString inFolder(const QString &folder, const QString &literal)

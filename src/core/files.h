@@ -16,6 +16,13 @@ QString programDir();
 void setProgramDirOverride(const QString &folder); // empty = no override
 // The same choice for a program started from executableFolder (no override applied).
 QString programDirFor(const QString &executableFolder);
+// The per-user folder below dataHome (the user's data folder, ~/.local/share): "kviro-service".
+// Earlier builds named it "КВИРО-сервис 2011_01_01 (3070)". Such a folder is renamed in
+// one step when the new name is free, and on POSIX systems a link of the old name is left to the
+// new folder so that an older version still finds its files. When the rename fails (the new name
+// is taken by something that is not a folder, or the system refuses) the old folder stays in use
+// as it is. Makes the folder when there is none; returns it with a trailing separator.
+QString userFolderIn(const QString &dataHome);
 
 // Joins a literal of the program folder: a leading "\" or "/" only means "in that folder".
 QString inFolder(const QString &folder, const QString &literal);

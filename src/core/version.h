@@ -6,8 +6,9 @@
 
 namespace kviro {
 
-// The application title "КВИРО-сервис 2011_01_01 (3070)". It also names the user's data folder,
-// so the window and the command line keep their working files, backups and journal together.
+// The application title "КВИРО-сервис 2011_01_01 (3070)", shown by the window and set as the
+// application's name by both programs. The user's data folder has a plain name of its own
+// (files::programDir()).
 QString applicationTitle();
 // "2014.6.5": year, month, day of the release.
 QString versionNumber();

@@ -14,9 +14,9 @@
 namespace {
 using Action = CommandLineRequest::Action;
 
-CommandLineRequest read(const QStringList &arguments, UnknownOptions unknown = UnknownOptions::Refuse)
+CommandLineRequest read(const QStringList &arguments)
 {
-    return readCommandLine(QStringList{QStringLiteral("kviro-service")} + arguments, unknown);
+    return readCommandLine(QStringList{QStringLiteral("kviro-service")} + arguments);
 }
 
 // The environment of a machine without any display, and no platform chosen for Qt.
@@ -70,23 +70,42 @@ private slots:
         QCOMPARE(folder.text, QDir::toNativeSeparators(files::programDir()) + QLatin1Char('\n'));
     }
 
+    void optionsOfTheGuiAndMistakes_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("named"); // what a refusal names
+
+        const auto row = [](const char *name, const QStringList &arguments, Action action, const QString &named = {}) {
+            QTest::newRow(name) << arguments << int(action) << named;
+        };
+        row("none", {}, Action::OpenWindow);
+        // Qt's own options, with their values, are left for the GUI; "-reverse" is not -r -e -v ...
+        row("qt options", {"-platform", "offscreen", "-reverse", "-style", "fusion"}, Action::OpenWindow);
+        row("qt options, two dashes", {"--platform", "xcb", "--display", ":1", "-geometry", "800x500+0+0"},
+            Action::OpenWindow);
+        row("qt option with =", {"-style=fusion"}, Action::OpenWindow);
+        row("qt options then --version", {"-platform", "offscreen", "-reverse", "--version"}, Action::Print);
+        row("unknown option", {"--bogus"}, Action::Refuse, "bogus");
+        row("typo", {"--verison"}, Action::Refuse, "verison");
+        row("unknown single dash word", {"-bogus"}, Action::Refuse, "bogus");
+        row("unknown beside qt options", {"-style", "fusion", "--bogus"}, Action::Refuse, "bogus");
+        row("stray argument", {"plate.txt"}, Action::Refuse, "plate.txt");
+        row("value of a qt option missing", {"-platform"}, Action::Refuse, "platform");
+    }
+
     void optionsOfTheGuiAndMistakes()
     {
-        // Before the GUI has taken its own options they are not mistakes, and "-reverse" is not -v.
-        const QStringList qtOptions{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("-reverse")};
-        QCOMPARE(read(qtOptions, UnknownOptions::LeaveToGui).action, Action::OpenWindow);
-        QCOMPARE(read(qtOptions + QStringList{QStringLiteral("--version")}, UnknownOptions::LeaveToGui).action,
-                 Action::Print);
-        QCOMPARE(read({}).action, Action::OpenWindow);
-
-        const auto typo = read({QStringLiteral("--verison")});
-        QCOMPARE(typo.action, Action::Refuse);
-        QCOMPARE(typo.exitCode, 2);
-        QVERIFY(typo.text.contains(QStringLiteral("verison")));
-        QVERIFY(typo.text.contains(QStringLiteral("--help")));
-        const auto extra = read({QStringLiteral("plate.txt")});
-        QCOMPARE(extra.action, Action::Refuse);
-        QVERIFY(extra.text.contains(QStringLiteral("plate.txt")));
+        QFETCH(QStringList, arguments);
+        QFETCH(int, action);
+        QFETCH(QString, named);
+        const auto request = read(arguments);
+        QCOMPARE(int(request.action), action);
+        if (request.action == Action::Refuse) {
+            QCOMPARE(request.exitCode, 2);
+            QVERIFY2(request.text.contains(named), qPrintable(request.text));
+            QVERIFY(request.text.contains(QStringLiteral("--help")));
+        }
     }
 
     void installedProgramKeepsFilesPerUser()
@@ -101,6 +120,66 @@ private slots:
         // A program unpacked into a folder of its own keeps its files beside it.
         QTemporaryDir own;
         QCOMPARE(files::programDirFor(own.path()), own.path() + QLatin1Char('/'));
+    }
+
+    // The user's folder under its plain name, and the folder of the earlier name: what is in it is
+    // never lost and stays where both the new and an older version find it.
+    void userFolderAndTheEarlierName_data()
+    {
+        QTest::addColumn<QStringList>("before"); // "old/NAME", "new/NAME": files; "new=file"; "old->new"
+        QTest::addColumn<QString>("used");       // "new" or "old"
+        QTest::addColumn<QStringList>("inUsed"); // files then found in the folder used
+
+        QTest::newRow("first start") << QStringList{} << "new" << QStringList{};
+        QTest::newRow("earlier folder moved whole")
+            << QStringList{"old/MSTempProtokol.txt", "old/logs/2026-12-01.log", "old/BDTSBackup/BDTS_1.bdts"} << "new"
+            << QStringList{"MSTempProtokol.txt", "logs/2026-12-01.log", "BDTSBackup/BDTS_1.bdts"};
+        QTest::newRow("already moved") << QStringList{"new/a.txt", "old->new"} << "new" << QStringList{"a.txt"};
+        QTest::newRow("both there: the earlier one is left alone")
+            << QStringList{"new/a.txt", "old/b.txt"} << "new" << QStringList{"a.txt"};
+        QTest::newRow("new name taken by a file: the earlier folder stays in use")
+            << QStringList{"new=file", "old/b.txt"} << "old" << QStringList{"b.txt"};
+    }
+
+    void userFolderAndTheEarlierName()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, used);
+        QFETCH(QStringList, inUsed);
+        QTemporaryDir home;
+        const QDir dir(home.path());
+        const QString newFolder = dir.filePath(QStringLiteral("kviro-service"));
+        const QString oldFolder = dir.filePath(QStringLiteral("КВИРО-сервис 2011_01_01 (3070)"));
+        QStringList oldFiles;
+        for (const QString &entry : before) {
+            if (entry == QLatin1String("new=file")) {
+                QVERIFY(files::writeWhole(newFolder, "not a folder"));
+            } else if (entry == QLatin1String("old->new")) {
+                QVERIFY(QFile::link(newFolder, oldFolder));
+            } else {
+                const QString path = dir.filePath(entry.startsWith(QLatin1String("old/")) ? oldFolder : newFolder)
+                    + entry.mid(3);
+                QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+                QVERIFY(files::writeWhole(path, entry.toUtf8()));
+                if (entry.startsWith(QLatin1String("old/")))
+                    oldFiles << entry;
+            }
+        }
+
+        const QString folder = files::userFolderIn(home.path());
+        QCOMPARE(folder, (used == QLatin1String("new") ? newFolder : oldFolder) + QLatin1Char('/'));
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(files::userFolderIn(home.path()), folder); // the next start uses the same
+        for (const QString &name : inUsed)
+            QVERIFY2(QFile::exists(folder + name), qPrintable(name));
+        // Whatever the earlier folder held can still be read under its old name, with its content.
+        for (const QString &entry : oldFiles) {
+            QByteArray bytes;
+            QVERIFY2(files::readWhole(oldFolder + entry.mid(3), &bytes), qPrintable(entry));
+            QCOMPARE(bytes, entry.toUtf8());
+        }
+        if (before.contains(QStringLiteral("new=file")))
+            QVERIFY(QFileInfo(newFolder).isFile());
     }
 
     void theProgramAnswersWithoutADisplay()
@@ -119,17 +198,16 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(QString::fromUtf8(program.readAllStandardOutput()).contains(QStringLiteral("--working-folder")));
 
-        // A mistaken option is refused once the GUI has taken its own, before any window opens.
-        QProcessEnvironment offscreen = withoutDisplay();
-        offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        program.setProcessEnvironment(offscreen);
+        // A mistaken option is refused with exit code 2 before any window system is needed.
         program.start(QStringLiteral(KVIRO_SERVICE_EXE), {QStringLiteral("-style"), QStringLiteral("fusion"),
                                                           QStringLiteral("--verison")});
         QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 2);
         const QString complaint = QString::fromUtf8(program.readAllStandardError());
         QVERIFY2(complaint.contains(QStringLiteral("verison")), qPrintable(complaint));
         QVERIFY2(!complaint.contains(QStringLiteral("style")), qPrintable(complaint));
+        QVERIFY(program.readAllStandardOutput().isEmpty());
     }
 };
 

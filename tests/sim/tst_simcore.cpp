@@ -4,7 +4,9 @@
 #include "link/tmscomm.h"
 #include "sim/virtualinstrument.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +44,53 @@ private slots:
         core.setSilent(true);
         core.feed("l");
         QCOMPARE(replies, QByteArray("l"));
+    }
+
+    // The executable's own options: the ones that print end it at once with exit code 0 and
+    // start no instrument; a mistake is refused with exit code 2 and the usage on standard error.
+    void programOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("out");
+        QTest::addColumn<QStringList>("err");
+        const QStringList helpWords{"Usage: kviro-sim", "--folder DIR", "--chunk BYTES MS", "--database FILE",
+                                    "--version", "Control commands:", "  mode — mode working|loader"};
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << helpWords << QStringList{};
+        QTest::newRow("-h after an option") << QStringList{"--com", "5", "-h"} << 0 << helpWords << QStringList{};
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << QStringList{"kviro-sim 20"} << QStringList{};
+        QTest::newRow("-v") << QStringList{"-v"} << 0 << QStringList{"kviro-sim 20"} << QStringList{};
+        QTest::newRow("unknown") << QStringList{"--bogus"} << 2 << QStringList{}
+                                 << QStringList{"--bogus", "Usage: kviro-sim", "kviro-sim --help"};
+        QTest::newRow("value missing") << QStringList{"--chunk", "16"} << 2 << QStringList{}
+                                       << QStringList{"--chunk", "Usage: kviro-sim"};
+    }
+
+    void programOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, out);
+        QFETCH(QStringList, err);
+        QTemporaryDir ports;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KVIRO_SERIALCOMM"), ports.path());
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(KVIRO_SIM_EXE), arguments);
+        program.closeWriteChannel();
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString stdOut = QString::fromUtf8(program.readAllStandardOutput());
+        const QString stdErr = QString::fromUtf8(program.readAllStandardError());
+        for (const QString &word : out)
+            QVERIFY2(stdOut.contains(word), qPrintable(word + QStringLiteral(" not in: ") + stdOut));
+        for (const QString &word : err)
+            QVERIFY2(stdErr.contains(word), qPrintable(word + QStringLiteral(" not in: ") + stdErr));
+        QVERIFY2(stdOut.isEmpty() == out.isEmpty(), qPrintable(stdOut));
+        QVERIFY2(stdErr.isEmpty() == err.isEmpty(), qPrintable(stdErr));
+        QVERIFY(QDir(ports.path()).isEmpty()); // no port was published
     }
 
     void controlInterface()
