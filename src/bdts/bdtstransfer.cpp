@@ -146,7 +146,7 @@ qsizetype BdtsTransfer::replyR(const QByteArray &rx)
                                  .arg(QString::fromLatin1(reply.text.left(20).toPercentEncoding(" ")));
         endExchange(text);
         m_db.reportProblem(text);
-        return rx.size();
+        return reply.consumed;
     }
     const int count = reply.count;
     if (count < 1) {
@@ -155,13 +155,13 @@ qsizetype BdtsTransfer::replyR(const QByteArray &rx)
                                  .arg(count);
         endExchange(text);
         m_db.reportProblem(text);
-        return rx.size();
+        return reply.consumed;
     }
     if (count > MaxPages) {
         endExchange(QStringLiteral("Прибор сообщил %1 страниц БД ТС, допустимо не более %2; чтение не начато.")
                         .arg(count)
                         .arg(MaxPages));
-        return rx.size();
+        return reply.consumed;
     }
     m_pagesToRead = count;
     BdtsPageNo = 1;
@@ -170,7 +170,7 @@ qsizetype BdtsTransfer::replyR(const QByteArray &rx)
     m_incoming.reserve(HeaderSize + qint64(PageSize) * m_pagesToRead);
     setState(State::ReceivingPages);
     send(QByteArrayLiteral("r"), 'r');
-    return rx.size();
+    return reply.consumed;
 }
 
 qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
@@ -180,13 +180,6 @@ qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
     const PageReply reply = parsePageReply(rx);
     if (reply.kind == PageReply::Kind::Incomplete)
         return InstrumentLink::NeedMore; // the rest of the page is on its way
-    if (reply.kind == PageReply::Kind::Overlong) {
-        endExchange(QStringLiteral("Ошибка приёма страницы %1 БД ТС из прибора: %2 байт вместо %3.")
-                        .arg(BdtsPageNo)
-                        .arg(rx.size())
-                        .arg(PageReplySize));
-        return rx.size();
-    }
     m_incoming.append(reply.page);
     if (BdtsPageNo == m_pagesToRead - 2)
         m_status.setText(QStringLiteral("Принято из прибора страниц: %1").arg(BdtsPageNo));
@@ -195,10 +188,10 @@ qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, m_pagesToRead));
         setState(State::ReceivingPages);
         send(QByteArrayLiteral("r"), 'r');
-        return rx.size();
+        return reply.consumed;
     }
     finishRead();
-    return rx.size();
+    return reply.consumed;
 }
 
 void BdtsTransfer::finishRead()
@@ -299,14 +292,14 @@ void BdtsTransfer::beginWrite()
 qsizetype BdtsTransfer::replyM(const QByteArray &rx)
 {
     if (m_state != State::Writing)
-        return rx.size();
+        return ackConsumed(rx);
     if (BdtsPageNo <= BdtsPagesToSend) {
         const QByteArray message = pageCommand(BdtsSendStream, BdtsPageNo - 1);
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, BdtsPagesToSend));
         ++BdtsPageNo;
         setState(State::Writing);
         send(message, 'm');
-        return rx.size();
+        return ackConsumed(rx);
     }
     // Every page sent and acknowledged: read the database back so the list shows what it holds.
     m_status.setProgress(0);
@@ -314,5 +307,5 @@ qsizetype BdtsTransfer::replyM(const QByteArray &rx)
     setState(State::Idle);
     emit writeCompleted(BdtsPagesToSend);
     startRead();
-    return rx.size();
+    return ackConsumed(rx);
 }

@@ -188,6 +188,8 @@ void SheetWindow::openInSpreadsheetApp()
     const QString copy = QDir(folder).filePath(stem + suffix);
     if (!files::writeWhole(copy, bytes, &why))
         return fail(why);
+    // Only the copies the program made are removed at the next start.
+    readerfiles::rememberSheetCopy(m_programDir, stem + suffix);
     if (!m_opener(QUrl::fromLocalFile(copy)))
         fail(QDir::toNativeSeparators(copy));
 }
