@@ -11,6 +11,7 @@
 #include "sim/bdts_sim.h"
 #include "support/testbed.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -23,6 +24,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -56,6 +58,30 @@ JournalWindow *openJournal(TFormMainKviroS_D7 &w)
 class TstJournalWindow : public QObject {
     Q_OBJECT
 private slots:
+    // At the journal's bound its oldest rows leave the window in steps, never as a reset of
+    // the whole table per entry (each reset rebuilds the view and what a screen reader holds).
+    void journalAtItsBoundDropsRowsInSteps()
+    {
+        TestBed bed(false);
+        TFormMainKviroS_D7 &w = bed.window();
+        JournalWindow *window = openJournal(w);
+        QVERIFY(window);
+        QAbstractItemModel *shown = window->entryView()->model();
+        int resets = 0, removals = 0;
+        connect(shown, &QAbstractItemModel::modelReset, this, [&] { ++resets; });
+        connect(shown, &QAbstractItemModel::rowsRemoved, this, [&] { ++removals; });
+        Journal &journal = w.journal();
+        const int total = Journal::MaxEntriesInMemory + 2 * Journal::DropStep + 5;
+        for (int i = journal.entries().size(); i < total; ++i)
+            journal.info(QStringLiteral("entry %1").arg(i));
+        QCOMPARE(resets, 0);
+        QVERIFY2(removals >= 2 && removals <= 4, qPrintable(QString::number(removals)));
+        QVERIFY(journal.entries().size() <= Journal::MaxEntriesInMemory);
+        QCOMPARE(shown->rowCount(), int(journal.entries().size()));
+        QCOMPARE(shown->index(shown->rowCount() - 1, 2).data().toString(), QStringLiteral("entry %1").arg(total - 1));
+        QCOMPARE(shown->index(0, 2).data().toString(), journal.entries().first().text);
+    }
+
     void rejectedDatabaseFileStaysInTheJournal()
     {
         TestBed bed;
