@@ -274,7 +274,8 @@ void BdtsTransfer::beginWrite()
     const QString backup = m_db.backupInstrumentImage(m_received, &failure);
     if (backup.isEmpty()) {
         // The exchange ends before the message box, so nothing runs on behind it.
-        endExchange(QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора; запись не начата."));
+        // The status line says why (a full disk, a folder in the way), as the command line shows it.
+        endExchange(QString(failure).replace(QLatin1Char('\n'), QLatin1Char(' ')));
         m_db.reportProblem(failure);
         return;
     }
