@@ -11,8 +11,9 @@ CountReply parseCountReply(const QByteArray &waiting)
     CountReply r;
     if (waiting.size() < 3)
         return r; // the tag and the unused byte at most: the count is still to come
-    // A letter is never part of a count: one behind its digits begins the next message (a notice
-    // sent right behind the reply), which is left to the dispatcher.
+    // Letters alone behind the digits (and line end) are never part of a count: they are the next
+    // messages (a notice sent right behind the reply), left to the dispatcher. "1x2" stays one
+    // text that is no number.
     qsizetype end = 2;
     while (end < waiting.size() && waiting.at(end) == ' ')
         ++end;
@@ -22,7 +23,10 @@ CountReply parseCountReply(const QByteArray &waiting)
     while (end < waiting.size() && (waiting.at(end) == '\r' || waiting.at(end) == '\n'))
         ++end;
     const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-    const qsizetype length = end > digitsFrom && end < waiting.size() && isLetter(waiting.at(end)) ? end : waiting.size();
+    bool lettersBehind = end > digitsFrom && end < waiting.size();
+    for (qsizetype i = end; lettersBehind && i < waiting.size(); ++i)
+        lettersBehind = isLetter(waiting.at(i));
+    const qsizetype length = lettersBehind ? end : waiting.size();
     QByteArray text = waiting.mid(2, length - 2);
     bool closed = false;
     while (text.endsWith('\r') || text.endsWith('\n')) {

@@ -20,8 +20,8 @@ struct CountReply {
     QByteArray text;       // the count text as received, CR/LF removed
     qsizetype consumed = 0; // bytes taken: the whole reply, or 0 while incomplete
 };
-// The count ends at the first letter behind its digits (and line end): that letter and what
-// follows are another message. Otherwise the reply takes every waiting byte.
+// When only letters follow the digits (and line end), they are other messages (notices) and are
+// not taken. Otherwise the reply takes every waiting byte.
 // Examines the bytes waiting once no further byte is on its way; they begin with 'R'.
 CountReply parseCountReply(const QByteArray &waiting);
 

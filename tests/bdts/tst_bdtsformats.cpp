@@ -396,6 +396,7 @@ void TestBdtsFormats::countReply()
         {"R?  5G", K::Count, 5},
         {"R? 12\r\ng", K::Count, 12},
         {"R?Gg", K::NotNumber, 0},
+        {"R?1x2", K::NotNumber, 0},
     };
     for (const Case &c : cases) {
         const CountReply r = parseCountReply(c.waiting);
