@@ -24,10 +24,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace {
-// The monitor view keeps at most this many lines; the saved file has everything the monitor holds.
-constexpr int kMonitorViewLines = 20000;
-}
 
 JournalWindow::JournalWindow(Journal &journal, LineMonitor &monitor, UserDialogs &dialogs, QWidget *parent)
     : QWidget(parent, Qt::Window), m_journal(journal), m_monitor(monitor), m_dialogs(dialogs)
@@ -141,7 +137,7 @@ QWidget *JournalWindow::buildMonitor()
     m_monitorView->setObjectName(QStringLiteral("memoMonitor"));
     m_monitorView->setReadOnly(true);
     m_monitorView->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_monitorView->setMaximumBlockCount(kMonitorViewLines);
+    m_monitorView->setMaximumBlockCount(MonitorViewLines);
     m_monitorView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     v->addWidget(m_monitorView, 1);
 

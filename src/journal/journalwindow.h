@@ -26,6 +26,10 @@ public:
     JournalWindow(Journal &journal, LineMonitor &monitor, UserDialogs &dialogs, QWidget *parent = nullptr);
 
     enum Tab { TabEvents = 0, TabMonitor = 1 };
+    // The monitor view keeps at most this many lines (about 150 KiB of text); the saved file has
+    // everything the monitor holds. A text view of many thousand lines is costly to keep and,
+    // with an accessibility bus, grows the program by megabytes a minute while it fills.
+    static constexpr int MonitorViewLines = 2000;
     void showTab(Tab tab);
 
     // Copies the selected entries (all shown ones when none is selected) to the clipboard, one

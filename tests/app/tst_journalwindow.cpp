@@ -58,9 +58,10 @@ JournalWindow *openJournal(TFormMainKviroS_D7 &w)
 class TstJournalWindow : public QObject {
     Q_OBJECT
 private slots:
-    // At the journal's bound its oldest rows leave the window in steps, never as a reset of
-    // the whole table per entry (each reset rebuilds the view and what a screen reader holds).
-    void journalAtItsBoundDropsRowsInSteps()
+    // The journal window stays bounded: at the journal's bound its oldest rows leave in steps,
+    // never as a reset of the whole table per entry (each reset rebuilds the view and what a
+    // screen reader holds), and the line monitor's view keeps only its newest lines.
+    void journalWindowStaysBounded()
     {
         TestBed bed(false);
         TFormMainKviroS_D7 &w = bed.window();
@@ -80,6 +81,15 @@ private slots:
         QCOMPARE(shown->rowCount(), int(journal.entries().size()));
         QCOMPARE(shown->index(shown->rowCount() - 1, 2).data().toString(), QStringLiteral("entry %1").arg(total - 1));
         QCOMPARE(shown->index(0, 2).data().toString(), journal.entries().first().text);
+
+        // The line monitor's view keeps its newest lines only, however long the traffic.
+        LineMonitor &monitor = w.programJournal().monitor;
+        window->tabs()->setCurrentIndex(JournalWindow::TabMonitor);
+        window->show();
+        monitor.setEnabled(true);
+        for (int i = 0; i < 3 * JournalWindow::MonitorViewLines; ++i)
+            monitor.record(i % 2 == 0, QByteArray::number(i));
+        QTRY_COMPARE(window->monitorText().count(QLatin1Char('\n')) + 1, JournalWindow::MonitorViewLines);
     }
 
     void rejectedDatabaseFileStaysInTheJournal()
