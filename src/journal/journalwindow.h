@@ -27,8 +27,8 @@ public:
 
     enum Tab { TabEvents = 0, TabMonitor = 1 };
     // The monitor view keeps at most this many lines (about 150 KiB of text); the saved file has
-    // everything the monitor holds. A text view of many thousand lines is costly to keep and,
-    // with an accessibility bus, grows the program by megabytes a minute while it fills.
+    // everything the monitor holds. Every line is a block of the text document with its layout,
+    // and every change is reported to an accessibility bus: a few thousand lines are enough.
     static constexpr int MonitorViewLines = 2000;
     void showTab(Tab tab);
 
