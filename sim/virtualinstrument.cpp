@@ -6,6 +6,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, QObject *parent)
     : QObject(parent), m_port(portFolder, comNumber)
 {
@@ -18,6 +20,7 @@ VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, Q
     connect(&m_core, &InstrumentCore::commandSeen, this, [this](char letter) {
         if (m_vanishLetter != 0 && letter == m_vanishLetter)
             m_vanishArmed = true;
+        m_lastCommand = letter;
     });
 
     addVerb(QStringLiteral("help"), QStringLiteral("list the commands"), [this](const QStringList &) {
@@ -98,6 +101,13 @@ VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, Q
                 vanishDuringReply(letter.at(0), a.value(1).toInt());
                 return QStringLiteral("ok");
             });
+    addVerb(QStringLiteral("behind"), QStringLiteral("behind LETTER N HEX...: send the bytes right behind the reply to the Nth next command LETTER"),
+            [this](const QStringList &a) {
+                if (a.size() < 3 || a.at(0).size() != 1 || a.at(1).toInt() < 1)
+                    return QStringLiteral("error: behind LETTER N HEX...");
+                sendBehindReply(a.at(0).at(0).toLatin1(), QByteArray::fromHex(a.mid(2).join(QString()).toLatin1()), a.at(1).toInt());
+                return QStringLiteral("ok");
+            });
     addVerb(QStringLiteral("garbage"), QStringLiteral("garbage N: send N random bytes"), [this](const QStringList &a) {
         QByteArray bytes;
         const int n = std::clamp(a.value(0).toInt(), 0, 1 << 20);
@@ -142,10 +152,23 @@ void VirtualInstrument::vanishDuringReply(char letter, int replyBytes)
     m_vanishArmed = false;
 }
 
+void VirtualInstrument::sendBehindReply(char letter, const QByteArray &bytes, int nth)
+{
+    m_behindLetter = letter;
+    m_behindBytes = bytes;
+    m_behindCountdown = std::max(1, nth);
+}
+
 void VirtualInstrument::forward(const QByteArray &bytes)
 {
     if (!m_on)
         return;
+    // A command may arrive in pieces; its reply goes out once, when it is complete.
+    if (m_behindLetter != 0 && m_lastCommand == m_behindLetter && --m_behindCountdown == 0) {
+        m_behindLetter = 0;
+        m_port.write(bytes + std::exchange(m_behindBytes, QByteArray()));
+        return;
+    }
     if (!m_vanishArmed) {
         m_port.write(bytes);
         return;

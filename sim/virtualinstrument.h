@@ -40,6 +40,10 @@ public:
     // such command). A letter of 0 disarms it.
     void vanishDuringReply(char letter, int replyBytes);
 
+    // Sends bytes (a notice, noise) right behind its reply to the nth next command letter, in the
+    // same write, once. A letter of 0 disarms it.
+    void sendBehindReply(char letter, const QByteArray &bytes, int nth = 1);
+
     InstrumentCore &core() { return m_core; }
     PtyPort &port() { return m_port; }
 
@@ -65,6 +69,10 @@ private:
     char m_vanishLetter = 0;
     int m_vanishAfter = 0;
     bool m_vanishArmed = false; // the command was seen: its reply is cut
+    char m_behindLetter = 0;
+    int m_behindCountdown = 0;
+    QByteArray m_behindBytes;
+    char m_lastCommand = 0; // the command the next reply answers
     std::map<QString, VerbEntry> m_verbs;
     std::unique_ptr<ReaderSim> m_reader;
     std::unique_ptr<BdtsSim> m_bdts;

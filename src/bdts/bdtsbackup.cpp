@@ -40,6 +40,10 @@ QStringList backupFiles(const QString &programDir)
 BackupResult writeBackup(const QString &programDir, const QByteArray &image, const QDateTime &when, int keep)
 {
     BackupResult result;
+    if (image.isEmpty()) {
+        result.error = QStringLiteral("нет прочитанной из прибора БД ТС");
+        return result;
+    }
     const QString folder = backupFolder(programDir);
     if (!QDir().mkpath(folder)) {
         result.error = QStringLiteral("не удалось создать папку ") + QDir::toNativeSeparators(folder);
@@ -52,6 +56,15 @@ BackupResult writeBackup(const QString &programDir, const QByteArray &image, con
     const QString path = QDir(folder).filePath(name);
     if (!files::writeWhole(path, image, &result.error))
         return result;
+    // The instrument's database survives only here: the file is read back and compared before
+    // anything may be written over it in the instrument.
+    QByteArray back;
+    if (!files::readWhole(path, &back, &result.error, image.size()) || back != image) {
+        if (result.error.isEmpty())
+            result.error = QStringLiteral("копия на диске не совпадает с прочитанной БД ТС");
+        QFile::remove(path);
+        return result;
+    }
     result.path = path;
     // The one just written stays even when the clock was set back and its name sorts first.
     QStringList older = backupFiles(programDir);

@@ -25,7 +25,9 @@ struct BackupResult {
     QString error; // why not
 };
 // Writes the image whole as a new backup (the folder is made when missing; a name already taken
-// gets "_2", "_3", ...), then removes the oldest backups beyond `keep`.
+// gets "_2", "_3", ...), reads it back and compares it, then removes the oldest backups beyond
+// `keep`. A backup that is not complete on disk (or of an empty image) gives no path: the write
+// into the instrument must not start then.
 BackupResult writeBackup(const QString &programDir, const QByteArray &image, const QDateTime &when,
                          int keep = BackupsKept);
 

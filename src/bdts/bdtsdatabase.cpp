@@ -80,7 +80,7 @@ void BdtsDatabase::loadFile(const QString &path)
     }
     QByteArray bytes;
     QString error;
-    if (!files::readWhole(path, &bytes, &error)) {
+    if (!files::readWhole(path, &bytes, &error, MaxFileBytes)) {
         BdtsFileStream.reset();
         reportFileError(path, error);
         return;

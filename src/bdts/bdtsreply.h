@@ -20,6 +20,8 @@ struct CountReply {
     QByteArray text;       // the count text as received, CR/LF removed
     qsizetype consumed = 0; // bytes taken: the whole reply, or 0 while incomplete
 };
+// When only letters follow the digits (and line end), they are other messages (notices) and are
+// not taken. Otherwise the reply takes every waiting byte.
 // Examines the bytes waiting once no further byte is on its way; they begin with 'R'.
 CountReply parseCountReply(const QByteArray &waiting);
 
@@ -28,8 +30,7 @@ constexpr int PageReplySize = 1 + 512 + 1;
 struct PageReply {
     enum class Kind {
         Incomplete, // fewer bytes than a page reply: the rest is on its way
-        Page,       // `page` holds the 512 page bytes
-        Overlong    // more bytes than a page reply: the page cannot be told from the rest
+        Page        // `page` holds the 512 page bytes; what follows them is not the page's
     };
     Kind kind = Kind::Incomplete;
     QByteArray page;
@@ -37,8 +38,15 @@ struct PageReply {
 };
 PageReply parsePageReply(const QByteArray &waiting);
 
-// The reply 'm' (ready for the next page): only its first byte counts; it takes all waiting bytes.
-inline qsizetype ackConsumed(const QByteArray &waiting) { return waiting.size(); }
+// The reply 'm' (ready for the next page): one acknowledgement however often its tag repeats;
+// what follows the run (a notice) is left to the dispatcher.
+inline qsizetype ackConsumed(const QByteArray &waiting)
+{
+    qsizetype n = waiting.isEmpty() ? 0 : 1;
+    while (n < waiting.size() && waiting.at(n) == waiting.at(0))
+        ++n;
+    return n;
+}
 
 // "M" followed by the page count div 256 and mod 256; empty for a count outside 1..65535.
 QByteArray writeStartCommand(int pages);

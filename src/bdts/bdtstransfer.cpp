@@ -261,7 +261,7 @@ qsizetype BdtsTransfer::replyR(const QByteArray &rx)
         endExchange(text);
         endJob(JobOutcome::make(JobOutcome::Kind::Refused, text));
         m_db.reportProblem(text);
-        return rx.size();
+        return reply.consumed;
     }
     const int count = reply.count;
     if (count < 1) {
@@ -271,7 +271,7 @@ qsizetype BdtsTransfer::replyR(const QByteArray &rx)
         endExchange(text);
         endJob(JobOutcome::make(JobOutcome::Kind::Refused, text));
         m_db.reportProblem(text);
-        return rx.size();
+        return reply.consumed;
     }
     if (count > MaxPages) {
         const QString text = QStringLiteral("Прибор сообщил %1 страниц БД ТС, допустимо не более %2; чтение не начато.")
@@ -279,7 +279,7 @@ qsizetype BdtsTransfer::replyR(const QByteArray &rx)
                                  .arg(MaxPages);
         endExchange(text);
         endJob(JobOutcome::make(JobOutcome::Kind::Refused, text));
-        return rx.size();
+        return reply.consumed;
     }
     m_pagesToRead = count;
     BdtsPageNo = 1;
@@ -288,7 +288,7 @@ qsizetype BdtsTransfer::replyR(const QByteArray &rx)
     m_incoming.reserve(HeaderSize + qint64(PageSize) * m_pagesToRead);
     setState(State::ReceivingPages);
     send(QByteArrayLiteral("r"), 'r');
-    return rx.size();
+    return reply.consumed;
 }
 
 qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
@@ -298,21 +298,6 @@ qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
     const PageReply reply = parsePageReply(rx);
     if (reply.kind == PageReply::Kind::Incomplete)
         return InstrumentLink::NeedMore; // the rest of the page is on its way
-    if (reply.kind == PageReply::Kind::Overlong) {
-        const QString text = QStringLiteral("Ошибка приёма страницы %1 БД ТС из прибора: %2 байт вместо %3.")
-                                 .arg(BdtsPageNo)
-                                 .arg(rx.size())
-                                 .arg(PageReplySize);
-        const bool readBack = m_readBack;
-        endExchange(text);
-        endJob(readBack ? JobOutcome::make(JobOutcome::Kind::WrittenNotVerified,
-                                           QStringLiteral("Все %1 страниц БД ТС записаны в прибор, но проверка чтением не удалась: %2")
-                                               .arg(BdtsPagesToSend)
-                                               .arg(text),
-                                           QStringLiteral("Прочитайте БД ТС из прибора и сравните её список со списком файла."))
-                        : JobOutcome::make(JobOutcome::Kind::Refused, text, QStringLiteral("Повторите чтение.")));
-        return rx.size();
-    }
     m_incoming.append(reply.page);
     if (BdtsPageNo == m_pagesToRead - 2)
         m_status.setText(QStringLiteral("Принято из прибора страниц: %1 из %2").arg(BdtsPageNo).arg(m_pagesToRead));
@@ -321,10 +306,10 @@ qsizetype BdtsTransfer::replyPage(const QByteArray &rx)
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, m_pagesToRead));
         setState(State::ReceivingPages);
         send(QByteArrayLiteral("r"), 'r');
-        return rx.size();
+        return reply.consumed;
     }
     finishRead();
-    return rx.size();
+    return reply.consumed;
 }
 
 void BdtsTransfer::finishRead()
@@ -456,9 +441,11 @@ void BdtsTransfer::beginWrite()
     const QString backup = m_db.backupInstrumentImage(m_received, &failure);
     if (backup.isEmpty()) {
         // The exchange ends before the message box, so nothing runs on behind it.
-        const QString text = QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора; запись не начата.");
-        endExchange(text);
-        endJob(JobOutcome::make(JobOutcome::Kind::Refused, text, QString(failure).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        // The status line says why (a full disk, a folder in the way), as the command line shows it.
+        const QString why = QString(failure).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        endExchange(why);
+        endJob(JobOutcome::make(JobOutcome::Kind::Refused,
+                                QStringLiteral("Не удалось сохранить резервную копию БД ТС прибора; запись не начата."), why));
         m_db.reportProblem(failure);
         return;
     }
@@ -482,14 +469,14 @@ void BdtsTransfer::beginWrite()
 qsizetype BdtsTransfer::replyM(const QByteArray &rx)
 {
     if (m_state != State::Writing)
-        return rx.size();
+        return ackConsumed(rx);
     if (BdtsPageNo <= BdtsPagesToSend) {
         const QByteArray message = pageCommand(BdtsSendStream, BdtsPageNo - 1);
         m_status.setProgress(StatusModel::percentOf(BdtsPageNo, BdtsPagesToSend));
         ++BdtsPageNo;
         setState(State::Writing);
         send(message, 'm');
-        return rx.size();
+        return ackConsumed(rx);
     }
     // Every page sent and acknowledged: read the database back so the list shows what it holds,
     // and compare it with what was sent.
@@ -502,5 +489,5 @@ qsizetype BdtsTransfer::replyM(const QByteArray &rx)
         return rx.size(); // a stop held during the writing phase ended the job just now
     m_readBack = true;
     startRead();
-    return rx.size();
+    return ackConsumed(rx);
 }

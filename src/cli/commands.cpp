@@ -303,7 +303,7 @@ Outcome runDbList(const QString &path)
         return Outcome::failed(QStringLiteral("Файл %1 слишком велик для БД ТС.").arg(native(path)));
     QByteArray bytes;
     QString why;
-    if (!files::readWhole(path, &bytes, &why))
+    if (!files::readWhole(path, &bytes, &why, bdts::MaxFileBytes))
         return Outcome::failed(QStringLiteral("Не удалось прочитать файл %1: %2.").arg(native(path), why),
                                QStringLiteral("Проверьте имя файла и права на чтение."));
     // The same steps as opening a file on the database page, without its working files.

@@ -11,8 +11,15 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace files {
 namespace {
@@ -188,6 +195,30 @@ QString fileErrorText(int fileDeviceError, const QString &systemText)
 
 QString fileErrorText(const QFileDevice &file) { return fileErrorText(file.error(), file.errorString()); }
 
+bool finishWrite(QFileDevice &file, const QByteArray &bytes, QString *error)
+{
+    const auto fail = [&] {
+        if (error)
+            *error = fileErrorText(file);
+        return false;
+    };
+    if (file.write(bytes) != bytes.size())
+        return fail();
+    // A short file is only buffered by write(); a full disk shows when the buffer goes out, and a
+    // commit does not always report it. The device's error is read after the flush as well.
+    if (!file.flush() || file.error() != QFileDevice::NoError)
+        return fail();
+#ifdef Q_OS_UNIX
+    // On the disk, not in the system's cache: some file systems report a full disk only here.
+    if (file.handle() >= 0 && ::fsync(file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
+        if (error)
+            *error = fileErrorText(QFileDevice::WriteError, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+#endif
+    return true;
+}
+
 namespace {
 bool writeWholeUnjournalled(const QString &path, const QByteArray &bytes, QString *error)
 {
@@ -197,9 +228,15 @@ bool writeWholeUnjournalled(const QString &path, const QByteArray &bytes, QStrin
             *error = fileErrorText(file);
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
+    if (!finishWrite(file, bytes, error)) {
+        file.cancelWriting();
+        return false;
+    }
+    // The size read back before the file takes its name: a short file replaces nothing.
+    const qint64 onDisk = file.size();
+    if (onDisk != bytes.size()) {
         if (error)
-            *error = fileErrorText(file);
+            *error = QStringLiteral("Файл записан не полностью: %1 байт из %2.").arg(onDisk).arg(bytes.size());
         file.cancelWriting();
         return false;
     }
@@ -226,20 +263,92 @@ bool writeWhole(const QString &path, const QByteArray &bytes, QString *error)
     return false;
 }
 
-bool readWhole(const QString &path, QByteArray *bytes, QString *error)
+QString notRegularFileText(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    return QStringLiteral("\"%1\" — не обычный файл (устройство, канал или папка); открыть можно только файл.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+bool openRegularFile(QFile &file, const QString &path, QIODevice::OpenMode mode, QString *error)
+{
+    const auto fail = [&](const QString &why) {
         if (error)
-            *error = fileErrorText(file);
+            *error = why;
         return false;
+    };
+#ifdef Q_OS_UNIX
+    // Opened without waiting (a FIFO with no writer or reader at its other end would hold the
+    // program here), then looked at through the open descriptor, so that nothing can be put in
+    // the file's place meanwhile.
+    int flags = O_NONBLOCK | O_CLOEXEC;
+    if (mode & QIODevice::WriteOnly)
+        flags |= ((mode & QIODevice::ReadOnly) ? O_RDWR : O_WRONLY) | O_CREAT | ((mode & QIODevice::Append) ? O_APPEND : 0);
+    else
+        flags |= O_RDONLY;
+    const int fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
+    if (fd < 0) {
+        // A FIFO without a reader refuses a write-only open at once; it is no file either.
+        if (errno == ENXIO)
+            return fail(notRegularFileText(path));
+        return fail(fileErrorText(QFileDevice::OpenError, QString::fromLocal8Bit(std::strerror(errno))));
     }
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return fail(notRegularFileText(path));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file.setFileName(path);
+    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(fileErrorText(file));
+    }
+    return true;
+#else
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return fail(notRegularFileText(path));
+    file.setFileName(path);
+    if (!file.open(mode))
+        return fail(fileErrorText(file));
+    return true;
+#endif
+}
+
+bool readWhole(const QString &path, QByteArray *bytes, QString *error, qint64 maxBytes)
+{
+    const auto fail = [&](const QString &why) {
         if (error)
-            *error = fileErrorText(file);
+            *error = why;
         return false;
+    };
+    QFile file;
+    QString why;
+    if (!openRegularFile(file, path, QIODevice::ReadOnly, &why))
+        return fail(why);
+    const auto tooLarge = [&] {
+        return fail(QStringLiteral("Файл \"%1\" слишком велик: больше %2 байт.")
+                        .arg(QDir::toNativeSeparators(path))
+                        .arg(maxBytes));
+    };
+    if (file.size() > maxBytes)
+        return tooLarge();
+    // At most one byte more than allowed, in pieces (nothing is reserved for the largest size): a
+    // file that grows while it is read is still refused.
+    QByteArray read;
+    read.reserve(file.size());
+    for (;;) {
+        const qint64 want = std::min<qint64>(64 * 1024, maxBytes + 1 - read.size());
+        const QByteArray piece = file.read(want);
+        if (file.error() != QFileDevice::NoError)
+            return fail(fileErrorText(file));
+        read += piece;
+        if (piece.isEmpty() || read.size() > maxBytes)
+            break;
     }
+    if (read.size() > maxBytes)
+        return tooLarge();
+    *bytes = std::move(read);
     return true;
 }
 

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <QIODevice>
+
+class QFile;
 class QFileDevice;
 
 namespace files {
@@ -27,8 +30,13 @@ QString userFolderIn(const QString &dataHome);
 // Joins a literal of the program folder: a leading "\" or "/" only means "in that folder".
 QString inFolder(const QString &folder, const QString &literal);
 
-// Writes the bytes whole or not at all. On failure returns false and, if given, the reason.
+// Writes the bytes whole or not at all: flushed and synced, every error checked before the commit,
+// and the size read back after it. On failure returns false and, if given, the reason; a file
+// that was there stays as it was.
 bool writeWhole(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+// The part of it that any open file device goes through: writes the bytes, flushes them and
+// checks the device's error, and on Unix syncs them to the disk. False with the reason.
+bool finishWrite(QFileDevice &file, const QByteArray &bytes, QString *error = nullptr);
 
 // The reason a file operation failed, for an error box: the program's own Russian words first,
 // then the system's words in brackets ("Файл или папка не найдены. (No such file or directory)").
@@ -36,8 +44,16 @@ QString fileErrorText(const QFileDevice &file);
 // The same from the kind of failure and the system's text.
 QString fileErrorText(int fileDeviceError, const QString &systemText);
 
-// Reads a whole file; false with the reason when it cannot be opened or read.
-bool readWhole(const QString &path, QByteArray *bytes, QString *error = nullptr);
+// Reads a whole file of at most maxBytes; false with the reason when it cannot be opened or read,
+// is larger, or is no regular file (a device, a FIFO, a folder: refused without waiting on it,
+// with a reason that names it). Never reads more than maxBytes + 1 bytes.
+inline constexpr qint64 DefaultReadLimit = 64 * 1024 * 1024;
+bool readWhole(const QString &path, QByteArray *bytes, QString *error = nullptr, qint64 maxBytes = DefaultReadLimit);
+// Opens only a regular file (read, or write with create and append as the mode says), without
+// waiting on a FIFO or a device in its place; false with the reason otherwise.
+bool openRegularFile(QFile &file, const QString &path, QIODevice::OpenMode mode, QString *error = nullptr);
+// The reason readWhole() gives for a path that is no regular file.
+QString notRegularFileText(const QString &path);
 
 // The part after the last separator ("\" or "/"), and the folder part up to and including it
 // (empty when the separator is missing or is the first character).

@@ -1,9 +1,11 @@
 #include "core/journal.h"
 
+#include "core/files.h"
 #include "core/linemonitor.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QThread>
@@ -97,10 +99,11 @@ struct Journal::Writer {
         if (day != fileDay) {
             file.close();
             fileDay = day; // a file that cannot be opened is tried again on the next day only
-            file.setFileName(QDir(folder).filePath(Journal::fileNameFor(day)));
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-                fail(QStringLiteral("Журнал не записывается в папку %1: %2")
-                         .arg(QDir::toNativeSeparators(folder), file.errorString()));
+            // A FIFO or a device in the file's place would hold the writer, and the exit with it.
+            QString why;
+            if (!files::openRegularFile(file, QDir(folder).filePath(Journal::fileNameFor(day)),
+                                        QIODevice::WriteOnly | QIODevice::Append, &why)) {
+                fail(QStringLiteral("Журнал не записывается в папку %1: %2").arg(QDir::toNativeSeparators(folder), why));
                 return;
             }
         }
@@ -140,8 +143,9 @@ struct Journal::Writer {
 
     void loadEarlier()
     {
-        QFile earlierFile(QDir(folder).filePath(Journal::fileNameFor(today)));
-        if (!earlierFile.exists() || !earlierFile.open(QIODevice::ReadOnly))
+        QFile earlierFile;
+        const QString earlierPath = QDir(folder).filePath(Journal::fileNameFor(today));
+        if (!QFileInfo::exists(earlierPath) || !files::openRegularFile(earlierFile, earlierPath, QIODevice::ReadOnly))
             return;
         // Only the newest part matters when the day's file is large.
         constexpr qint64 kTail = 4 * 1024 * 1024;
@@ -213,9 +217,13 @@ void Journal::addStamped(const JournalEntry &entry)
 {
     if (m_writer)
         m_writer->push(entry);
+    if (m_entries.size() >= MaxEntriesInMemory) {
+        const int count = int(m_entries.size()) - (MaxEntriesInMemory - DropStep);
+        emit oldestAboutToBeDropped(count);
+        m_entries.remove(0, count);
+        emit oldestDropped(count);
+    }
     m_entries.append(entry);
-    if (m_entries.size() > MaxEntriesInMemory)
-        m_entries.remove(0, m_entries.size() - MaxEntriesInMemory);
     emit added(entry);
     if (entry.kind == JournalKind::Warning || entry.kind == JournalKind::Error) {
         m_lastAlert = entry;

@@ -60,8 +60,10 @@ public:
     void setLineMonitor(const LineMonitor *monitor) { m_monitor = monitor; }
 
     // The entries of the day held in memory, oldest first (at most MaxEntriesInMemory; the
-    // file keeps them all).
+    // file keeps them all). At the bound the oldest DropStep go at once, so that a view follows
+    // one removal per DropStep entries rather than one per entry.
     static constexpr int MaxEntriesInMemory = 20000;
+    static constexpr int DropStep = 1000;
     const QList<JournalEntry> &entries() const { return m_entries; }
     // The last warning or error, if any.
     std::optional<JournalEntry> lastAlert() const { return m_lastAlert; }
@@ -92,6 +94,9 @@ signals:
     void alert(const JournalEntry &entry);
     // The day's earlier entries were read from its file and now stand before this run's.
     void earlierLoaded();
+    // The oldest `count` entries are about to leave the memory, and have left it.
+    void oldestAboutToBeDropped(int count);
+    void oldestDropped(int count);
 
 private:
     struct Writer;

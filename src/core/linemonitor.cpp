@@ -16,8 +16,9 @@ void LineMonitor::keep(bool outgoing, const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
-    // The bytes are shared with the caller's buffer, not copied.
-    m_pieces.push_back(LinePiece{QDateTime::currentMSecsSinceEpoch(), outgoing, bytes});
+    // A copy of exactly these bytes: sharing the caller's buffer would keep its whole allocation
+    // (a read buffer holds kilobytes for a one-byte answer), which the byte bound does not count.
+    m_pieces.push_back(LinePiece{QDateTime::currentMSecsSinceEpoch(), outgoing, QByteArray(bytes.constData(), bytes.size())});
     m_held += bytes.size();
     ++m_kept;
     while (!m_pieces.empty() && (m_held > MaxBytes || m_pieces.size() > size_t(MaxPieces))) {

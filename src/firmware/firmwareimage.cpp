@@ -56,7 +56,6 @@ void applyDialogResult(ImageChoice &choice, const QString &chosenPath)
 
 bool LoadFirmwareImage(ImageStream &stream, const QString &fileName, QString *error)
 {
-    QFile file(fileName);
     auto fail = [&](const QString &reason) {
         if (error)
             *error = QStringLiteral("Не удается открыть файл \"%1\".\n%2").arg(QDir::toNativeSeparators(fileName), reason);
@@ -66,15 +65,14 @@ bool LoadFirmwareImage(ImageStream &stream, const QString &fileName, QString *er
         return fail(QStringLiteral("Имя файла не задано."));
     if (QFileInfo(fileName).isDir())
         return fail(QStringLiteral("Это папка, а не файл."));
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(files::fileErrorText(file));
-    if (file.size() > MaxImageSize)
+    const QFileInfo info(fileName);
+    if (info.isFile() && info.size() > MaxImageSize)
         return fail(QStringLiteral("Файл слишком велик для загрузки в прибор."));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(files::fileErrorText(file));
-    if (bytes.size() > MaxImageSize)
-        return fail(QStringLiteral("Файл слишком велик для загрузки в прибор."));
+    // Only a regular file, and no more than an image may hold: a device or a FIFO is refused.
+    QByteArray bytes;
+    QString why;
+    if (!files::readWhole(fileName, &bytes, &why, MaxImageSize))
+        return fail(why);
     stream.bytes = std::move(bytes);
     stream.FirmwareSize = qint32(stream.bytes.size());
     stream.position = 0;

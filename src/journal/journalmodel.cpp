@@ -3,10 +3,25 @@
 #include <QBrush>
 #include <QColor>
 
+#include <algorithm>
+
 JournalModel::JournalModel(Journal &journal, QObject *parent) : QAbstractTableModel(parent), m_journal(journal)
 {
     m_rows = int(journal.entries().size());
     connect(&journal, &Journal::added, this, &JournalModel::onAdded);
+    // The journal's bound: its oldest rows go as one removal, not as a reset of the whole table.
+    connect(&journal, &Journal::oldestAboutToBeDropped, this, [this](int count) {
+        m_dropping = std::min(count, m_rows);
+        if (m_dropping > 0)
+            beginRemoveRows({}, 0, m_dropping - 1);
+    });
+    connect(&journal, &Journal::oldestDropped, this, [this] {
+        if (m_dropping <= 0)
+            return;
+        m_rows -= m_dropping;
+        m_dropping = 0;
+        endRemoveRows();
+    });
     connect(&journal, &Journal::earlierLoaded, this, [this] {
         beginResetModel();
         m_rows = int(m_journal.entries().size());
@@ -23,7 +38,7 @@ void JournalModel::onAdded()
         endInsertRows();
         return;
     }
-    // The journal dropped its oldest entries to stay within its bound.
+    // Out of step (entries added before the model was made): shown anew.
     beginResetModel();
     m_rows = now;
     endResetModel();

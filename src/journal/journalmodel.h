@@ -23,6 +23,7 @@ private:
     void onAdded();
     Journal &m_journal;
     int m_rows = 0;
+    int m_dropping = 0; // rows being removed at the journal's bound
 };
 
 class JournalFilter : public QSortFilterProxyModel {

@@ -32,10 +32,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace {
-// The monitor view keeps at most this many lines; the saved file has everything the monitor holds.
-constexpr int kMonitorViewLines = 20000;
-}
+#include <algorithm>
+
 
 JournalWindow::JournalWindow(Journal &journal, LineMonitor &monitor, UserDialogs &dialogs, QWidget *parent)
     : QWidget(parent, Qt::Window), m_journal(journal), m_monitor(monitor), m_dialogs(dialogs),
@@ -165,7 +163,7 @@ QWidget *JournalWindow::buildMonitor()
     m_monitorView->setObjectName(QStringLiteral("memoMonitor"));
     m_monitorView->setReadOnly(true);
     m_monitorView->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_monitorView->setMaximumBlockCount(kMonitorViewLines);
+    m_monitorView->setMaximumBlockCount(MonitorViewLines);
     m_monitorView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     v->addWidget(m_monitorView, 1);
 
@@ -173,9 +171,14 @@ QWidget *JournalWindow::buildMonitor()
     m_monitorRefresh->setSingleShot(true);
     m_monitorRefresh->setInterval(200); // gathers the pieces of a fast exchange into one redraw
     connect(m_monitorRefresh, &QTimer::timeout, this, &JournalWindow::refreshMonitor);
+    // Only a view on the screen follows the traffic; the monitor tab catches up when shown.
     connect(&m_monitor, &LineMonitor::recorded, this, [this] {
-        if (isVisible() && !m_monitorRefresh->isActive())
+        if (m_monitorView->isVisible() && !m_monitorRefresh->isActive())
             m_monitorRefresh->start();
+    });
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == TabMonitor)
+            refreshMonitor();
     });
     connect(&m_monitor, &LineMonitor::cleared, this, [this] {
         m_monitorView->clear();
@@ -247,10 +250,11 @@ void JournalWindow::refreshMonitor()
     qint64 fresh = m_monitor.piecesKept() - m_piecesShown;
     if (fresh <= 0)
         return;
-    if (fresh > qint64(pieces.size())) {
-        // Pieces went out of the monitor before they were shown: show what it holds.
+    if (fresh > qint64(pieces.size()) || fresh > MonitorViewLines) {
+        // Pieces went out of the monitor, or past what the view keeps, before they were shown:
+        // the newest that fit (every piece takes a line at least).
         m_monitorView->clear();
-        fresh = qint64(pieces.size());
+        fresh = std::min<qint64>(qint64(pieces.size()), MonitorViewLines);
     }
     QString text;
     for (size_t i = pieces.size() - size_t(fresh); i < pieces.size(); ++i) {

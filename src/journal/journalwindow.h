@@ -29,6 +29,10 @@ public:
     JournalWindow(Journal &journal, LineMonitor &monitor, UserDialogs &dialogs, QWidget *parent = nullptr);
 
     enum Tab { TabEvents = 0, TabMonitor = 1 };
+    // The monitor view keeps at most this many lines (about 150 KiB of text); the saved file has
+    // everything the monitor holds. Every line is a block of the text document with its layout,
+    // and every change is reported to an accessibility bus: a few thousand lines are enough.
+    static constexpr int MonitorViewLines = 2000;
     void showTab(Tab tab);
 
     // Copies the selected entries (all shown ones when none is selected) to the clipboard, one

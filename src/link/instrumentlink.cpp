@@ -1,10 +1,34 @@
 #include "link/instrumentlink.h"
 
+#include "core/journal.h"
+
 #include <QRegularExpression>
+
+#include <utility>
 
 const QStringList InstrumentLink::BaudRates = {QStringLiteral("4800"),  QStringLiteral("9600"),
                                                QStringLiteral("19200"), QStringLiteral("38400"),
                                                QStringLiteral("57600"), QStringLiteral("115200")};
+
+namespace {
+// A message without a length rule is its tag, repeated or not: "LL" is one answer, "GG" one notice.
+qsizetype runOfTag(const QByteArray &bytes)
+{
+    qsizetype n = 1;
+    while (n < bytes.size() && bytes.at(n) == bytes.at(0))
+        ++n;
+    return n;
+}
+
+QString hexOf(const QByteArray &bytes)
+{
+    constexpr qsizetype Shown = 32;
+    QString text = QString::fromLatin1(bytes.left(Shown).toHex(' '));
+    if (bytes.size() > Shown)
+        text += QStringLiteral(" …");
+    return text;
+}
+} // namespace
 
 InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCatalog> catalog,
                                SerialDeviceFactory factory, QObject *parent)
@@ -31,14 +55,14 @@ InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCat
         m_probeOut = false;
         setMode(true, false);
         emit probeAnswered();
-        return waiting.size(); // no length rule: "LL" is one answer
+        return runOfTag(waiting); // no length rule: "LL" is one answer; a notice behind it is not
     });
     setBranch('l', BranchEntry::Kind::Link, [this](const QByteArray &waiting) -> qsizetype {
         setLinkOn(true);
         m_probeOut = false;
         setMode(false, true);
         emit probeAnswered();
-        return waiting.size();
+        return runOfTag(waiting);
     });
 }
 
@@ -60,7 +84,10 @@ void InstrumentLink::registerBranch(char tag, BranchKind kind, Branch branch)
     // The link's own answers cannot be taken over.
     if (m_branches[static_cast<unsigned char>(tag)].kind == BranchEntry::Kind::Link)
         return;
-    setBranch(tag, kind == BranchKind::Reply ? BranchEntry::Kind::Reply : BranchEntry::Kind::Notice, std::move(branch));
+    const BranchEntry::Kind own = kind == BranchKind::Reply    ? BranchEntry::Kind::Reply
+                                  : kind == BranchKind::Notice ? BranchEntry::Kind::Notice
+                                                               : BranchEntry::Kind::Request;
+    setBranch(tag, own, std::move(branch));
 }
 
 void InstrumentLink::unregisterBranch(char tag)
@@ -98,38 +125,142 @@ void InstrumentLink::dispatch()
     while (!RxBuffer.isEmpty()) {
         const char tag = RxBuffer.at(0);
         const BranchEntry &entry = m_branches[static_cast<unsigned char>(tag)];
-        if (entry.kind != BranchEntry::Kind::Link) {
-            if (exchangeRunning()) {
-                if (entry.kind != BranchEntry::Kind::Reply || !m_awaited.contains(tag)) {
-                    // Not what the exchange awaits: a notice, an unprompted reply or noise. It
-                    // must neither send anything nor hide the awaited reply behind it.
-                    const QByteArray dropped = RxBuffer;
-                    emptyBuffer();
-                    emit bytesIgnored(dropped, m_exchange.name);
-                    return;
-                }
-            } else if (entry.kind != BranchEntry::Kind::Notice) {
-                // A reply outside its exchange, or a byte without a branch: held, with whatever
-                // follows it, until the next tick empties the buffer. It starts nothing.
-                return;
+        using Kind = BranchEntry::Kind;
+        bool served = entry.kind == Kind::Link;
+        if (exchangeRunning())
+            served = served || (entry.kind == Kind::Reply && m_awaited.contains(tag));
+        else
+            served = served || entry.kind == Kind::Notice || entry.kind == Kind::Request;
+        if (!served) {
+            if (entry.kind == Kind::Notice && exchangeRunning()) {
+                // It must neither send anything nor hide the awaited reply behind it: it waits
+                // for the end of the exchange.
+                const qsizetype run = runOfTag(RxBuffer);
+                setNoticeAside(RxBuffer.left(run));
+                RxBuffer.remove(0, run);
+                continue;
             }
+            // Noise, a reply nobody awaits, a save request during an exchange: dropped up to the
+            // next message. Outside an exchange, with no message behind them yet, they are held
+            // (the rest of a late reply may still come) until a message follows or the tick
+            // empties the buffer; they never start an exchange nor name a file.
+            const qsizetype next = nextMessageStart();
+            if (next > 0) {
+                dropHead(next);
+                continue;
+            }
+            if (exchangeRunning())
+                dropHead(RxBuffer.size());
+            return;
         }
         ReplyLen = int(RxBuffer.size());
         const quint64 generation = m_bufferGeneration;
         // The branch gets its own view of the bytes: beginning or ending an exchange in it
-        // empties the buffer.
-        const QByteArray waiting = RxBuffer;
+        // empties the buffer. A notice is handed its tag alone.
+        const QByteArray all = RxBuffer;
+        const QByteArray waiting = entry.kind == Kind::Notice ? all.left(runOfTag(all)) : all;
         const Branch branch = entry.run;
-        const qsizetype used = branch(waiting);
-        if (generation != m_bufferGeneration)
-            return; // the branch began or ended an exchange, which emptied the buffer
-        if (used <= 0)
+        qsizetype used = branch(waiting);
+        if (entry.kind == Kind::Notice && used > 0)
+            used = waiting.size();
+        if (generation != m_bufferGeneration) {
+            // The branch began, requested in or ended an exchange, which emptied the buffer. What
+            // followed its message arrived before that and is dispatched anew, ahead of anything
+            // that arrived meanwhile.
+            if (used > 0 && used < all.size())
+                RxBuffer.prepend(all.mid(used));
+            if (used > 0)
+                continue;
+            return;
+        }
+        if (used == NeedMore)
             return; // incomplete: examined again after the next notification
+        if (used < 0) {
+            const qsizetype next = nextMessageStart();
+            dropHead(next > 0 ? next : RxBuffer.size());
+            continue;
+        }
         if (used >= RxBuffer.size())
             RxBuffer.clear();
         else
             RxBuffer.remove(0, used);
     }
+}
+
+qsizetype InstrumentLink::nextMessageStart() const
+{
+    using Kind = BranchEntry::Kind;
+    // Behind noise, a notice or a link answer is told from a reply's text only when nothing but
+    // such tags follows it; an awaited reply is what the exchange waits for next.
+    const auto signalTag = [this](char c) {
+        const Kind kind = m_branches[static_cast<unsigned char>(c)].kind;
+        return kind == Kind::Link || kind == Kind::Notice;
+    };
+    qsizetype signalsFrom = RxBuffer.size();
+    while (signalsFrom > 1 && signalTag(RxBuffer.at(signalsFrom - 1)))
+        --signalsFrom;
+    for (qsizetype i = 1; i < RxBuffer.size(); ++i) {
+        if (i >= signalsFrom)
+            return i;
+        const char c = RxBuffer.at(i);
+        if (exchangeRunning() && m_branches[static_cast<unsigned char>(c)].kind == Kind::Reply && m_awaited.contains(c))
+            return i;
+    }
+    return -1;
+}
+
+void InstrumentLink::dropHead(qsizetype count)
+{
+    const QByteArray dropped = RxBuffer.left(count);
+    RxBuffer.remove(0, count);
+    if (dropped.isEmpty())
+        return;
+    const QString during = exchangeRunning() ? m_exchange.name : QString();
+    journal::note(JournalKind::Warning,
+                  during.isEmpty() ? QStringLiteral("Пропущены байты от прибора (%1): %2").arg(dropped.size()).arg(hexOf(dropped))
+                                   : QStringLiteral("Пропущены байты от прибора во время обмена (%1), %2 байт: %3")
+                                         .arg(during)
+                                         .arg(dropped.size())
+                                         .arg(hexOf(dropped)));
+    emit bytesIgnored(dropped, during);
+}
+
+void InstrumentLink::setNoticeAside(const QByteArray &notice)
+{
+    // A boot loader sends no notices, and a firmware stream ends in a restart: such a notice is
+    // no measurement of the instrument that comes back.
+    if (InstrumentInLoader) {
+        const QString during = m_exchange.name;
+        journal::note(JournalKind::Warning, QStringLiteral("Сообщение прибора \"%1\" во время обмена (%2) пропущено.")
+                                                .arg(QString::fromLatin1(notice.left(1)), during));
+        emit bytesIgnored(notice, during);
+        return;
+    }
+    if (!m_noticesAside.contains(notice.at(0))) {
+        m_noticesAside.append(notice.at(0));
+        journal::note(JournalKind::Info, QStringLiteral("Сообщение прибора \"%1\" во время обмена (%2) отложено до его конца.")
+                                             .arg(QString::fromLatin1(notice.left(1)), m_exchange.name));
+    }
+}
+
+void InstrumentLink::scheduleNoticesSetAside()
+{
+    if (m_noticesAside.isEmpty() || m_noticesScheduled)
+        return;
+    // Not from within the branch that ended the exchange: the notice begins its own exchange.
+    m_noticesScheduled = true;
+    QMetaObject::invokeMethod(this, &InstrumentLink::serveNoticesSetAside, Qt::QueuedConnection);
+}
+
+void InstrumentLink::serveNoticesSetAside()
+{
+    m_noticesScheduled = false;
+    if (exchangeRunning() || m_noticesAside.isEmpty())
+        return; // another exchange took the line first: they wait for its end
+    const QByteArray notices = std::exchange(m_noticesAside, QByteArray());
+    journal::note(JournalKind::Info, QStringLiteral("Отложенные сообщения прибора обслуживаются: %1").arg(QString::fromLatin1(notices)));
+    RxBuffer.prepend(notices);
+    dispatch();
 }
 
 void InstrumentLink::emptyBuffer()
@@ -232,6 +363,7 @@ void InstrumentLink::endExchange(const QObject *owner)
     if (status.progress() != 0)
         status.setProgress(0);
     resumePortSearch();
+    scheduleNoticesSetAside();
 }
 
 void InstrumentLink::abortExchange(ExchangeEnd why)
@@ -250,9 +382,16 @@ void InstrumentLink::abortExchange(ExchangeEnd why)
         status.setText(why == ExchangeEnd::TimedOut ? QStringLiteral("Прибор не отвечает. Прервано: %1.").arg(ended.name)
                                                     : QStringLiteral("Порт связи потерян. Прервано: %1.").arg(ended.name));
     }
+    if (why == ExchangeEnd::PortLost && !m_noticesAside.isEmpty()) {
+        // The port is gone: what comes back on it may be another instrument.
+        journal::note(JournalKind::Warning, QStringLiteral("Порт потерян; отложенные сообщения прибора пропущены: %1")
+                                                .arg(QString::fromLatin1(m_noticesAside)));
+        emit bytesIgnored(std::exchange(m_noticesAside, QByteArray()), ended.name);
+    }
     if (ended.aborted)
         ended.aborted(why);
     resumePortSearch();
+    scheduleNoticesSetAside();
     if (!ended.reportsOwnFailures)
         emit exchangeAborted(status.text());
 }
@@ -473,6 +612,9 @@ void InstrumentLink::applyLineAfterOpen()
 void InstrumentLink::discardWaiting()
 {
     (void)serial.Input();
+    // Bytes held for want of a message behind them leave a trace.
+    if (!RxBuffer.isEmpty())
+        dropHead(RxBuffer.size());
     emptyBuffer();
     serial.setInBufferCount(0);
 }

@@ -56,17 +56,25 @@ public:
 
     // A branch is handed the bytes that wait in the receive buffer, its tag first, once no further
     // byte is waiting. It answers how many bytes its message took (they leave the buffer; what
-    // follows them is dispatched anew), or NeedMore to leave the buffer as it is until more
-    // bytes have arrived.
+    // follows them is dispatched anew), NeedMore to leave the buffer as it is until more bytes
+    // have arrived, or NotMine when the bytes are no message of its tag (they are dropped up to
+    // the next message, and journalled).
     static constexpr qsizetype NeedMore = 0;
+    static constexpr qsizetype NotMine = -1;
     using Branch = std::function<qsizetype(const QByteArray &waiting)>;
     enum class BranchKind {
         // A reply to a request: served only while the running exchange awaits its tag. Outside
         // any exchange it is held, with whatever follows, until the next tick empties the buffer.
         Reply,
-        // A message the instrument sends on its own (a notice, a save request): served only while
-        // no exchange runs. It may begin an exchange.
+        // A notice the instrument sends on its own: its tag alone (repeated, it is one notice).
+        // Served only while no exchange runs, and it may begin one; one that arrives during an
+        // exchange is set aside and served when the exchange ends.
         Notice,
+        // A message the instrument sends on its own with a text behind its tag (the save request):
+        // served only while no exchange runs and only when it heads the waiting bytes, never when
+        // found behind noise, so that a reply's text cannot pose as one. During an exchange it
+        // is dropped and journalled.
+        Request,
     };
     void registerBranch(char tag, BranchKind kind, Branch branch);
     void unregisterBranch(char tag);
@@ -187,7 +195,9 @@ signals:
     // The link gave an exchange up (time-out, lost port); the text says which and why. For a
     // message box or the journal: the status line is overwritten by the next tick.
     void exchangeAborted(const QString &text);
-    // Bytes that arrived during an exchange and were not its reply; they were dropped.
+    // Bytes that were no message the link could serve (noise, a reply nobody awaits, a message
+    // during an exchange); they were dropped and journalled. The exchange name is empty outside
+    // an exchange.
     void bytesIgnored(const QByteArray &bytes, const QString &exchangeName);
 
 private:
@@ -195,6 +205,14 @@ private:
     void setMode(bool working, bool inLoader);
     void dispatch();
     void emptyBuffer();
+    // Bytes at the head of the buffer that belong to no message: dropped, reported and journalled.
+    void dropHead(qsizetype count);
+    // Where the next message may begin behind bytes that belong to no message; -1: nowhere yet.
+    qsizetype nextMessageStart() const;
+    // A notice during an exchange waits for its end; the end of an exchange serves what waits.
+    void setNoticeAside(const QByteArray &notice);
+    void serveNoticesSetAside();
+    void scheduleNoticesSetAside();
     void abortExchange(ExchangeEnd why);
     void resumePortSearch();
     void onPortLost();
@@ -206,7 +224,7 @@ private:
     void notePortProblem();
 
     struct BranchEntry {
-        enum class Kind { None, Link, Reply, Notice } kind = Kind::None;
+        enum class Kind { None, Link, Reply, Notice, Request } kind = Kind::None;
         Branch run;
     };
     void setBranch(char tag, BranchEntry::Kind kind, Branch branch);
@@ -228,6 +246,8 @@ private:
     QPointer<QObject> m_owner;      // of the running exchange
     Exchange m_exchange;
     QByteArray m_awaited;
+    QByteArray m_noticesAside;      // notices that arrived during the running exchange, one per tag
+    bool m_noticesScheduled = false;
     QTimer m_idle;
     int m_defaultIdleMs = ExchangeIdleTimeoutMs;
 };

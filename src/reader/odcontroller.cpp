@@ -8,6 +8,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 OdController::OdController(FeatureContext context, SheetObject &sheet, QObject *parent)
     : QObject(parent), m_ctx(context), m_sheet(sheet)
 {
@@ -107,16 +109,18 @@ qsizetype OdController::branchNotice(const QByteArray &waiting)
 
 qsizetype OdController::branchTable(const QByteArray &waiting)
 {
-    const int length = int(waiting.size());
+    // The table takes its own length; what follows it (a notice sent right behind it) is the
+    // dispatcher's.
+    const int length = int(std::min<qsizetype>(waiting.size(), odtable::ReplyLength));
     m_ctx.status.setText(QString::number(length));
     m_ctx.status.setProgress(StatusModel::percentOf(length, odtable::ReplyLength));
-    if (length != odtable::ReplyLength)
+    if (length < odtable::ReplyLength)
         return InstrumentLink::NeedMore;
     // The line is given back before the table is taken in: an automatic save that must ask or
     // report opens a box, and the exchange must not time out behind it.
     m_autoReadByExchange = false;
     m_ctx.link.endExchange(this);
-    acceptTable(waiting);
+    acceptTable(waiting.left(length));
     emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Completed, QStringLiteral("Оптические плотности приняты.")));
     return length;
 }
@@ -168,15 +172,16 @@ QString OdController::autoSaveTable()
 
 qsizetype OdController::branchSaveRequest(const QByteArray &waiting)
 {
-    if (waiting.size() != 19)
+    if (waiting.size() < 19)
         return InstrumentLink::NeedMore;
     if (refusedWithoutTable())
         return waiting.size();
     // The name comes from the instrument: it may only name a file in the program folder.
-    const QString name = readerfiles::writeUnderInstrumentName(m_ctx, waiting, OpText, QStringLiteral("Имя файла от прибора отклонено"));
+    const QString name =
+        readerfiles::writeUnderInstrumentName(m_ctx, waiting.left(19), OpText, QStringLiteral("Имя файла от прибора отклонено"));
     if (!name.isEmpty())
         m_ctx.status.setText(QStringLiteral("Данные записаны в файл: ") + name);
-    return waiting.size();
+    return 19;
 }
 
 bool OdController::refusedWithoutTable()

@@ -124,8 +124,9 @@ OdPage::OdPage(OdController &controller, QWidget *parent) : ShadowPanel(parent),
     connect(btnSaveOP, &QPushButton::clicked, &controller, &OdController::btnSaveOPClick);
     connect(btnCreateExcel, &QPushButton::clicked, &controller, &OdController::btnCreateExcelClick);
     connect(btnFileToExcel, &QPushButton::clicked, &controller, &OdController::btnFileToExcelClick);
-    connect(chckAutoReadOP, &QCheckBox::clicked, &controller, &OdController::setAutoRead);
-    connect(chckAutoSaveOP, &QCheckBox::clicked, &controller, &OdController::setAutoSave);
+    // On the state, not the click: a screen reader or the keyboard may toggle a box without one.
+    connect(chckAutoReadOP, &QCheckBox::toggled, &controller, &OdController::setAutoRead);
+    connect(chckAutoSaveOP, &QCheckBox::toggled, &controller, &OdController::setAutoSave);
     connect(&controller, &OdController::stateChanged, this, &OdPage::refresh);
     refresh();
     placePanel();

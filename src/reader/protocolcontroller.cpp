@@ -7,6 +7,8 @@
 #include "reader/protocol.h"
 #include "reader/readerfiles.h"
 
+#include <algorithm>
+
 ProtocolController::ProtocolController(FeatureContext context, QObject *parent) : QObject(parent), m_ctx(context) {}
 
 void ProtocolController::setAutoRead(bool ticked)
@@ -100,41 +102,43 @@ qsizetype ProtocolController::branchNotice(const QByteArray &waiting)
 
 qsizetype ProtocolController::branchAnnouncement(const QByteArray &waiting)
 {
-    if (waiting.size() != protokol::AnnouncementLength)
+    if (waiting.size() < protokol::AnnouncementLength)
         return InstrumentLink::NeedMore;
-    const std::optional<int> length = protokol::announcedLength(waiting);
+    const QByteArray announcement = waiting.left(protokol::AnnouncementLength);
+    const std::optional<int> length = protokol::announcedLength(announcement);
     if (!length || *length <= 0) {
         // No body can follow: the exchange ends here and the link check resumes.
         ProtokolLen = 0;
-        const QString why = QStringLiteral("Неверная длина протокола: ") + readerfiles::printable(waiting.mid(1));
+        const QString why = QStringLiteral("Неверная длина протокола: ") + readerfiles::printable(announcement.mid(1));
         m_ctx.status.setText(why);
         exchangeEnded();
         m_ctx.link.endExchange(this);
         emit protocolRefused(why);
         emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Refused, QStringLiteral("Протокол результатов не принят: ") + why,
                                          QStringLiteral("Проверьте, что измерение завершено и протокол готов, и повторите.")));
-        return waiting.size();
+        return announcement.size();
     }
     ProtokolLen = *length;
     ProtokolFileName.clear();
     ProtokolStream.clear();
     m_ctx.link.request(QByteArrayLiteral("d"), QByteArrayLiteral("d"));
-    return waiting.size();
+    return announcement.size();
 }
 
 qsizetype ProtocolController::branchBody(const QByteArray &waiting)
 {
     if (ProtokolLen <= 0)
         return waiting.size(); // cannot be measured; the link awaits a body only after a length
-    const int length = int(waiting.size());
+    // The body takes its announced length; what follows it is the dispatcher's.
+    const int length = int(std::min<qsizetype>(waiting.size(), ProtokolLen));
     m_ctx.status.setProgress(StatusModel::percentOf(length, ProtokolLen));
-    if (length != ProtokolLen)
+    if (length < ProtokolLen)
         return InstrumentLink::NeedMore;
     // The exchange ends here whatever becomes of the files, and the link check resumes. The line
     // is given back first: saving the protocol may open a box, and nothing may time out behind it.
     m_autoReadByExchange = false;
     m_ctx.link.endExchange(this);
-    acceptBody(waiting);
+    acceptBody(waiting.left(length));
     emit fetchEnded(JobOutcome::make(JobOutcome::Kind::Completed, QStringLiteral("Протокол результатов принят.")));
     return length;
 }
@@ -160,8 +164,10 @@ bool ProtocolController::acceptBody(const QByteArray &reply)
 void ProtocolController::autoSaveProtocol()
 {
     const QByteArray raw = protokol::automaticName(ProtokolStream);
-    // The header is the instrument's text: it may only name a file in the program folder.
-    const QString name = readerfiles::writeUnderInstrumentName(m_ctx, raw, ProtokolStream, QStringLiteral("Имя протокола отклонено"));
+    // The header is the instrument's text: it may only name a file in the program folder. An
+    // earlier protocol with the same header stays; this one gets " (2)", " (3)"...
+    const QString name =
+        readerfiles::writeUnderInstrumentName(m_ctx, raw, ProtokolStream, QStringLiteral("Имя протокола отклонено"), true);
     if (name.isEmpty())
         return;
     ProtokolFileName = name;

@@ -14,7 +14,7 @@ ReaderExchanges::ReaderExchanges(FeatureContext context, QObject *parent)
     using Kind = InstrumentLink::BranchKind;
     link.registerBranch('G', Kind::Notice, [this](const QByteArray &b) { return m_od.branchNotice(b); });
     link.registerBranch('D', Kind::Reply, [this](const QByteArray &b) { return m_od.branchTable(b); });
-    link.registerBranch('2', Kind::Notice, [this](const QByteArray &b) { return m_od.branchSaveRequest(b); });
+    link.registerBranch('2', Kind::Request, [this](const QByteArray &b) { return m_od.branchSaveRequest(b); });
     link.registerBranch('g', Kind::Notice, [this](const QByteArray &b) { return m_protocol.branchNotice(b); });
     link.registerBranch('N', Kind::Reply, [this](const QByteArray &b) { return m_protocol.branchAnnouncement(b); });
     link.registerBranch('d', Kind::Reply, [this](const QByteArray &b) { return m_protocol.branchBody(b); });

@@ -2,9 +2,11 @@
 
 #include "core/cp1251.h"
 #include "core/files.h"
+#include "core/journal.h"
 #include "core/status.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -52,14 +54,80 @@ CsvStyle csvStyleOfFilter(const QString &filterEntry)
 
 QString sheetCopiesFolder(const QString &programDir) { return files::inFolder(programDir, QStringLiteral("SheetCopies")); }
 
+namespace {
+const QString &copiesListName()
+{
+    static const QString name = QStringLiteral(".kviro-copies");
+    return name;
+}
+
+// The folder as the program may clear it: a real folder, not a link to another one.
+bool ownFolder(const QString &folder)
+{
+    const QFileInfo info(folder);
+    return info.isDir() && !info.isSymLink() && !info.isJunction();
+}
+
+QStringList listedCopies(const QString &folder)
+{
+    QByteArray bytes;
+    if (!files::readWhole(QDir(folder).filePath(copiesListName()), &bytes, nullptr, 1024 * 1024))
+        return {};
+    return QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool writeCopiesList(const QString &folder, const QStringList &names)
+{
+    const QString path = QDir(folder).filePath(copiesListName());
+    if (names.isEmpty())
+        return !QFileInfo::exists(path) || QFile::remove(path);
+    return files::writeWhole(path, names.join(QLatin1Char('\n')).toUtf8() + '\n');
+}
+} // namespace
+
+bool rememberSheetCopy(const QString &programDir, const QString &fileName)
+{
+    const QString folder = sheetCopiesFolder(programDir);
+    QStringList names = listedCopies(folder);
+    if (!names.contains(fileName))
+        names << fileName;
+    return writeCopiesList(folder, names);
+}
+
 int removeOldSheetCopies(const QString &programDir)
 {
-    QDir folder(sheetCopiesFolder(programDir));
-    int removed = 0;
-    if (!folder.exists())
+    const QString folder = sheetCopiesFolder(programDir);
+    if (!QFileInfo::exists(folder))
         return 0;
-    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
-        removed += folder.remove(name) ? 1 : 0;
+    if (!ownFolder(folder)) {
+        journal::note(JournalKind::Warning, QStringLiteral("Папка %1 — ссылка или не папка; копии таблиц в ней не удаляются.")
+                                                .arg(QDir::toNativeSeparators(folder)));
+        return 0;
+    }
+    QDir dir(folder);
+    int removed = 0;
+    QStringList kept;
+    for (const QString &name : listedCopies(folder)) {
+        // Only a plain name of this folder, and only the file itself: never a link's target.
+        if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name == QLatin1String("..")
+            || name == QLatin1String(".") || name == copiesListName())
+            continue;
+        const QFileInfo info(dir.filePath(name));
+        if (!info.exists() && !info.isSymLink())
+            continue;
+        if (info.isSymLink() || info.isJunction() || !info.isFile()) {
+            journal::note(JournalKind::Warning, QStringLiteral("Копия таблицы %1 не удалена: на её месте не файл.")
+                                                    .arg(QDir::toNativeSeparators(info.filePath())));
+            continue;
+        }
+        if (dir.remove(name)) {
+            ++removed;
+            journal::note(JournalKind::File, QStringLiteral("Удалена копия таблицы %1.").arg(QDir::toNativeSeparators(info.filePath())));
+        } else {
+            kept << name;
+        }
+    }
+    writeCopiesList(folder, kept);
     return removed;
 }
 
@@ -119,10 +187,10 @@ QString printable(const QByteArray &raw)
     return text;
 }
 QString writeUnderInstrumentName(const FeatureContext &context, const QByteArray &raw, const QByteArray &bytes,
-                                 const QString &refusal)
+                                 const QString &refusal, bool keepEarlier)
 {
     QString why;
-    const QString name = files::safeInstrumentFileName(raw, &why);
+    QString name = files::safeInstrumentFileName(raw, &why);
     if (name.isEmpty()) {
         // The status line is overwritten at the next link check: the operator gets a message box.
         const QString text = QStringLiteral("%1 (%2): %3").arg(refusal, why, printable(raw));
@@ -130,6 +198,8 @@ QString writeUnderInstrumentName(const FeatureContext &context, const QByteArray
         context.dialogs.showError(QStringLiteral("Ошибка"), text + QStringLiteral("\nФайл не записан."));
         return {};
     }
+    if (keepEarlier)
+        name = freeStem(context.programDir, name, {QString()});
     if (!writeOrReport(context.dialogs, files::inFolder(context.programDir, name), bytes))
         return {};
     return name;

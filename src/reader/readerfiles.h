@@ -25,8 +25,12 @@ QString workbookFilters();
 CsvStyle csvStyleOfFilter(const QString &filterEntry);
 
 // The folder of the copies handed to the desktop's spreadsheet program, and its clearing at
-// start (the program that showed them is closed by then, or keeps its own copy open).
+// start (the program that showed them is closed by then, or keeps its own copy open). The
+// program keeps the names of the copies it made in a list in the folder and removes only those:
+// a file the operator saved there stays, a link in a copy's place is not followed, and a folder
+// that is itself a link is not cleared. Each removal is journalled.
 QString sheetCopiesFolder(const QString &programDir);
+bool rememberSheetCopy(const QString &programDir, const QString &fileName);
 int removeOldSheetCopies(const QString &programDir);
 
 // The stem itself, or "stem (2)", "stem (3)"... : the first for which no file stem + suffix
@@ -41,10 +45,11 @@ bool writeOrReport(UserDialogs &dialogs, const QString &path, const QByteArray &
 
 // Writes bytes into the program folder under a name the instrument sent. A name that could
 // leave the folder or that the file system rejects is refused in the status line and in an error
-// message box ("<refusal> (<why>): <name>"); a failed write is reported. Returns the decoded name written,
-// empty when nothing was written.
+// message box ("<refusal> (<why>): <name>"); a failed write is reported. With keepEarlier a file of
+// that name stays and the bytes go to "<name> (2)", "<name> (3)"... Returns the decoded name
+// written, empty when nothing was written.
 QString writeUnderInstrumentName(const FeatureContext &context, const QByteArray &raw, const QByteArray &bytes,
-                                 const QString &refusal);
+                                 const QString &refusal, bool keepEarlier = false);
 // Reads a whole file; on failure the error message box, and false.
 bool readOrReport(UserDialogs &dialogs, const QString &path, QByteArray *bytes);
 

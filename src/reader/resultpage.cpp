@@ -95,8 +95,9 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
     connect(btnClearProtocol, &QPushButton::clicked, &controller, &ProtocolController::btnClearProtocolClick);
     connect(btnPrintProtokol, &QPushButton::clicked, this, &ResultPage::btnPrintProtokolClick);
     connect(btnSaveProtokolPdf, &QPushButton::clicked, this, &ResultPage::btnSaveProtokolPdfClick);
-    connect(chckAutoReadRes, &QCheckBox::clicked, &controller, &ProtocolController::setAutoRead);
-    connect(chckAutoSaveRes, &QCheckBox::clicked, &controller, &ProtocolController::setAutoSave);
+    // On the state, not the click: a screen reader or the keyboard may toggle a box without one.
+    connect(chckAutoReadRes, &QCheckBox::toggled, &controller, &ProtocolController::setAutoRead);
+    connect(chckAutoSaveRes, &QCheckBox::toggled, &controller, &ProtocolController::setAutoSave);
     connect(&controller, &ProtocolController::stateChanged, this, &ResultPage::refresh);
     connect(&controller, &ProtocolController::memoChanged, this, &ResultPage::showText);
     refresh();

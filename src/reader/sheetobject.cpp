@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -157,12 +158,6 @@ namespace {
 // table, and reading it whole would hold the window and the memory for nothing.
 bool readLimited(const QString &fileName, QByteArray *bytes, QString *error)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
     const auto tooLarge = [&] {
         if (error)
             *error = QStringLiteral("Файл \"%1\" слишком велик для таблицы: больше %2 МиБ.")
@@ -170,19 +165,11 @@ bool readLimited(const QString &fileName, QByteArray *bytes, QString *error)
                          .arg(SheetObject::MaxFileBytes / (1024 * 1024));
         return false;
     };
-    if (!file.isSequential() && file.size() > SheetObject::MaxFileBytes)
+    const QFileInfo info(fileName);
+    if (info.isFile() && info.size() > SheetObject::MaxFileBytes)
         return tooLarge();
-    *bytes = file.read(SheetObject::MaxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    if (bytes->size() > SheetObject::MaxFileBytes) {
-        bytes->clear();
-        return tooLarge();
-    }
-    return true;
+    // Only a regular file (a device or a FIFO would hold the window), and no more than allowed.
+    return files::readWhole(fileName, bytes, error, SheetObject::MaxFileBytes);
 }
 } // namespace
 

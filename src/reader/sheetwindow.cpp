@@ -245,6 +245,8 @@ void SheetWindow::openInSpreadsheetApp()
     const QString copy = QDir(folder).filePath(stem + suffix);
     if (!files::writeWhole(copy, bytes, &why))
         return fail(why);
+    // Only the copies the program made are removed at the next start.
+    readerfiles::rememberSheetCopy(m_programDir, stem + suffix);
     if (!m_opener(QUrl::fromLocalFile(copy)))
         fail(QStringLiteral("Для файлов \"%1\" в системе не задана программа электронных таблиц. Установите её "
                             "(например, LibreOffice Calc) или выберите её для таких файлов в настройках системы. "

@@ -11,6 +11,7 @@
 #include "sim/bdts_sim.h"
 #include "support/testbed.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -57,6 +58,40 @@ JournalWindow *openJournal(TFormMainKviroS_D7 &w)
 class TstJournalWindow : public QObject {
     Q_OBJECT
 private slots:
+    // The journal window stays bounded: at the journal's bound its oldest rows leave in steps,
+    // never as a reset of the whole table per entry (each reset rebuilds the view and what a
+    // screen reader holds), and the line monitor's view keeps only its newest lines.
+    void journalWindowStaysBounded()
+    {
+        TestBed bed(false);
+        TFormMainKviroS_D7 &w = bed.window();
+        JournalWindow *window = openJournal(w);
+        QVERIFY(window);
+        QAbstractItemModel *shown = window->entryView()->model();
+        int resets = 0, removals = 0;
+        connect(shown, &QAbstractItemModel::modelReset, this, [&] { ++resets; });
+        connect(shown, &QAbstractItemModel::rowsRemoved, this, [&] { ++removals; });
+        Journal &journal = w.journal();
+        const int total = Journal::MaxEntriesInMemory + 2 * Journal::DropStep + 5;
+        for (int i = journal.entries().size(); i < total; ++i)
+            journal.info(QStringLiteral("entry %1").arg(i));
+        QCOMPARE(resets, 0);
+        QVERIFY2(removals >= 2 && removals <= 4, qPrintable(QString::number(removals)));
+        QVERIFY(journal.entries().size() <= Journal::MaxEntriesInMemory);
+        QCOMPARE(shown->rowCount(), int(journal.entries().size()));
+        QCOMPARE(shown->index(shown->rowCount() - 1, 2).data().toString(), QStringLiteral("entry %1").arg(total - 1));
+        QCOMPARE(shown->index(0, 2).data().toString(), journal.entries().first().text);
+
+        // The line monitor's view keeps its newest lines only, however long the traffic.
+        LineMonitor &monitor = w.programJournal().monitor;
+        window->tabs()->setCurrentIndex(JournalWindow::TabMonitor);
+        window->show();
+        monitor.setEnabled(true);
+        for (int i = 0; i < 3 * JournalWindow::MonitorViewLines; ++i)
+            monitor.record(i % 2 == 0, QByteArray::number(i));
+        QTRY_COMPARE(window->monitorText().count(QLatin1Char('\n')) + 1, JournalWindow::MonitorViewLines);
+    }
+
     void rejectedDatabaseFileStaysInTheJournal()
     {
         TestBed bed;

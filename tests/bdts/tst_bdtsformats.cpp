@@ -392,11 +392,17 @@ void TestBdtsFormats::countReply()
         {"R?\r\n5", K::NotNumber, 0},
         {"R?99999999999", K::NotNumber, 0},
         {QByteArray("R\0\0\0", 5), K::NotNumber, 0},
+        // A notice right behind the count is not the count's.
+        {"R?  5G", K::Count, 5},
+        {"R? 12\r\ng", K::Count, 12},
+        {"R?Gg", K::NotNumber, 0},
+        {"R?1x2", K::NotNumber, 0},
     };
     for (const Case &c : cases) {
         const CountReply r = parseCountReply(c.waiting);
         QVERIFY2(r.kind == c.kind, c.waiting.toPercentEncoding().constData());
-        QCOMPARE(r.consumed, c.kind == K::Incomplete ? 0 : c.waiting.size());
+        const qsizetype notice = c.waiting.back() == 'G' || c.waiting.back() == 'g' ? (c.kind == K::Count ? 1 : 0) : 0;
+        QCOMPARE(r.consumed, c.kind == K::Incomplete ? 0 : c.waiting.size() - notice);
         if (c.kind == K::Count)
             QCOMPARE(r.count, c.count);
     }
@@ -417,9 +423,11 @@ void TestBdtsFormats::pageReplyAndWriteMessages()
     QCOMPARE(r.page.size(), 512);
     QCOMPARE(r.page.front(), 'A');
     QCOMPARE(r.page.back(), 'Z');
-    r = parsePageReply(reply + "r");
-    QCOMPARE(r.kind, PageReply::Kind::Overlong);
-    QCOMPARE(r.consumed, 515);
+    // A notice right behind the page is not the page's.
+    r = parsePageReply(reply + "G");
+    QCOMPARE(r.kind, PageReply::Kind::Page);
+    QCOMPARE(r.consumed, 514);
+    QCOMPARE(r.page.back(), 'Z');
 
     QCOMPARE(writeStartCommand(300), QByteArray::fromHex("4d012c"));
     QCOMPARE(writeStartCommand(1), QByteArray::fromHex("4d0001"));
@@ -431,6 +439,7 @@ void TestBdtsFormats::pageReplyAndWriteMessages()
     QVERIFY(pageCommand(image, 2).isEmpty());
     QVERIFY(pageCommand(image.left(600), 1).isEmpty());
     QCOMPARE(ackConsumed("mmm"), 3);
+    QCOMPARE(ackConsumed("mmG"), 2);
 }
 
 void TestBdtsFormats::backupNamesAndPruning()

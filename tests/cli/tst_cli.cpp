@@ -12,6 +12,7 @@
 #include "sim/boot_sim.h"
 #include "sim/reader_sim.h"
 #include "sim/virtualinstrument.h"
+#include "support/smalldisk.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,6 +26,8 @@
 #include <QMap>
 
 #include <csignal>
+
+#include <sys/stat.h>
 #include <functional>
 
 namespace {
@@ -82,6 +85,8 @@ class TestCli : public QObject {
     // Environment variables the next runs of kviro-cli do not get, and those they get instead.
     QStringList m_unset;
     QMap<QString, QString> m_env;
+    // The working folder of the next runs, when not the test's own.
+    QString m_workDir;
 
     // Runs kviro-cli with the port folder of the test; `during` is called every few milliseconds
     // while it runs (with the elapsed time) to act on the instrument or the process.
@@ -95,7 +100,7 @@ class TestCli : public QObject {
         for (auto it = m_env.cbegin(); it != m_env.cend(); ++it)
             env.insert(it.key(), it.value());
         p.setProcessEnvironment(env);
-        args << QStringLiteral("--work-dir") << m_work.path();
+        args << QStringLiteral("--work-dir") << (m_workDir.isEmpty() ? m_work.path() : m_workDir);
         p.start(QStringLiteral(KVIRO_CLI_PATH), args);
         Run r;
         if (!p.waitForStarted(10000))
@@ -139,6 +144,7 @@ private slots:
     {
         m_unset.clear();
         m_env.clear();
+        m_workDir.clear();
         m_vi.reset();
         QDir(m_ports.path()).removeRecursively();
         QDir().mkpath(m_ports.path());
@@ -505,6 +511,100 @@ private slots:
         r = cli({QStringLiteral("db-write"), work(QStringLiteral("missing.bdts"))});
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(sent(), QByteArray());
+    }
+
+    // A full disk: nothing is claimed, a good file stays, and the instrument's database is not
+    // written over without a complete backup.
+    void fullDiskStopsTheJob_data()
+    {
+        QTest::addColumn<QString>("job");
+        QTest::newRow("table as a workbook") << "od";
+        QTest::newRow("table over a good file") << "od-over";
+        QTest::newRow("database write without its backup") << "db-write";
+    }
+    void fullDiskStopsTheJob()
+    {
+        QFETCH(QString, job);
+        SmallDisk disk(work(QStringLiteral("disk-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'))));
+        if (!disk.ok())
+            QSKIP(disk.why().constData());
+        const QString target = QDir(disk.folder()).filePath(QStringLiteral("plate.xlsx"));
+        const QByteArray before = smallDatabase(40);
+        vi().bdts().setImage(before);
+        QVERIFY(files::writeWhole(work(QStringLiteral("new.bdts")), smallDatabase(50)));
+        if (job == QLatin1String("od-over"))
+            QVERIFY(files::writeWhole(target, "the good file"));
+        disk.fill();
+        Run r;
+        if (job == QLatin1String("db-write")) {
+            m_workDir = disk.folder(); // the backups and the journal go to the full disk
+            r = cli({QStringLiteral("db-write"), work(QStringLiteral("new.bdts"))});
+        } else {
+            r = cli({QStringLiteral("od"), target});
+        }
+        QVERIFY(r.finished);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("На диске нет свободного места")), qPrintable(r.err));
+        if (job == QLatin1String("db-write")) {
+            QVERIFY2(r.err.contains(QStringLiteral("резервн")), qPrintable(r.err));
+            QCOMPARE(vi().bdts().image(), before);
+            QCOMPARE(vi().bdts().writesCompleted(), 0);
+            QVERIFY(!sent().contains('M'));
+        } else {
+            QByteArray kept;
+            const bool there = files::readWhole(target, &kept);
+            QCOMPARE(there, job == QLatin1String("od-over"));
+            if (there)
+                QCOMPARE(kept, QByteArray("the good file"));
+        }
+    }
+
+    // Devices and FIFOs in place of a file: refused at once with the file's name, never read
+    // without end nor waited on; a FIFO in place of the day's journal does not hold the exit.
+    void specialFilesAreRefused_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("file");
+        for (const char *command : {"db-list", "db-write", "flash"}) {
+            QTest::addRow("%s on an endless device", command) << command << "/dev/zero";
+            QTest::addRow("%s on a FIFO", command) << command << "fifo";
+        }
+        QTest::newRow("FIFO as the day's journal") << "db-list" << "journal-fifo";
+    }
+    void specialFilesAreRefused()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, file);
+        QTemporaryDir own;
+        m_workDir = own.path();
+        QString path = file;
+        if (file == QLatin1String("fifo")) {
+            path = work(QStringLiteral("pipe.bdts"));
+            QFile::remove(path);
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (file == QLatin1String("journal-fifo")) {
+            const QString logs = QDir(own.path()).filePath(QStringLiteral("logs"));
+            QVERIFY(QDir().mkpath(logs));
+            const QString day = QDir(logs).filePath(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".log"));
+            QCOMPARE(::mkfifo(QFile::encodeName(day).constData(), 0600), 0);
+            path = work(QStringLiteral("listed.bdts"));
+            QVERIFY(files::writeWhole(path, smallDatabase()));
+        }
+        if (command == QLatin1String("flash"))
+            vi().boot().switchOnWithStylus();
+        sent();
+        const Run r = cli({command, path}, {}, 20000);
+        QVERIFY2(r.finished, "kviro-cli still ran after 20 s");
+        if (file == QLatin1String("journal-fifo")) {
+            QCOMPARE(r.exitCode, 0);
+            return;
+        }
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QDir::toNativeSeparators(path)), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("не обычный файл")), qPrintable(r.err));
+        QVERIFY(!sent().contains(command == QLatin1String("flash") ? '\x55' : 'M'));
+        if (file == QLatin1String("fifo"))
+            QFile::remove(path); // only the FIFO made here, never the device
     }
 
     void dbListWithoutInstrument()

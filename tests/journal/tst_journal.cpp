@@ -263,6 +263,14 @@ private slots:
             m.record(true, "B");
         QCOMPARE(m.pieces().size(), size_t(LineMonitor::MaxPieces));
         QCOMPARE(m.piecesKept(), LineMonitor::MaxPieces + 100);
+        // A one-byte answer in a read buffer of 64 KiB: the piece holds its byte, not the buffer,
+        // or the pieces the count allows would hold gigabytes the byte bound never sees.
+        QByteArray readBuffer;
+        readBuffer.reserve(64 * 1024);
+        readBuffer.append('L');
+        m.record(false, readBuffer);
+        QCOMPARE(m.pieces().back().bytes, QByteArray("L"));
+        QVERIFY(m.pieces().back().bytes.capacity() < 1024);
     }
 
     void monitorTextShowsHexAndWindows1251()

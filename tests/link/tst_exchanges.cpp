@@ -276,12 +276,13 @@ private slots:
     {
         Bench b;
         const QStringList before = QDir(b.bed.programDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        // A protocol body nobody asked for, then pieces that begin like a save request, a notice,
-        // a database reply: held behind the body until the tick.
+        // A protocol body nobody asked for, then pieces that begin like a save request or a
+        // database reply: held behind the body until the tick. A save request found behind them
+        // is no save request.
         b.vi.sendRaw("dstray body without a length");
         QTRY_VERIFY_WITH_TIMEOUT(b.link.rxBuffer().startsWith("dstray"), Patience);
-        for (const QByteArray &piece : {QByteArray("2") + QByteArray(18, 'x'), QByteArray("G"), QByteArray("g"),
-                                         QByteArray("N00250"), QByteArray("R  3"), QByteArray("m")}) {
+        for (const QByteArray &piece : {QByteArray("2") + QByteArray(18, 'x'), QByteArray("N00250"), QByteArray("R  3"),
+                                         QByteArray("m")}) {
             b.vi.sendRaw(piece);
             QTRY_VERIFY_WITH_TIMEOUT(b.link.rxBuffer().endsWith(piece), Patience);
         }
@@ -303,7 +304,7 @@ private slots:
 
     // ---- one exchange owns the line
 
-    void noticesAndUnpromptedRepliesDuringAnExchangeAreIgnored()
+    void noticesDuringAnExchangeWaitForItsEnd()
     {
         Bench b;
         b.link.setIdleTimeout(60000);
@@ -311,14 +312,16 @@ private slots:
         b.start(Exchange::Table);
         QTRY_COMPARE_WITH_TIMEOUT(b.vi.core().received(), QByteArray("G"), Patience);
         const QStringList before = QDir(b.bed.programDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        const QList<QByteArray> stray{QByteArray("g"), QByteArray("G"), QByteArray("N00250"), QByteArray("R  3"),
+        // Unprompted replies and a save request are dropped and reported; the two notices wait.
+        const QList<QByteArray> stray{QByteArray("g"), QByteArray("N00250"), QByteArray("G"), QByteArray("R  3"),
                                       QByteArray("2") + QByteArray(18, 'y'), QByteArray("d12345"), QByteArray("m")};
         for (const QByteArray &piece : stray) {
             b.vi.sendRaw(piece);
-            QTRY_VERIFY_WITH_TIMEOUT(!b.ignored.isEmpty() && b.ignored.last() == piece, Patience);
-            QVERIFY(b.link.rxBuffer().isEmpty());
+            TestBed::pump(30);
+            QTRY_VERIFY_WITH_TIMEOUT(b.link.rxBuffer().isEmpty(), Patience);
         }
         TestBed::pump(100);
+        QCOMPARE(b.ignored.join('|'), QByteArray("N00250|R  3|2yyyyyyyyyyyyyyyyyy|d12345|m"));
         // Nothing was sent for them, the link check stayed stopped, no file was named.
         QCOMPARE(b.vi.core().received(), QByteArray("G"));
         QVERIFY(!b.link.portSearchRunning());
@@ -326,11 +329,98 @@ private slots:
         QCOMPARE(QDir(b.bed.programDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
         QVERIFY(!b.reader().protocol().autoRead());
 
-        // The awaited reply is still taken.
+        // The awaited reply is still taken; then the notices are served, each once.
+        b.vi.core().setSilent(false);
         b.vi.sendRaw(ReaderSim::plateTable(4));
         QTRY_COMPARE_WITH_TIMEOUT(b.reader().od().OpText.size(), 777, Patience);
-        QVERIFY(!b.link.exchangeRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(b.vi.reader().bodyRequests, 1, Patience);
+        // The request sent while the instrument was silent went unheard: the table it counts is
+        // the one fetched for the notice.
+        QTRY_COMPARE_WITH_TIMEOUT(b.vi.reader().tableRequests, 1, Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!b.link.exchangeRunning(), Patience);
+        TestBed::pump(200);
+        QCOMPARE(b.vi.reader().lengthRequests, 1);
+        QCOMPARE(b.vi.reader().tableRequests, 1);
         QVERIFY(b.link.portSearchRunning());
+    }
+
+    // A notice behind bytes that belong to no message is served, not held with them until the
+    // tick; the bytes before it are reported.
+    void noticeBehindStrayBytesIsServed_data()
+    {
+        QTest::addColumn<QByteArray>("stray");
+        QTest::newRow("zero byte") << QByteArray(1, '\0');
+        QTest::newRow("unknown byte") << QByteArray("X");
+        QTest::newRow("table tag") << QByteArray("D");
+        QTest::newRow("length tag") << QByteArray("N");
+        QTest::newRow("page tag") << QByteArray("r");
+        QTest::newRow("page") << QByteArray("r") + QByteArray(513, '\x01');
+        QTest::newRow("noise") << QByteArray("\x01\x02\x03\xff\xfe");
+    }
+    void noticeBehindStrayBytesIsServed()
+    {
+        QFETCH(QByteArray, stray);
+        Bench b;
+        b.link.setIdleTimeout(60000);
+        b.vi.sendRaw(stray + "G");
+        QTRY_COMPARE_WITH_TIMEOUT(b.reader().od().OpText.size(), 777, Patience);
+        QCOMPARE(b.vi.reader().tableRequests, 1);
+        QCOMPARE(b.ignored.join(), stray);
+    }
+
+    // A notice sent right behind a reply, in the same write: the reply takes its own length,
+    // the exchange completes, and the notice is served at its end.
+    void noticeRightBehindAReply_data()
+    {
+        QTest::addColumn<int>("exchange");
+        QTest::addColumn<char>("letter");
+        QTest::addColumn<int>("nth");
+        QTest::addColumn<QByteArray>("behind");
+        QTest::addColumn<char>("fetchedAfter"); // 'G' a table, 'g' a protocol, 0 nothing
+        QTest::newRow("G behind a database page") << int(Exchange::DatabaseRead) << 'r' << 2 << QByteArray("G") << 'G';
+        QTest::newRow("noise behind a database page") << int(Exchange::DatabaseRead) << 'r' << 1 << QByteArray(2, '\0') << '\0';
+        QTest::newRow("g behind the page count") << int(Exchange::DatabaseRead) << 'R' << 1 << QByteArray("g") << 'g';
+        QTest::newRow("G behind a write acknowledgement") << int(Exchange::DatabaseWrite) << 'm' << 2 << QByteArray("G") << 'G';
+        QTest::newRow("g behind the table") << int(Exchange::Table) << 'G' << 1 << QByteArray("g") << 'g';
+        QTest::newRow("G behind the protocol body") << int(Exchange::Protocol) << 'd' << 1 << QByteArray("G") << 'G';
+    }
+    void noticeRightBehindAReply()
+    {
+        QFETCH(int, exchange);
+        QFETCH(char, letter);
+        QFETCH(int, nth);
+        QFETCH(QByteArray, behind);
+        QFETCH(char, fetchedAfter);
+        const Exchange e = Exchange(exchange);
+        Bench b;
+        b.link.setIdleTimeout(60000);
+        b.transfer().setReplyTimeout(60000);
+        if (e == Exchange::DatabaseWrite)
+            b.readDatabase();
+        b.vi.sendBehindReply(letter, behind, nth);
+        b.w.status().setText(QString());
+        b.start(e);
+        switch (e) {
+        case Exchange::Table: QTRY_COMPARE_WITH_TIMEOUT(b.reader().od().OpText.size(), 777, Patience); break;
+        case Exchange::Protocol: QTRY_VERIFY_WITH_TIMEOUT(!b.reader().protocol().ProtokolStream.isEmpty(), Patience); break;
+        case Exchange::DatabaseRead:
+            QTRY_VERIFY_WITH_TIMEOUT(!b.transfer().busy(), Patience);
+            QVERIFY(b.w.bdts().database().BdtsSorStream.has_value());
+            break;
+        case Exchange::DatabaseWrite: QTRY_COMPARE_WITH_TIMEOUT(b.vi.bdts().writesCompleted(), 1, Patience); break;
+        }
+        QVERIFY2(!b.w.status().text().startsWith(QStringLiteral("Ошибка")), qPrintable(b.w.status().text()));
+        QTRY_VERIFY_WITH_TIMEOUT(!b.link.exchangeRunning() && !b.transfer().busy(), Patience);
+        TestBed::pump(300);
+        QTRY_VERIFY_WITH_TIMEOUT(!b.link.exchangeRunning(), Patience);
+        const int tables = e == Exchange::Table ? 1 : 0;
+        const int protocols = e == Exchange::Protocol ? 1 : 0;
+        QCOMPARE(b.vi.reader().tableRequests, tables + (fetchedAfter == 'G' ? 1 : 0));
+        QCOMPARE(b.vi.reader().lengthRequests, protocols + (fetchedAfter == 'g' ? 1 : 0));
+        if (fetchedAfter == '\0')
+            QCOMPARE(b.ignored.join(), behind);
+        else
+            QVERIFY(b.ignored.isEmpty());
     }
 
     void secondExchangeIsRefusedWhileOneRuns()

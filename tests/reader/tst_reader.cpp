@@ -10,9 +10,13 @@
 #include "reader/resultpage.h"
 #include "reader/sheetwindow.h"
 #include "sim/reader_sim.h"
+#include "reader/readerfiles.h"
+#include "support/smalldisk.h"
 #include "support/testbed.h"
 #include "xlsxreadback.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -27,9 +31,11 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 constexpr int Patience = 10000;
@@ -151,18 +157,18 @@ private slots:
         QCOMPARE(b.reader.od().OpText, QByteArray(" ") + b.sim.tableReply().mid(1));
     }
 
-    void tableThatGrowsPastItsLengthIsNotAccepted()
+    void tableTakesItsOwnLengthAndTheNoticeBehindItIsServed()
     {
         Bench b;
-        b.sim.setTableReply(b.sim.tableReply() + "G"); // a notice glued behind the table
+        const QByteArray table = b.sim.tableReply();
+        b.bed.instrument().sendBehindReply('G', "G"); // a notice glued behind the table, once
         b.button("btnReadOP")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(b.w.status().text(), QStringLiteral("778"), Patience);
-        QVERIFY(b.reader.od().OpText.isEmpty());
-        QVERIFY(b.reader.od().grid().valuesEmpty());
-        // A new request empties the buffer and starts over.
-        b.sim.setTableReply(ReaderSim::plateTable(9));
-        b.button("btnReadOP")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(b.reader.od().OpText.size(), 777, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(b.sim.tableRequests, 2, Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!b.w.link().exchangeRunning(), Patience);
+        TestBed::pump(200);
+        QCOMPARE(b.sim.tableRequests, 2);
+        QCOMPARE(b.reader.od().OpText, ' ' + table.mid(1));
+        QVERIFY(!b.reader.od().grid().valuesEmpty());
     }
 
     void pageSwitchShowsTheHeldTableAndItSaves()
@@ -682,8 +688,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(b.dir() + QStringLiteral("2a..b_plate_01.txt_")), Patience);
         QCOMPARE(b.bed.dialogs.errors.size(), 1);
 
-        // An automatic protocol save that cannot be written.
+        // An automatic protocol save that cannot be written: the name is taken, and the next
+        // free one leads into a folder that is not there.
         QVERIFY(QDir(b.dir()).mkdir(QStringLiteral("2011_04_03 Pr №12")));
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent-folder/x"), b.dir() + QStringLiteral("2011_04_03 Pr №12 (2)")));
         b.reader.protocol().setAutoSave(true);
         b.reader.resultPage()->btnReadProtokol->click();
         QTRY_COMPARE_WITH_TIMEOUT(b.bed.dialogs.errors.size(), 2, Patience);
@@ -760,16 +768,135 @@ private slots:
         QCOMPARE(b.bed.dialogs.errors.size(), 1);
     }
 
+    // At start only the copies the program handed out are removed: not the operator's files
+    // saved beside them, not what a link points to, nothing in a folder the link leads to.
+    void oldHandOffCopiesAreRemovedAtStart_data()
+    {
+        QTest::addColumn<bool>("folderIsALink");
+        QTest::newRow("own folder") << false;
+        QTest::newRow("folder is a link") << true;
+    }
     void oldHandOffCopiesAreRemovedAtStart()
     {
+        QFETCH(bool, folderIsALink);
         TestBed bed(false);
+        QTemporaryDir elsewhere;
         const QString folder = bed.programDir() + QStringLiteral("SheetCopies");
-        QVERIFY(QDir().mkpath(folder));
-        QVERIFY(files::writeWhole(folder + QStringLiteral("/TempBDTS 2011-04-03 15-30-00.xlsx"), "old"));
+        const QString outside = elsewhere.filePath(QStringLiteral("thesis.odt"));
+        QVERIFY(files::writeWhole(outside, "the thesis"));
+        if (folderIsALink)
+            QVERIFY(QFile::link(elsewhere.path(), folder));
+        else
+            QVERIFY(QDir().mkpath(folder));
+        const QString copy = QStringLiteral("TempBDTS 2011-04-03 15-30-00.xlsx");
+        QVERIFY(files::writeWhole(folder + QLatin1Char('/') + copy, "old"));
+        QVERIFY(readerfiles::rememberSheetCopy(bed.programDir(), copy));
+        QVERIFY(files::writeWhole(folder + QStringLiteral("/plate edited.ods"), "the operator's"));
+        if (!folderIsALink) {
+            // A copy's name that someone turned into a link to a file elsewhere.
+            QVERIFY(QFile::link(outside, folder + QStringLiteral("/TempBDTS linked.xlsx")));
+            QVERIFY(readerfiles::rememberSheetCopy(bed.programDir(), QStringLiteral("TempBDTS linked.xlsx")));
+        }
         bed.window();
-        QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
-        // Nothing else in the program folder is touched.
-        QVERIFY(QDir(bed.programDir()).exists(QStringLiteral("SheetCopies")));
+        QCOMPARE(QFile::exists(folder + QLatin1Char('/') + copy), folderIsALink);
+        QCOMPARE(fileBytes(folder + QStringLiteral("/plate edited.ods")), QByteArray("the operator's"));
+        QCOMPARE(fileBytes(outside), QByteArray("the thesis"));
+        QVERIFY(QFileInfo(folder).exists());
+    }
+
+    // What a screen reader does to a check box (its toggle action, no click) acts as a click does.
+    void checkBoxesActOnTheirState_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::newRow("automatic fetch of the table") << "chckAutoReadOP";
+        QTest::newRow("automatic save of the table") << "chckAutoSaveOP";
+        QTest::newRow("automatic fetch of the protocol") << "chckAutoReadRes";
+        QTest::newRow("automatic save of the protocol") << "chckAutoSaveRes";
+    }
+    void checkBoxesActOnTheirState()
+    {
+        QFETCH(QString, box);
+        Bench b;
+        b.w.ActionReader->trigger();
+        b.w.ActionFile->trigger();
+        auto *check = b.w.findChild<QCheckBox *>(box);
+        QVERIFY(check);
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(check);
+        QVERIFY(face && face->actionInterface());
+        const auto state = [&] {
+            if (box == QLatin1String("chckAutoReadOP"))
+                return b.reader.od().autoRead();
+            if (box == QLatin1String("chckAutoSaveOP"))
+                return b.reader.od().autoSave();
+            if (box == QLatin1String("chckAutoReadRes"))
+                return b.reader.protocol().autoRead();
+            return b.reader.protocol().autoSave();
+        };
+        const bool before = state();
+        face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QCOMPARE(check->isChecked(), !before);
+        QCOMPARE(state(), !before);
+        face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QCOMPARE(state(), before);
+    }
+
+    // "Из файла в Excel" on a FIFO or a device: refused at once, naming the file.
+    void fileToExcelRefusesSpecialFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("endless device") << "/dev/zero";
+    }
+    void fileToExcelRefusesSpecialFiles()
+    {
+        QFETCH(QString, file);
+        Bench b;
+        QString path = file;
+        if (file == QLatin1String("fifo")) {
+            path = b.dir() + QStringLiteral("pipe.xls");
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        }
+        b.bed.dialogs.openAnswers << path;
+        b.button("btnFileToExcel")->click();
+        QCOMPARE(b.bed.dialogs.errors.size(), 1);
+        QVERIFY2(b.bed.dialogs.errors.first().contains(QStringLiteral("не обычный файл")), qPrintable(b.bed.dialogs.errors.first()));
+        QVERIFY(b.bed.dialogs.errors.first().contains(QDir::toNativeSeparators(path)));
+        QCOMPARE(b.reader.sheet().state(), SheetObject::State::Empty);
+    }
+
+    // A second protocol with the same header keeps the first.
+    void protocolAutoSaveKeepsAnEarlierOne()
+    {
+        Bench b;
+        b.reader.protocol().setAutoSave(true);
+        const QString first = b.dir() + QStringLiteral("2011_04_03 Pr №12");
+        QVERIFY(files::writeWhole(first, "an earlier protocol"));
+        b.sim.announceResults();
+        QTRY_COMPARE_WITH_TIMEOUT(b.w.status().text(), QStringLiteral("Протокол записан в файл: 2011_04_03 Pr №12 (2)"), Patience);
+        QCOMPARE(fileBytes(first), QByteArray("an earlier protocol"));
+        QCOMPARE(fileBytes(first + QStringLiteral(" (2)")), b.sim.protocolBody());
+        QCOMPARE(b.reader.protocol().ProtokolFileName, QStringLiteral("2011_04_03 Pr №12 (2)"));
+    }
+
+    // On a full disk the automatic save claims nothing and leaves no empty files.
+    void fullDiskAutoSaveSaysWhy()
+    {
+        TestBed bed;
+        SmallDisk disk(bed.programDir()); // the program folder itself is the small disk
+        if (!disk.ok())
+            QSKIP(disk.why().constData());
+        TFormMainKviroS_D7 &w = bed.window();
+        bed.tick();
+        bed.tick();
+        w.link().stopPortSearch();
+        w.reader().od().setAutoSave(true);
+        disk.fill();
+        bed.instrument().reader().measurePlate(7);
+        QTRY_COMPARE_WITH_TIMEOUT(w.reader().od().OpText.size(), 777, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(bed.dialogs.errors.size(), 1, Patience);
+        QVERIFY2(bed.dialogs.errors.first().contains(QStringLiteral("На диске нет свободного места")), qPrintable(bed.dialogs.errors.first()));
+        QVERIFY(!w.status().text().startsWith(QStringLiteral("Таблица записана")));
+        QCOMPARE(QDir(bed.programDir()).entryList({QStringLiteral("*ОП*")}, QDir::Files), QStringList());
     }
 
     void sampleDataFillsBothPages()
