@@ -34,6 +34,7 @@ for b in "$build"/bench/*/bench_*; do
       bench_bdts_transfer) args=(20) ;;
       bench_firmware_transfer) args=(--size 40000) ;;
       bench_cli) args=(--pages 20 --size 40000) ;;
+      bench_network) args=(--pages 20) ;;
     esac
   fi
   echo "== $name ${args[*]}"

@@ -1,12 +1,14 @@
 #include "app/mainwindow.h"
 
 #include "app/aboutpage.h"
+#include "app/networkportdialog.h"
 #include "app/programjournal.h"
 #include "app/qtdialogs.h"
 #include "bdts/bdtsfeature.h"
 #include "core/files.h"
 #include "core/version.h"
 #include "firmware/firmwarefeature.h"
+#include "link/networkports.h"
 #include "reader/readerfeature.h"
 
 #include <QAbstractItemView>
@@ -144,8 +146,10 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
         options.dialogs = m_ownDialogs.get();
     }
     m_dialogs = &m_journal->dialogs(*options.dialogs);
-    m_link = std::make_unique<InstrumentLink>(m_status,
-                                              options.catalog ? std::move(options.catalog) : makePortCatalogFromEnvironment());
+    // The COM ports, then the instruments on the network listed in the working folder.
+    m_link = std::make_unique<InstrumentLink>(
+        m_status, std::make_unique<NetworkPortCatalog>(options.catalog ? std::move(options.catalog) : makePortCatalogFromEnvironment(),
+                                                       ProgramDir));
     m_journal->attachLink(*m_link);
     const FeatureContext context{*m_link, m_status, *m_dialogs, ProgramDir};
     m_reader = std::make_unique<ReaderFeature>(context);
@@ -350,6 +354,13 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     cbBaudRate->setAccessibleName(QStringLiteral("Установка новой скорости обмена."));
     h->addWidget(com);
     h->addWidget(cbxNumPort);
+    auto *addNetworkPort = new QToolButton;
+    addNetworkPort->setObjectName(QStringLiteral("btnAddNetworkPort"));
+    addNetworkPort->setText(QStringLiteral("+"));
+    addNetworkPort->setAutoRaise(true);
+    addNetworkPort->setToolTip(QStringLiteral("Добавить прибор в сети (сервер последовательных портов)…"));
+    addNetworkPort->setAccessibleName(QStringLiteral("Добавить прибор в сети"));
+    h->addWidget(addNetworkPort);
     h->addWidget(sbtnCommON);
     h->addWidget(lbCommParam, 1);
     h->addWidget(cbBaudRate);
@@ -358,6 +369,7 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     connect(cbxNumPort, &PortComboBox::droppedDown, this, [this] { m_link->cbxNumPortDropDown(); });
     connect(cbxNumPort, &PortComboBox::closedUp, this, [this] { m_link->cbxNumPortCloseUp(); });
     connect(cbBaudRate, &QComboBox::activated, this, [this](int index) { m_link->cbBaudRateChange(index); });
+    connect(addNetworkPort, &QToolButton::clicked, this, [this] { NetworkPortDialog(ProgramDir, this).exec(); });
     return portGroup;
 }
 

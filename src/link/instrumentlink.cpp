@@ -1,5 +1,7 @@
 #include "link/instrumentlink.h"
 
+#include "link/networkports.h"
+
 #include <QRegularExpression>
 
 const QStringList InstrumentLink::BaudRates = {QStringLiteral("4800"),  QStringLiteral("9600"),
@@ -290,7 +292,7 @@ int InstrumentLink::ScanPorts()
     } else {
         for (const QString &value : *values) {
             const int n = numberAfterCom(value);
-            if (n >= 1 && n <= 16)
+            if ((n >= 1 && n <= 16) || isNetworkPortNumber(n))
                 PortNumbers << QString::number(n);
         }
     }
@@ -458,16 +460,18 @@ void InstrumentLink::discardWaiting()
 void InstrumentLink::setPortItems(const QStringList &numbers)
 {
     QStringList hints;
+    QStringList texts;
     for (const QString &n : numbers) {
         QString hint = m_catalog->devicePath(n.toInt());
         if (n.toInt() == serial.CommPort() && !strip.problem.isEmpty())
             hint += QLatin1Char('\n') + strip.problem;
         hints << hint;
+        texts << m_catalog->itemText(n.toInt());
     }
-    const bool same = strip.items.stringList() == numbers && strip.itemHints == hints;
+    const bool same = strip.items.stringList() == texts && strip.itemHints == hints;
     if (same)
         return;
-    strip.items.setStringList(numbers);
+    strip.items.setStringList(texts);
     strip.itemHints = hints;
     strip.portIndex = -1;
     emit stripChanged();
