@@ -6,11 +6,17 @@
 #include "link/telnetcodec.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTcpSocket>
 
 #include <algorithm>
 
 namespace {
+// A connection the server closes within this time of accepting it was not really open; the
+// port then counts as one that cannot be opened for SentAwayHoldMs (two link-check ticks).
+constexpr int QuickDropMs = 500;
+constexpr int SentAwayHoldMs = 1000;
+
 class NetworkDevice final : public SerialDevice {
 public:
     explicit NetworkDevice(int openWaitMs) : m_openWaitMs(openWaitMs)
@@ -43,6 +49,15 @@ public:
             fail(why, {OpenErrorKind::NotFound, path, invalid});
             return false;
         }
+        if (m_sentAway && (!(*address == m_address) || m_sentAwayAge.elapsed() >= SentAwayHoldMs))
+            m_sentAway = false;
+        if (m_sentAway) {
+            // The server let the last connection in and closed it at once (ser2net does so when
+            // it cannot open its serial device): for a while the port is there but cannot be
+            // used, as a COM port whose device has gone.
+            fail(why, {OpenErrorKind::NotFound, path, m_sentAwayText});
+            return false;
+        }
         if (m_attempting && !(*address == m_address)) {
             m_socket.abort();
             m_attempting = false;
@@ -60,6 +75,8 @@ public:
         if (m_socket.state() == QAbstractSocket::ConnectedState) {
             m_attempting = false;
             m_open = true;
+            m_openedAt.start();
+            m_firstBytes.clear();
             m_in.clear();
             m_telnet = TelnetCodec();
             if (m_address.protocol == NetworkAddress::Protocol::Rfc2217) {
@@ -170,6 +187,8 @@ private:
         if (!m_open || m_socket.bytesAvailable() <= 0)
             return;
         const QByteArray wire = m_socket.readAll();
+        if (m_firstBytes.size() < 120)
+            m_firstBytes += wire.left(120 - m_firstBytes.size());
         if (isRaw()) {
             m_in += wire;
         } else {
@@ -187,6 +206,14 @@ private:
         m_open = false;
         m_in.clear();
         m_socket.abort();
+        if (m_openedAt.elapsed() < QuickDropMs) {
+            m_sentAway = true;
+            m_sentAwayAge.start();
+            // What the server said, where it said something readable.
+            const QString said = QString::fromLatin1(m_firstBytes).simplified().remove(QRegularExpression(QStringLiteral("[^ -~]")));
+            m_sentAwayText = said.isEmpty() ? QStringLiteral("сервер принял соединение и сразу закрыл его")
+                                            : QStringLiteral("сервер принял соединение и сразу закрыл его (\"%1\")").arg(said);
+        }
         emit lost(QStringLiteral("%1: %2").arg(m_address.text(), reason));
     }
 
@@ -196,6 +223,11 @@ private:
     LineSettings m_line{115200, 8, 'n', 1};
     QByteArray m_in;
     QElapsedTimer m_attemptAge;
+    QElapsedTimer m_openedAt;
+    QByteArray m_firstBytes; // the first bytes of the connection, for a server that sends us away
+    QString m_sentAwayText;
+    QElapsedTimer m_sentAwayAge;
+    bool m_sentAway = false;
     int m_openWaitMs;
     bool m_attempting = false;
     bool m_open = false;

@@ -3,6 +3,7 @@
 // control option. The database read and write, the table and a firmware load arrive byte for
 // byte; an address nothing serves says why.
 #include "bdts/bdtsgen.h"
+#include "bdts/bdtsimage.h"
 #include "core/cp1251.h"
 #include "core/files.h"
 #include "sim/bdts_sim.h"
@@ -23,6 +24,17 @@ struct Run {
     int exitCode = -1;
     QString out, err;
 };
+
+QByteArray w(const char *utf8) { return cp1251::encode(QString::fromUtf8(utf8)); }
+
+// Six pages in the order the lists keep (so the file read is the image itself).
+QByteArray database(quint32 seed)
+{
+    return bdts::makeImage(bdts::makeTestSystem(w("Гепатиты"), w("HBsAg"), w("ИФА-1"), 3, seed) +
+                               bdts::makeTestSystem(w("Гепатиты"), w("HBsAg"), w("ИФА-2"), 1, seed + 1) +
+                               bdts::makeTestSystem(w("Гепатиты"), w("HBsAg"), w("ИФА-я"), 1, seed + 2),
+                           bdts::descriptorPage(QDate(2009, 3, 5), QDate(2010, 11, 17)));
+}
 
 QByteArray pattern(int size)
 {
@@ -86,10 +98,8 @@ private slots:
         QVERIFY2(server.start(QDir(m_ports.path()).filePath(QStringLiteral("COM3")), Ser2netRig::Accepter(accepter)), qPrintable(server.error()));
         const QStringList port{QStringLiteral("--port"), server.address()};
 
-        // The database, with 0xFF bytes in its pages, read whole.
-        bdts::GenOptions o;
-        o.targetPages = 12;
-        const QByteArray image = bdts::generateImage(o);
+        // The database read whole: 0xFF ('я') in its names and in its data.
+        const QByteArray image = database(7);
         vi.bdts().setImage(image);
         Run r = cli(QStringList{QStringLiteral("db-read"), work(QStringLiteral("sor.bdts"))} + port);
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
@@ -97,9 +107,8 @@ private slots:
         QVERIFY(files::readWhole(work(QStringLiteral("sor.bdts")), &got));
         QCOMPARE(got, image);
 
-        // Written back (another one), then read back by the job itself.
-        o.seed = 99;
-        const QByteArray other = bdts::generateImage(o);
+        // Another one written, then read back by the job itself.
+        const QByteArray other = database(50);
         QVERIFY(files::writeWhole(work(QStringLiteral("new.bdts")), other));
         r = cli(QStringList{QStringLiteral("db-write"), work(QStringLiteral("new.bdts"))} + port);
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
