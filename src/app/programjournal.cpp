@@ -1,5 +1,7 @@
 #include "app/programjournal.h"
 
+#include "link/networkports.h"
+
 #include "bdts/bdtsfeature.h"
 #include "bdts/bdtstransfer.h"
 #include "core/status.h"
@@ -38,8 +40,14 @@ void ProgramJournal::attachLink(InstrumentLink &link)
     TMSComm &comm = link.serial;
     comm.setMonitor(&monitor);
     connect(&comm, &TMSComm::portOpened, this, [this, &comm] {
-        m_portName = QStringLiteral("COM%1").arg(comm.CommPort());
         m_lastProblem.clear();
+        // A port on the network goes by its address.
+        if (isNetworkPortNumber(comm.CommPort())) {
+            m_portName = comm.openDevice();
+            journal.add(JournalKind::Port, QStringLiteral("Порт %1 открыт.").arg(m_portName));
+            return;
+        }
+        m_portName = QStringLiteral("COM%1").arg(comm.CommPort());
         journal.add(JournalKind::Port, QStringLiteral("Порт %1 (%2) открыт.")
                                            .arg(m_portName, QDir::toNativeSeparators(comm.openDevice())));
     });

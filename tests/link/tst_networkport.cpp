@@ -8,6 +8,7 @@
 #include "bdts/bdtsfeature.h"
 #include "bdts/bdtstransfer.h"
 #include "core/files.h"
+#include "core/journal.h"
 #include "link/networkports.h"
 #include "reader/odcontroller.h"
 #include "reader/readerfeature.h"
@@ -15,6 +16,7 @@
 #include "support/ser2netrig.h"
 #include "support/testbed.h"
 
+#include <QDate>
 #include <QDir>
 #include <QLineEdit>
 #include <QTcpServer>
@@ -172,6 +174,11 @@ private slots:
             QCOMPARE(b.w->status().text(), table ? QStringLiteral("Порт связи потерян. Прервано: %1.").arg(name) : QStringLiteral("Порт отключен."));
         QTRY_COMPARE_WITH_TIMEOUT(b.bed.dialogs.errors.size(), 1, Patience);
         QVERIFY(link.portSearchRunning());
+        QVERIFY(b.w->journal().waitWritten());
+        QByteArray journal;
+        QVERIFY(files::readWhole(QDir(b.bed.programDir()).filePath(QStringLiteral("logs/%1.log").arg(QDate::currentDate().toString(Qt::ISODate))), &journal));
+        QVERIFY(journal.contains(QStringLiteral("Порт %1 открыт.").arg(b.server.address()).toUtf8()));
+        QCOMPARE(journal.contains(QStringLiteral("Связь через порт %1 потеряна").arg(b.server.address()).toUtf8()), !silent);
         if (silent) {
             QTRY_COMPARE_WITH_TIMEOUT(b.w->status().text(), QStringLiteral("Связь с прибором есть."), Patience);
             return;
