@@ -56,12 +56,13 @@ bool Ser2netRig::start(const QString &device, Accepter accepter)
 bool Ser2netRig::launch()
 {
     stop();
-    const QString accepter = QStringLiteral("%1tcp,127.0.0.1,%2").arg(m_accepter == Accepter::Rfc2217 ? QStringLiteral("telnet(rfc2217),") : QString()).arg(m_port);
+    const QString accepter = QStringLiteral("%1tcp(nodelay),127.0.0.1,%2").arg(m_accepter == Accepter::Rfc2217 ? QStringLiteral("telnet(rfc2217),") : QString()).arg(m_port);
     const QString config = QStringLiteral("%YAML 1.1\n---\nconnection: &instrument\n"
                                           "  accepter: %1\n"
                                           "  connector: serialdev,%2,115200n81,local\n"
                                           "  options:\n"
-                                          "    kickolduser: true\n")
+                                          "    kickolduser: true\n"
+                                          "    chardelay: false\n")
                                .arg(accepter, m_device);
     const QString configPath = QDir(m_dir.path()).filePath(QStringLiteral("ser2net.yaml"));
     QFile f(configPath);
