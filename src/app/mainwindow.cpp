@@ -118,6 +118,19 @@ QIcon linkLampIcon()
     return icon;
 }
 
+// The port strip's "add a network instrument" button: a plus, drawn so that it keeps to the
+// strip's height at any text size.
+QIcon addPortIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(QPen(QColor(40, 40, 40), 2));
+    p.drawLine(QPointF(8, 3), QPointF(8, 13));
+    p.drawLine(QPointF(3, 8), QPointF(13, 8));
+    return QIcon(pm);
+}
+
 QWidget *pageHolder(const QString &name)
 {
     auto *page = new QWidget;
@@ -356,7 +369,7 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     h->addWidget(cbxNumPort);
     auto *addNetworkPort = new QToolButton;
     addNetworkPort->setObjectName(QStringLiteral("btnAddNetworkPort"));
-    addNetworkPort->setText(QStringLiteral("+"));
+    addNetworkPort->setIcon(addPortIcon());
     addNetworkPort->setAutoRaise(true);
     addNetworkPort->setToolTip(QStringLiteral("Добавить прибор в сети (сервер последовательных портов)…"));
     addNetworkPort->setAccessibleName(QStringLiteral("Добавить прибор в сети"));

@@ -16,6 +16,8 @@ namespace {
 // port then counts as one that cannot be opened for SentAwayHoldMs (two link-check ticks).
 constexpr int QuickDropMs = 500;
 constexpr int SentAwayHoldMs = 1000;
+// How long a connection after such a one must stay up to count as open.
+constexpr int VerifyMs = 200;
 
 class NetworkDevice final : public SerialDevice {
 public:
@@ -49,7 +51,9 @@ public:
             fail(why, {OpenErrorKind::NotFound, path, invalid});
             return false;
         }
-        if (m_sentAway && (!(*address == m_address) || m_sentAwayAge.elapsed() >= SentAwayHoldMs))
+        if (!(*address == m_address))
+            m_sentAway = m_verifyNext = false;
+        if (m_sentAway && m_sentAwayAge.elapsed() >= SentAwayHoldMs)
             m_sentAway = false;
         if (m_sentAway) {
             // The server let the last connection in and closed it at once (ser2net does so when
@@ -74,6 +78,14 @@ public:
             m_socket.waitForConnected(std::clamp(std::min(m_openWaitMs, left), 0, NetworkConnectTimeoutMs));
         if (m_socket.state() == QAbstractSocket::ConnectedState) {
             m_attempting = false;
+            if (m_verifyNext && m_socket.waitForDisconnected(VerifyMs)) {
+                // Sent away again: still no usable port, and no open and loss to report.
+                m_firstBytes = m_socket.readAll().left(120);
+                sendAway();
+                fail(why, {OpenErrorKind::NotFound, path, m_sentAwayText});
+                return false;
+            }
+            m_verifyNext = false;
             m_open = true;
             m_openedAt.start();
             m_firstBytes.clear();
@@ -206,15 +218,22 @@ private:
         m_open = false;
         m_in.clear();
         m_socket.abort();
-        if (m_openedAt.elapsed() < QuickDropMs) {
-            m_sentAway = true;
-            m_sentAwayAge.start();
-            // What the server said, where it said something readable.
-            const QString said = QString::fromLatin1(m_firstBytes).simplified().remove(QRegularExpression(QStringLiteral("[^ -~]")));
-            m_sentAwayText = said.isEmpty() ? QStringLiteral("сервер принял соединение и сразу закрыл его")
-                                            : QStringLiteral("сервер принял соединение и сразу закрыл его (\"%1\")").arg(said);
-        }
+        if (m_openedAt.elapsed() < QuickDropMs)
+            sendAway();
         emit lost(QStringLiteral("%1: %2").arg(m_address.text(), reason));
+    }
+
+    // The server took the connection and closed it at once: the port counts as one that cannot
+    // be opened for a while, and the next connection must stay up a moment to count as open.
+    void sendAway()
+    {
+        m_sentAway = true;
+        m_verifyNext = true;
+        m_sentAwayAge.start();
+        // What the server said, where it said something readable.
+        const QString said = QString::fromLatin1(m_firstBytes).simplified().remove(QRegularExpression(QStringLiteral("[^ -~]")));
+        m_sentAwayText = said.isEmpty() ? QStringLiteral("сервер принял соединение и сразу закрыл его")
+                                        : QStringLiteral("сервер принял соединение и сразу закрыл его (\"%1\")").arg(said);
     }
 
     QTcpSocket m_socket;
@@ -228,6 +247,7 @@ private:
     QString m_sentAwayText;
     QElapsedTimer m_sentAwayAge;
     bool m_sentAway = false;
+    bool m_verifyNext = false;
     int m_openWaitMs;
     bool m_attempting = false;
     bool m_open = false;

@@ -200,6 +200,10 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(indicator->isEnabled() && link.linkOn(), Patience);
         QCOMPARE(link.serial.openDevice(), b.server.address());
+        // While it was away the journal said so once, not at every try.
+        QVERIFY(b.w->journal().waitWritten());
+        QVERIFY(files::readWhole(QDir(b.bed.programDir()).filePath(QStringLiteral("logs/%1.log").arg(QDate::currentDate().toString(Qt::ISODate))), &journal));
+        QCOMPARE(journal.count(QStringLiteral("Связь через порт %1 потеряна").arg(b.server.address()).toUtf8()), 1);
         QTRY_COMPARE_WITH_TIMEOUT(b.w->status().text(), QStringLiteral("Связь с прибором есть."), Patience);
     }
 };
