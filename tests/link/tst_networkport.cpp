@@ -5,6 +5,9 @@
 // virtual instrument's pseudo-terminal.
 #include "app/mainwindow.h"
 #include "app/networkportdialog.h"
+#include "bdts/bdtsdatabase.h"
+#include "bdts/bdtsgen.h"
+#include "bdts/bdtsimage.h"
 #include "bdts/bdtsfeature.h"
 #include "bdts/bdtstransfer.h"
 #include "core/files.h"
@@ -12,6 +15,8 @@
 #include "link/networkports.h"
 #include "reader/odcontroller.h"
 #include "reader/readerfeature.h"
+#include "sim/bdts_sim.h"
+#include "sim/reader_sim.h"
 #include "sim/virtualinstrument.h"
 #include "support/ser2netrig.h"
 #include "support/testbed.h"
@@ -115,6 +120,43 @@ private slots:
         b.bed.tick();
         QCOMPARE(b.link->strip.items.stringList().value(3), QStringLiteral("Второй"));
         QVERIFY(b.w->findChild<QToolButton *>(QStringLiteral("btnAddNetworkPort")));
+    }
+
+    void jobsInTheWindow_data()
+    {
+        QTest::addColumn<int>("accepter");
+        QTest::newRow("raw TCP") << int(Ser2netRig::Accepter::RawTcp);
+        QTest::newRow("telnet rfc2217") << int(Ser2netRig::Accepter::Rfc2217);
+    }
+    void jobsInTheWindow()
+    {
+        QFETCH(int, accepter);
+        NetBench b;
+        QVERIFY2(b.up(Ser2netRig::Accepter(accepter)), qPrintable(b.server.error()));
+        b.link->stopPortSearch();
+        TestBed::pump(30);
+        b.w->reader().od().btnReadOPClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!b.link->exchangeRunning(), Patience);
+        QCOMPARE(b.w->reader().od().OpText, ' ' + b.vi.reader().tableReply().mid(1));
+        bdts::GenOptions o; // no pages the read leaves out; it puts them in list order
+        o.testSystems = 6;
+        const QByteArray image = bdts::generateImage(o);
+        b.vi.bdts().setImage(image);
+        b.w->ActionBDTSExecute();
+        b.w->bdts().btnReadBDTSFromSorClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!b.w->bdts().transfer().busy(), Patience);
+        const auto &read = b.w->bdts().database().BdtsSorStream;
+        QVERIFY(read.has_value());
+        QCOMPARE(read->size(), image.size());
+        auto pages = [](const QByteArray &stream) {
+            QList<QByteArray> out;
+            for (qsizetype at = bdts::imageHeader(0).size(); at < stream.size(); at += 512)
+                out << stream.mid(at, 512);
+            std::sort(out.begin(), out.end());
+            return out;
+        };
+        QCOMPARE(pages(*read), pages(image));
+        QVERIFY(b.bed.dialogs.errors.isEmpty());
     }
 
     // ---- the connection drops, or the instrument behind the server falls silent
