@@ -35,6 +35,7 @@ for b in "$build"/bench/*/bench_*; do
       bench_firmware_transfer) args=(--size 40000) ;;
       bench_cli) args=(--pages 20 --size 40000) ;;
       bench_soak) args=(--seconds 24) ;;
+      bench_network) args=(--pages 20) ;;
     esac
   fi
   echo "== $name ${args[*]}"

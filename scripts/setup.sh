@@ -9,7 +9,7 @@ shift || true
 # shellcheck source=install-missing.sh
 source "$here/scripts/install-missing.sh"
 install_missing setup cmake ninja-build g++ clang qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth \
-  fonts-dejavu-core python3 qt6-translations-l10n libxlsxwriter-dev unzip
+  fonts-dejavu-core python3 qt6-translations-l10n libxlsxwriter-dev unzip ser2net
 
 # A compiler cache, when the machine has one, makes rebuilds in several checkouts cheap.
 launcher=()

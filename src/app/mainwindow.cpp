@@ -2,12 +2,14 @@
 
 #include "app/aboutpage.h"
 #include "app/outcomepane.h"
+#include "app/networkportdialog.h"
 #include "app/programjournal.h"
 #include "app/qtdialogs.h"
 #include "bdts/bdtsfeature.h"
 #include "core/files.h"
 #include "core/version.h"
 #include "firmware/firmwarefeature.h"
+#include "link/networkports.h"
 #include "reader/readerfeature.h"
 #include "widgets/keyboard.h"
 
@@ -119,6 +121,19 @@ QIcon linkLampIcon()
     return icon;
 }
 
+// The port strip's "add a network instrument" button: a plus, drawn so that it keeps to the
+// strip's height at any text size.
+QIcon addPortIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(QPen(QColor(40, 40, 40), 2));
+    p.drawLine(QPointF(8, 3), QPointF(8, 13));
+    p.drawLine(QPointF(3, 8), QPointF(13, 8));
+    return QIcon(pm);
+}
+
 QWidget *pageHolder(const QString &name)
 {
     auto *page = new QWidget;
@@ -150,8 +165,10 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
         options.dialogs = m_ownDialogs.get();
     }
     m_dialogs = &m_journal->dialogs(*options.dialogs);
-    m_link = std::make_unique<InstrumentLink>(m_status,
-                                              options.catalog ? std::move(options.catalog) : makePortCatalogFromEnvironment());
+    // The COM ports, then the instruments on the network listed in the working folder.
+    m_link = std::make_unique<InstrumentLink>(
+        m_status, std::make_unique<NetworkPortCatalog>(options.catalog ? std::move(options.catalog) : makePortCatalogFromEnvironment(),
+                                                       ProgramDir));
     m_journal->attachLink(*m_link);
     const FeatureContext context{*m_link, m_status, *m_dialogs, ProgramDir};
     m_reader = std::make_unique<ReaderFeature>(context);
@@ -359,6 +376,13 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     cbBaudRate->setAccessibleName(QStringLiteral("Установка новой скорости обмена."));
     h->addWidget(com);
     h->addWidget(cbxNumPort);
+    auto *addNetworkPort = new QToolButton;
+    addNetworkPort->setObjectName(QStringLiteral("btnAddNetworkPort"));
+    addNetworkPort->setIcon(addPortIcon());
+    addNetworkPort->setAutoRaise(true);
+    addNetworkPort->setToolTip(QStringLiteral("Добавить прибор в сети (сервер последовательных портов)…"));
+    addNetworkPort->setAccessibleName(QStringLiteral("Добавить прибор в сети"));
+    h->addWidget(addNetworkPort);
     h->addWidget(sbtnCommON);
     h->addWidget(lbCommParam, 1);
     h->addWidget(cbBaudRate);
@@ -367,6 +391,7 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     connect(cbxNumPort, &PortComboBox::droppedDown, this, [this] { m_link->cbxNumPortDropDown(); });
     connect(cbxNumPort, &PortComboBox::closedUp, this, [this] { m_link->cbxNumPortCloseUp(); });
     connect(cbBaudRate, &QComboBox::activated, this, [this](int index) { m_link->cbBaudRateChange(index); });
+    connect(addNetworkPort, &QToolButton::clicked, this, [this] { NetworkPortDialog(ProgramDir, this).exec(); });
     return portGroup;
 }
 

@@ -1,5 +1,6 @@
 #include "app/programjournal.h"
 
+#include "link/networkports.h"
 #include "core/status.h"
 #include "journal/journalwindow.h"
 #include "link/instrumentlink.h"
@@ -36,8 +37,14 @@ void ProgramJournal::attachLink(InstrumentLink &link)
     TMSComm &comm = link.serial;
     comm.setMonitor(&monitor);
     connect(&comm, &TMSComm::portOpened, this, [this, &comm] {
-        m_portName = QStringLiteral("COM%1").arg(comm.CommPort());
         m_lastProblem.clear();
+        // A port on the network goes by its address.
+        if (isNetworkPortNumber(comm.CommPort())) {
+            m_portName = comm.openDevice();
+            journal.add(JournalKind::Port, QStringLiteral("Порт %1 открыт.").arg(m_portName));
+            return;
+        }
+        m_portName = QStringLiteral("COM%1").arg(comm.CommPort());
         journal.add(JournalKind::Port, QStringLiteral("Порт %1 (%2) открыт.")
                                            .arg(m_portName, QDir::toNativeSeparators(comm.openDevice())));
     });

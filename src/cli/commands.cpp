@@ -56,7 +56,7 @@ Outcome runPorts(const CliOptions &options)
         const QFileInfo info(path);
         if (info.isSymLink())
             row.device += QStringLiteral(" -> ") + info.symLinkTarget();
-        const auto device = makeQtSerialDevice();
+        const auto device = makePortDevice(NetworkConnectTimeoutMs);
         OpenFailure why;
         if (path.isEmpty()) {
             row.state = QStringLiteral("устройство не найдено");

@@ -62,5 +62,5 @@ private:
 
 SerialDeviceFactory meteredDeviceFactory(LineMeter &meter)
 {
-    return [&meter] { return std::make_unique<MeteredSerialDevice>(makeQtSerialDevice(), meter); };
+    return [&meter] { return std::make_unique<MeteredSerialDevice>(makePortDevice(NetworkConnectTimeoutMs), meter); };
 }

@@ -59,6 +59,7 @@ const char *CommonHelp =
     "  --json                вместо текста один объект JSON с итогом\n"
     "  --help                справка; --version — версия программы\n"
     "Список портов берётся как в программе; KVIRO_SERIALCOMM задаёт папку со ссылками COM<n>.\n"
+    "Прибор в сети: --port tcp://УЗЕЛ:ПОРТ (байты как есть) или rfc2217://УЗЕЛ:ПОРТ (Telnet, RFC 2217).\n"
     "Коды выхода: 0 — выполнено, 1 — задание не выполнено, 2 — ошибка в командной строке.\n";
 
 bool takeValue(const QStringList &args, int &i, const QString &name, QString *value, QString *error)

@@ -5,6 +5,7 @@
 #include "core/joboutcome.h"
 #include "link/instrumentlink.h"
 #include "link/instrumentoperation.h"
+#include "link/networkaddress.h"
 #include "link/portcatalog.h"
 
 #include <QCoreApplication>
@@ -272,7 +273,7 @@ InstrumentSession::End InstrumentSession::wait(const std::function<bool()> &done
 #ifndef Q_OS_WIN
         // A pseudo-terminal whose peer has gone, or a USB adapter pulled out, shows only at the
         // next write; its device file is gone at once.
-        if (portLossEnds && !m_device.isEmpty() && sinceLook.elapsed() >= 200) {
+        if (portLossEnds && !m_device.isEmpty() && !NetworkAddress::looksLikeOne(m_device) && sinceLook.elapsed() >= 200) {
             sinceLook.restart();
             if (!QFileInfo::exists(m_device))
                 meter.markLost(QStringLiteral("устройство %1 исчезло").arg(m_device));

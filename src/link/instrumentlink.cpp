@@ -1,6 +1,7 @@
 #include "link/instrumentlink.h"
 
 #include "core/journal.h"
+#include "link/networkports.h"
 
 #include <QRegularExpression>
 
@@ -426,7 +427,7 @@ int InstrumentLink::ScanPorts()
     } else {
         for (const QString &value : *values) {
             const int n = comport::number(value, comport::Match::AtEnd);
-            if (comport::listed(n) && (m_boundPort == 0 || n == m_boundPort))
+            if ((comport::listed(n) || isNetworkPortNumber(n)) && (m_boundPort == 0 || n == m_boundPort))
                 PortNumbers << QString::number(n);
         }
     }
@@ -622,16 +623,18 @@ void InstrumentLink::discardWaiting()
 void InstrumentLink::setPortItems(const QStringList &numbers)
 {
     QStringList hints;
+    QStringList texts;
     for (const QString &n : numbers) {
         QString hint = m_catalog->devicePath(n.toInt());
         if (n.toInt() == serial.CommPort() && !strip.problem.isEmpty())
             hint += QLatin1Char('\n') + strip.problem;
         hints << hint;
+        texts << m_catalog->itemText(n.toInt());
     }
-    const bool same = strip.items.stringList() == numbers && strip.itemHints == hints;
+    const bool same = strip.items.stringList() == texts && strip.itemHints == hints;
     if (same)
         return;
-    strip.items.setStringList(numbers);
+    strip.items.setStringList(texts);
     strip.itemHints = hints;
     strip.portIndex = -1;
     emit stripChanged();

@@ -34,6 +34,8 @@ public:
     virtual std::optional<QStringList> valueTexts() const = 0;
     // The device to open for COM<n>; empty when none is known.
     virtual QString devicePath(int n) const = 0;
+    // What the port drop-down shows for COM<n>.
+    virtual QString itemText(int n) const { return QString::number(n); }
 };
 
 // The folder of links (KVIRO_SERIALCOMM, tests, the virtual instrument).

@@ -1,5 +1,7 @@
 #include "link/serialdevice.h"
 
+#include "link/networkaddress.h"
+
 #include <QFileInfo>
 #include <QSerialPort>
 
@@ -146,7 +148,16 @@ QString describeOpenFailure(const OpenFailure &f)
     case OpenErrorKind::Busy:
         return QStringLiteral("%1 занят другой программой.").arg(f.device);
     case OpenErrorKind::NotFound:
-        return QStringLiteral("%1 не найден.").arg(f.device);
+        return NetworkAddress::looksLikeOne(f.device) ? QStringLiteral("%1 не открывается: %2").arg(f.device, f.text)
+                                                      : QStringLiteral("%1 не найден.").arg(f.device);
+    case OpenErrorKind::Refused:
+        return QStringLiteral("%1: соединение отвергнуто (сервер портов не слушает этот порт TCP).").arg(f.device);
+    case OpenErrorKind::NoRoute:
+        return QStringLiteral("%1: узел недоступен (%2).").arg(f.device, f.text);
+    case OpenErrorKind::TimedOut:
+        return QStringLiteral("%1: нет ответа, время ожидания истекло.").arg(f.device);
+    case OpenErrorKind::Connecting:
+        return QStringLiteral("%1: соединение устанавливается.").arg(f.device);
     default:
         return QStringLiteral("%1 не открывается: %2").arg(f.device, f.text);
     }

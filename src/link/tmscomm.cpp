@@ -1,7 +1,9 @@
 #include "link/tmscomm.h"
 
+#include "link/networkports.h"
+
 TMSComm::TMSComm(const PortCatalog &catalog, SerialDeviceFactory factory, QObject *parent)
-    : QObject(parent), m_catalog(catalog), m_factory(factory ? std::move(factory) : SerialDeviceFactory(makeQtSerialDevice))
+    : QObject(parent), m_catalog(catalog), m_factory(factory ? std::move(factory) : SerialDeviceFactory([] { return makePortDevice(); }))
 {
     attachDevice();
 }
@@ -15,7 +17,7 @@ TMSComm::~TMSComm()
 void TMSComm::attachDevice()
 {
     m_device = m_factory();
-    m_device->setBaudRate(baudOf(m_settings));
+    m_device->setLineSettings(LineSettings::fromText(m_settings));
     connect(m_device.get(), &SerialDevice::readyRead, this, [this] {
         pullInput();
         if (!m_in.isEmpty())
@@ -52,7 +54,7 @@ bool TMSComm::setPortOpen(bool open)
                      QStringLiteral("порт COM%1 не найден").arg(m_commPort)};
         return false;
     }
-    m_device->setBaudRate(baudOf(m_settings));
+    m_device->setLineSettings(LineSettings::fromText(m_settings));
     if (!m_device->open(path, &m_failure))
         return false;
     m_in.clear();
@@ -64,7 +66,7 @@ bool TMSComm::setPortOpen(bool open)
 
 bool TMSComm::setCommPort(int port)
 {
-    if (port < 1 || port > 16)
+    if ((port < 1 || port > 16) && !isNetworkPortNumber(port))
         return false;
     m_commPort = port;
     return true;
@@ -77,10 +79,30 @@ qint32 TMSComm::baudOf(const QString &settings)
     return ok && baud > 0 ? baud : 9600;
 }
 
+LineSettings LineSettings::fromText(const QString &settings)
+{
+    LineSettings line;
+    line.baud = TMSComm::baudOf(settings);
+    const QStringList parts = settings.split(QLatin1Char(','));
+    const QString parity = parts.value(1).trimmed().toLower();
+    if (parity.size() == 1 && QStringLiteral("noems").contains(parity))
+        line.parity = parity.at(0).toLatin1();
+    bool ok = false;
+    const int data = parts.value(2).trimmed().toInt(&ok);
+    if (ok && data >= 5 && data <= 8)
+        line.dataBits = data;
+    const QString stop = parts.value(3).trimmed();
+    if (stop == QLatin1String("2"))
+        line.stopBits = 2;
+    else if (stop == QLatin1String("1.5"))
+        line.stopBits = 15;
+    return line;
+}
+
 bool TMSComm::setSettings(const QString &settings)
 {
     m_settings = settings;
-    return m_device->setBaudRate(baudOf(settings));
+    return m_device->setLineSettings(LineSettings::fromText(settings));
 }
 
 bool TMSComm::setOutput(const QByteArray &bytes)
