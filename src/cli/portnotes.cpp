@@ -48,6 +48,12 @@ QString openFailureAdvice(OpenErrorKind kind)
         return QStringLiteral("Порт занят: закройте программу, которая его держит (например, КВИРО-сервис), и повторите.");
     case OpenErrorKind::NotFound:
         return QStringLiteral("Такого порта нет: проверьте имя (kviro-cli ports покажет порты) и подключение кабеля.");
+    case OpenErrorKind::Refused:
+    case OpenErrorKind::NoRoute:
+    case OpenErrorKind::TimedOut:
+    case OpenErrorKind::Connecting:
+        return QStringLiteral("Сервер портов в сети не отвечает: проверьте адрес и порт, что сервер включён и доступен "
+                              "из этой сети, и повторите.");
     case OpenErrorKind::None:
     case OpenErrorKind::Other:
         break;
