@@ -1,5 +1,6 @@
 #include "cli/reporter.h"
 
+#include "cli/consoletext.h"
 #include "core/version.h"
 
 #include <QDir>
@@ -8,11 +9,7 @@
 #include <cstdio>
 
 namespace {
-void printLine(FILE *to, const QString &line)
-{
-    std::fputs(line.toLocal8Bit().constData(), to);
-    std::fputc('\n', to);
-}
+void printLine(FILE *to, const QString &line) { console::write(to, line + QLatin1Char('\n')); }
 
 // The commands that talk to the instrument: each is one exchange in the journal.
 bool exchangeCommand(const QString &command)
@@ -73,9 +70,7 @@ int CliReporter::finish(const QString &command, const Outcome &outcome)
         o.insert(QStringLiteral("message"), outcome.summary);
         if (!outcome.advice.isEmpty())
             o.insert(QStringLiteral("advice"), outcome.advice);
-        std::fputs(QJsonDocument(o).toJson(QJsonDocument::Compact).constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        printLine(stdout, QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
         return outcome.exitCode;
     }
     for (const QString &line : outcome.lines)
