@@ -33,8 +33,10 @@ set(CPACK_NSIS_MUI_UNIICON ${KVIRO_ICO})
 set(CPACK_NSIS_MUI_FINISHPAGE_RUN kviro-service.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-# Cyrillic names and texts: a Unicode installer (the script is written in UTF-8).
-set(CPACK_NSIS_DEFINES "Unicode true")
+# A 64-bit Unicode installer: Cyrillic names and texts (the script is written in UTF-8), and the
+# same machines as the 64-bit programs it installs. CPack's script has no place of its own for the
+# target; the line after the compressor is the first one that may carry it.
+set(CPACK_NSIS_COMPRESSOR "lzma\n  Target amd64-unicode")
 # The program folder, as Windows' "Programs and Features" shows it, and the uninstaller removes it.
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 
