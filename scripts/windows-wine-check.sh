@@ -30,7 +30,12 @@ cli_linux="$linux/src/cli/kviro-cli"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/kviro-wine-check.XXXXXX")"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=" WINEARCH=win64
-# A Russian Windows: ANSI code page 1251, console (OEM) code page 866.
+# A Russian Windows: ANSI code page 1251, console (OEM) code page 866. Wine takes it from the
+# locale, which must exist for its console to show Cyrillic on the terminal.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+  install_missing windows-wine-check locales
+  localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
+fi
 export LANG=ru_RU.UTF-8 LC_ALL=
 pids=()
 cleanup() {
@@ -82,7 +87,7 @@ run_cli() { # NAME ARGS...
   local name=$1
   shift
   set +e
-  wine "$cli" "$@" >"$work/$name.out" 2>"$work/$name.err"
+  timeout 90 wine "$cli" "$@" >"$work/$name.out" 2>"$work/$name.err"
   echo $? >"$work/$name.code"
   set -e
 }
@@ -90,7 +95,7 @@ run_cli() { # NAME ARGS...
 run_cli_console() { # NAME ARGS...
   local name=$1
   shift
-  script -qec "wine $(printf '%q ' "$cli" "$@")" /dev/null >"$work/$name.tty" 2>&1 || true
+  script -qec "timeout 90 wine $(printf '%q ' "$cli" "$@")" /dev/null >"$work/$name.tty" 2>&1 || true
 }
 is_utf8() { iconv -f UTF-8 -t UTF-8 "$1" >/dev/null 2>&1; }
 
@@ -109,11 +114,13 @@ run_cli_console bad-tty frobnicate
 grep -q 'неизвестная команда' "$work/bad-tty.tty" || fail "a wrong command on a console: $(cat "$work/bad-tty.tty")"
 ok "--help and a wrong command on a console: readable Cyrillic"
 
-# 2. ports: COM3 and COM12 from SERIALCOMM, the real registry path.
-run_cli ports ports
-grep -q '^COM3 ' "$work/ports.out" && grep -q '^COM12 ' "$work/ports.out" ||
-  fail "ports: $(cat "$work/ports.out" "$work/ports.err")"
-ok "ports lists COM3 and COM12 from the registry"
+# 2. ports: COM3 and COM12 from SERIALCOMM, the real registry path. Each is named: Wine also maps
+# the machine's /dev/ttyS* as COM1.., which may not open as serial ports here.
+for com in 3 12; do
+  run_cli "ports$com" ports --port "COM$com"
+  grep -q "^COM$com .*открывается" "$work/ports$com.out" || fail "ports COM$com: $(cat "$work/ports$com.out" "$work/ports$com.err")"
+done
+ok "ports finds COM3 and COM12 in the registry and opens them"
 
 # 3. db-list of the sample files: the same text as the Linux program's.
 for sample in "$here"/samples/*.bdts "$here"/samples/*.bdt; do
@@ -138,7 +145,8 @@ for com in 3 12; do
   echo "$sent" | grep -q '6C' || fail "probe COM$com: the instrument received '$sent'"
   code="$(cat "$work/probe$com.code")"
   if [ "$code" = 0 ]; then
-    ok "probe --port COM$com: answered ($(cat "$work/probe$com.out"))"
+    [ "$took" -le 20 ] || fail "probe COM$com took $took s"
+    ok "probe --port COM$com: 'l' on the line ($sent), the instrument's answer read back: $(cat "$work/probe$com.out")"
   else
     [ "$code" = 1 ] || fail "probe COM$com exits $code: $(cat "$work/probe$com.err")"
     is_utf8 "$work/probe$com.err" && grep -q 'не отвечает' "$work/probe$com.err" ||
@@ -147,3 +155,54 @@ for com in 3 12; do
     ok "probe --port COM$com: 'l' on the line ($sent), instrument silent in $took s: $(cat "$work/probe$com.err")"
   fi
 done
+
+# 5. The window: starts on a virtual display, draws, lists COM3, probes, closes on Alt+F4.
+export DISPLAY=:57
+Xvfb "$DISPLAY" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+sleep 2
+shots="$win/shots"
+mkdir -p "$shots"
+sim_say sim3 received >/dev/null
+wine "$dist/kviro-service.exe" >"$work/service.log" 2>&1 &
+service=$!
+window=""
+for _ in $(seq 60); do
+  window="$(xdotool search --name 'КВИРО-сервис' 2>/dev/null | head -1 || true)"
+  [ -n "$window" ] && break
+  sleep 1
+done
+[ -n "$window" ] || fail "kviro-service.exe shows no window: $(tail -5 "$work/service.log")"
+sleep 4
+import -window root -crop 1280x900+0+0 "$shots/main.png"
+sent="$(sim_say sim3 received)"
+echo "$sent" | grep -q '6C' || fail "the window's link check sent no probe to COM3 ('$sent')"
+ok "kviro-service.exe draws its window and probes COM3 ($sent)"
+xdotool key --window "$window" alt+F4 || true
+for _ in $(seq 20); do kill -0 "$service" 2>/dev/null || break; sleep 1; done
+if kill -0 "$service" 2>/dev/null; then fail "kviro-service.exe did not close on Alt+F4"; fi
+wait "$service" || fail "kviro-service.exe ended with $?"
+ok "kviro-service.exe closes cleanly"
+if [ "$shots_to_docs" = 1 ]; then
+  mkdir -p "$here/docs/windows"
+  cp "$shots"/*.png "$here/docs/windows/"
+fi
+
+# 6. The installer: silent install, the installed program starts, the uninstaller removes all.
+setup="$(ls "$dist"/kviro-service-*-setup.exe)"
+wine "$setup" /S || fail "the installer failed"
+installed="$WINEPREFIX/drive_c/Program Files/KVIRO-service"
+for _ in $(seq 30); do [ -f "$installed/Uninstall.exe" ] && break; sleep 1; done
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/КВИРО-сервис"
+[ -f "$installed/kviro-service.exe" ] && [ -f "$installed/Uninstall.exe" ] && [ -f "$menu/КВИРО-сервис.lnk" ] ||
+  fail "installed: $(ls "$installed" "$menu" 2>&1)"
+[ ! -e "$installed/kviro-cli.exe" ] || fail "kviro-cli installed without being asked for"
+wine "$installed/kviro-service.exe" --version >"$work/installed-version.txt" 2>&1 || true
+grep -q 'КВИРО-сервис' "$work/installed-version.txt" || fail "the installed program: $(cat "$work/installed-version.txt")"
+ok "silent install: the program, its Start-menu entry and the uninstaller; the installed program starts"
+wine "$installed/Uninstall.exe" /S || fail "the uninstaller failed"
+for _ in $(seq 20); do [ -e "$installed" ] || [ -e "$menu" ] || break; sleep 1; done
+[ ! -e "$installed" ] && [ ! -e "$menu" ] || fail "left after uninstalling: $(find "$installed" "$menu" 2>/dev/null)"
+ok "the uninstaller removes the program folder and the Start-menu entry"
+
+echo "windows-wine-check: $pass checks passed"
