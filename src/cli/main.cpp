@@ -29,6 +29,12 @@ bool needsGui(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+#ifdef Q_OS_WIN
+    // The static MinGW build frees the regular-expression JIT stack of a finished worker thread
+    // after its thread storage is gone, and the program crashes on exit; the interpreter needs
+    // no such stack.
+    qputenv("QT_ENABLE_REGEXP_JIT", "0");
+#endif
     const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv, needsGui(argc, argv));
     // The window's application name: installed in a system folder, both programs then keep their
     // working files and the journal in the same per-user data folder, which is named after it.

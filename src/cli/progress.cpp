@@ -37,8 +37,10 @@ QString ProgressBar::render(qint64 bytes, double fraction, double elapsedSeconds
     const QString percent = fraction >= 0.0 ? QStringLiteral("%1%").arg(int(std::min(fraction, 1.0) * 100.0), 3) : QStringLiteral("  ?");
     const int barWidth = std::max(10, width - 1 - int(head.size() + percent.size() + tail.size()) - 3);
     const int filled = fraction >= 0.0 ? int(std::min(fraction, 1.0) * barWidth) : 0;
-    return head + QLatin1Char('[') + QString(filled, QLatin1Char('#')) + QString(barWidth - filled, QLatin1Char('.')) +
-           QStringLiteral("] ") + percent + tail;
+    const QString line = head + QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
+                         QString(barWidth - filled, QLatin1Char('.')) + QStringLiteral("] ") + percent + tail;
+    // A line that reached the last column would wrap and scroll the terminal at every redraw.
+    return line.left(std::max(width - 1, 1));
 }
 
 void ProgressBar::update(qint64 bytes, double fraction, const QString &label)
