@@ -87,6 +87,7 @@ echo "== Windows: installer and portable .zip"
 rm -rf "$out/dist"
 mkdir -p "$out/dist"
 cp "$out/build/src/app/kviro-service.exe" "$out/build/src/cli/kviro-cli.exe" "$out/dist/"
+x86_64-w64-mingw32-strip "$out/dist/kviro-service.exe" "$out/dist/kviro-cli.exe"
 cp "$out"/build/kviro-service-*-setup.exe "$out"/build/kviro-service-*-win64.zip "$out/dist/"
 # One file each: nothing but Windows' own DLLs may be imported.
 for exe in "$out"/dist/kviro-service.exe "$out"/dist/kviro-cli.exe; do

@@ -13,7 +13,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 shots_to_docs=0
 if [ "${1:-}" = "--shots" ]; then shots_to_docs=1; shift; fi
 win="$(cd "${1:-$here/build-windows}" && pwd)"
-linux="${2:-$here/build}"
+linux="$(cd "${2:-$here/build}" && pwd)"
 dist="$win/dist"
 
 # shellcheck source=install-missing.sh
