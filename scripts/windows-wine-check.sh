@@ -75,6 +75,11 @@ pty12="$sim_pty"
 [ -n "$pty3" ] && [ -n "$pty12" ] || fail "the virtual instrument did not start: $(cat "$work"/*.out)"
 
 wine wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot: $(tail -5 "$work/wineboot.log")"
+# Wine lists the machine's /dev/ttyS* too, from COM1 on, unless COM1 is taken: those devices have
+# no UART behind them here, and a port that fails half-way blocks the program under Wine (see
+# README). COM1 goes to the same instrument, so the window's port search, which takes the first
+# listed port that opens, finds it first.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$pty3" /f >/dev/null 2>&1
 wine reg add 'HKLM\Software\Wine\Ports' /v COM3 /t REG_SZ /d "$pty3" /f >/dev/null 2>&1
 wine reg add 'HKLM\Software\Wine\Ports' /v COM12 /t REG_SZ /d "$pty12" /f >/dev/null 2>&1
 # Wine writes SERIALCOMM from the port map when the prefix starts.
@@ -160,7 +165,7 @@ for com in 3 12; do
   fi
 done
 
-# 5. The window: starts on a virtual display, draws, lists COM3, probes, closes on Alt+F4.
+# 5. The window: starts on a virtual display, draws, probes, closes when asked.
 export DISPLAY=:57
 Xvfb "$DISPLAY" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
@@ -178,27 +183,20 @@ for _ in $(seq 60); do
 done
 [ -n "$window" ] || fail "kviro-service.exe shows no window: $(tail -5 "$work/service.log")"
 sleep 4
-import -window root -crop 1280x900+0+0 "$shots/main.png"
+import -window "$window" "$shots/main.png"
 sent="$(sim_say sim3 received)"
 ok "kviro-service.exe draws its window"
-# Not yet a failure: Wine also lists the machine's /dev/ttyS0 as COM1, which the port search
-# meets first (see README); said aloud on every run until that is settled.
-if echo "$sent" | grep -qi '6C'; then
-  ok "the window's link check probes COM3 ($sent)"
-else
-  echo "WARN the window's link check sent no probe to COM3 within 4 s (received: '$sent')"
-fi
+echo "$sent" | grep -qi '6C' || fail "the window's link check sent no probe to the instrument ('$sent')"
+ok "the window's link check probes the instrument ($sent)"
 # taskkill without /f asks the window to close (WM_CLOSE), as the window's close button does.
 wine taskkill /im kviro-service.exe >/dev/null 2>&1 || true
 for _ in $(seq 20); do kill -0 "$service" 2>/dev/null || break; sleep 1; done
 if kill -0 "$service" 2>/dev/null; then
-  echo "WARN kviro-service.exe did not close when asked to (WM_CLOSE); killed"
   kill "$service" 2>/dev/null || true
-elif wait "$service"; then
-  ok "kviro-service.exe closes cleanly"
-else
-  fail "kviro-service.exe ended with an error when closed"
+  fail "kviro-service.exe did not close when asked to (WM_CLOSE)"
 fi
+wait "$service" || fail "kviro-service.exe ended with an error when closed"
+ok "kviro-service.exe closes cleanly"
 if [ "$shots_to_docs" = 1 ]; then
   mkdir -p "$here/docs/windows"
   cp "$shots"/*.png "$here/docs/windows/"
