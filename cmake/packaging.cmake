@@ -4,14 +4,22 @@ include(GNUInstallDirs)
 
 set(KVIRO_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 
-install(TARGETS kviro-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# On Windows both programs go into the program folder itself, as Windows programs do; each is one
+# file (see scripts/windows-build.sh), so nothing else goes beside them.
+if(WIN32)
+  set(KVIRO_PROGRAM_DIR .)
+else()
+  set(KVIRO_PROGRAM_DIR ${CMAKE_INSTALL_BINDIR})
+endif()
+install(TARGETS kviro-service RUNTIME DESTINATION ${KVIRO_PROGRAM_DIR} COMPONENT program)
 # The command-line program, in the trees that have it.
 if(TARGET kviro-cli)
-  install(TARGETS kviro-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS kviro-cli RUNTIME DESTINATION ${KVIRO_PROGRAM_DIR} COMPONENT cli)
 endif()
-# On Windows the program folder is made by windeployqt (README); the virtual instrument works on
-# POSIX pseudo-terminals, and the menu entry and icons are the freedesktop ones.
+# Windows: the installer (NSIS) and the portable .zip; the virtual instrument works on POSIX
+# pseudo-terminals, and the menu entry and icons below are the freedesktop ones.
 if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windowspackage.cmake)
   return()
 endif()
 install(TARGETS kviro-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -10,6 +10,12 @@
 
 int main(int argc, char **argv)
 {
+#ifdef Q_OS_WIN
+    // The static MinGW build frees the regular-expression JIT stack of a finished worker thread
+    // after its thread storage is gone, and the program crashes on exit; the interpreter needs
+    // no such stack.
+    qputenv("QT_ENABLE_REGEXP_JIT", "0");
+#endif
     prepareRussianEnvironment();
     QCoreApplication::setApplicationName(TFormMainKviroS_D7::ApplicationTitle);
     QCoreApplication::setApplicationVersion(kviro::versionText());

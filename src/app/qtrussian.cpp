@@ -1,6 +1,7 @@
 #include "app/qtrussian.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -25,5 +26,9 @@ bool installQtRussian(QCoreApplication &app, const QString &folder)
 
 bool installQtRussian(QCoreApplication &app)
 {
+    // The Windows program carries Qt's translations inside: there is no Qt folder beside it.
+    const QString embedded = QStringLiteral(":/qt-translations");
+    if (QFileInfo::exists(embedded + QStringLiteral("/qtbase_ru.qm")))
+        return installQtRussian(app, embedded);
     return installQtRussian(app, QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }

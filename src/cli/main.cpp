@@ -1,6 +1,7 @@
 // kviro-cli: the jobs of КВИРО-сервис from a terminal or a script (see kviro-cli --help).
 #include "cli/application.h"
 #include "cli/commands.h"
+#include "cli/consoletext.h"
 #include "cli/options.h"
 #include "cli/outputformats.h"
 #include "cli/reporter.h"
@@ -11,7 +12,6 @@
 
 #include <QDir>
 
-#include <cstdio>
 
 namespace {
 // Only the protocol saved as PDF needs fonts and painting; the command line is read here once
@@ -29,6 +29,12 @@ bool needsGui(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+#ifdef Q_OS_WIN
+    // The static MinGW build frees the regular-expression JIT stack of a finished worker thread
+    // after its thread storage is gone, and the program crashes on exit; the interpreter needs
+    // no such stack.
+    qputenv("QT_ENABLE_REGEXP_JIT", "0");
+#endif
     const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv, needsGui(argc, argv));
     // The window's application name. Installed in a system folder, both programs keep their
     // working files and the journal in the same per-user data folder (files::programDir()).
@@ -47,14 +53,14 @@ int main(int argc, char **argv)
         return reporter.finish(command, Outcome::usage(error));
     }
     if (options->version) {
-        std::printf("kviro-cli %s\n", qPrintable(kviro::versionText()));
+        console::write(stdout, QStringLiteral("kviro-cli %1\n").arg(kviro::versionText()));
         return exitcode::Ok;
     }
     if (options->help) {
         if (!options->command.isEmpty() && !knownCommand(options->command))
             return reporter.finish(options->command, Outcome::usage(QStringLiteral("неизвестная команда %1").arg(options->command)));
         const QString text = options->command.isEmpty() ? overviewHelp() : commandHelp(options->command);
-        std::fputs(text.toLocal8Bit().constData(), stdout);
+        console::write(stdout, text);
         return exitcode::Ok;
     }
     installInterruptHandler();
@@ -70,6 +76,6 @@ int main(int argc, char **argv)
     const int code = reporter.finish(options->command, runCommand(*options, reporter));
     Journal::setCurrent(nullptr);
     if (!journal.waitWritten())
-        std::fputs("kviro-cli: журнал не дописан (journal not fully written).\n", stderr);
+        console::write(stderr, QStringLiteral("kviro-cli: журнал не дописан (journal not fully written).\n"));
     return code;
 }

@@ -1,35 +1,14 @@
 #include "cli/progress.h"
 
+#include "cli/consoletext.h"
+
 #include <cstdio>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#define kviro_isatty _isatty
-#define kviro_fileno _fileno
-#else
-#include <sys/ioctl.h>
-#include <unistd.h>
-#define kviro_isatty isatty
-#define kviro_fileno fileno
-#endif
-
-namespace {
-int terminalWidth()
-{
-#ifndef Q_OS_WIN
-    winsize ws{};
-    if (ioctl(kviro_fileno(stderr), TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 40)
-        return ws.ws_col;
-#endif
-    return 80;
-}
-} // namespace
 
 ProgressBar::ProgressBar(bool enabled) : m_enabled(enabled) { m_clock.start(); }
 
 ProgressBar::~ProgressBar() { finish(); }
 
-bool ProgressBar::terminalAttached() { return kviro_isatty(kviro_fileno(stderr)) != 0; }
+bool ProgressBar::terminalAttached() { return console::isTerminal(stderr); }
 
 QString ProgressBar::bytesText(qint64 bytes)
 {
@@ -58,8 +37,10 @@ QString ProgressBar::render(qint64 bytes, double fraction, double elapsedSeconds
     const QString percent = fraction >= 0.0 ? QStringLiteral("%1%").arg(int(std::min(fraction, 1.0) * 100.0), 3) : QStringLiteral("  ?");
     const int barWidth = std::max(10, width - 1 - int(head.size() + percent.size() + tail.size()) - 3);
     const int filled = fraction >= 0.0 ? int(std::min(fraction, 1.0) * barWidth) : 0;
-    return head + QLatin1Char('[') + QString(filled, QLatin1Char('#')) + QString(barWidth - filled, QLatin1Char('.')) +
-           QStringLiteral("] ") + percent + tail;
+    const QString line = head + QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
+                         QString(barWidth - filled, QLatin1Char('.')) + QStringLiteral("] ") + percent + tail;
+    // A line that reached the last column would wrap and scroll the terminal at every redraw.
+    return line.left(std::max(width - 1, 1));
 }
 
 void ProgressBar::update(qint64 bytes, double fraction, const QString &label)
@@ -70,9 +51,9 @@ void ProgressBar::update(qint64 bytes, double fraction, const QString &label)
     if (now - m_lastDrawMs < 100 && fraction < 1.0)
         return;
     m_lastDrawMs = now;
-    const QString line = render(bytes, fraction, double(now) / 1000.0, label, terminalWidth());
-    std::fprintf(stderr, "\r%s\033[K", line.toLocal8Bit().constData());
-    std::fflush(stderr);
+    const int width = console::width(stderr);
+    const QString line = render(bytes, fraction, double(now) / 1000.0, label, width);
+    console::write(stderr, redrawText(line, width, console::takesEscapes(stderr)));
     m_drawn = true;
 }
 
@@ -80,7 +61,20 @@ void ProgressBar::finish()
 {
     if (!m_drawn)
         return;
-    std::fprintf(stderr, "\r\033[K");
-    std::fflush(stderr);
+    // The outcome starts at the beginning of the emptied line.
+    const bool escapes = console::takesEscapes(stderr);
+    QString text = redrawText(QString(), console::width(stderr), escapes);
+    if (!escapes)
+        text += QLatin1Char('\r');
+    console::write(stderr, text);
     m_drawn = false;
+}
+
+QString ProgressBar::redrawText(const QString &line, int width, bool escapes)
+{
+    if (escapes)
+        return QLatin1Char('\r') + line + QStringLiteral("\033[K");
+    // Without escape sequences what the previous line left is overwritten with spaces; the last
+    // column stays free, or the console would wrap to a new line.
+    return QLatin1Char('\r') + line.left(width - 1).leftJustified(width - 1, QLatin1Char(' '));
 }

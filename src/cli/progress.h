@@ -1,6 +1,6 @@
 #pragma once
 // The progress bar of a job on a terminal: bar, percent, bytes moved, rate and time left, redrawn
-// in place at most ten times a second on standard error. Off on a pipe or a file, and with --json.
+// in place at most ten times a second on standard error (see redrawText). Off on a pipe or a file, and with --json.
 #include <QElapsedTimer>
 #include <QString>
 
@@ -20,7 +20,12 @@ public:
     // The line itself, for a terminal of `width` columns.
     static QString render(qint64 bytes, double fraction, double elapsedSeconds, const QString &label, int width);
 
-    // True when standard error is a terminal.
+    // What redraws the line in place: a carriage return, the line and, on a terminal that takes
+    // escape sequences, "erase to the end of the line"; on one that does not (a Windows console),
+    // the line padded with spaces to one column short of the width.
+    static QString redrawText(const QString &line, int width, bool escapes);
+
+    // True when standard error is a terminal (a console on Windows; not the NUL device).
     static bool terminalAttached();
 
 private:

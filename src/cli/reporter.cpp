@@ -1,5 +1,6 @@
 #include "cli/reporter.h"
 
+#include "cli/consoletext.h"
 #include "core/version.h"
 
 #include <QDir>
@@ -8,11 +9,7 @@
 #include <cstdio>
 
 namespace {
-void printLine(FILE *to, const QString &line)
-{
-    std::fputs(line.toLocal8Bit().constData(), to);
-    std::fputc('\n', to);
-}
+void printLine(FILE *to, const QString &line) { console::write(to, line + QLatin1Char('\n')); }
 
 // The probe is one exchange in the journal by itself; the other jobs with the instrument run as
 // operations, which journal their own exchange with its outcome, so the job around it is journalled
@@ -70,9 +67,7 @@ int CliReporter::finish(const QString &command, const Outcome &outcome)
         o.insert(QStringLiteral("message"), outcome.summary);
         if (!outcome.advice.isEmpty())
             o.insert(QStringLiteral("advice"), outcome.advice);
-        std::fputs(QJsonDocument(o).toJson(QJsonDocument::Compact).constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        printLine(stdout, QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
         return outcome.exitCode;
     }
     for (const QString &line : outcome.lines)

@@ -52,8 +52,14 @@ public:
                 switch (m_port.error()) {
                 case QSerialPort::DeviceNotFoundError: kind = OpenErrorKind::NotFound; break;
                 case QSerialPort::PermissionError:
+#ifdef Q_OS_WIN
+                    // Windows gives a COM port to one program at a time: "access denied" is a port
+                    // held by another program (or one closed to this user by policy).
+                    kind = OpenErrorKind::Busy;
+#else
                     // Qt reports a port held by another program as a permission error too.
                     kind = QFileInfo(target).isWritable() ? OpenErrorKind::Busy : OpenErrorKind::Permission;
+#endif
                     break;
                 case QSerialPort::OpenError: kind = OpenErrorKind::Busy; break;
                 default: break;
@@ -138,8 +144,21 @@ private:
 };
 } // namespace
 
-QString describeOpenFailure(const OpenFailure &f)
+QString describeOpenFailure(const OpenFailure &f, PortWording wording)
 {
+    if (wording == PortWording::Windows) {
+        switch (f.kind) {
+        case OpenErrorKind::Permission:
+        case OpenErrorKind::Busy:
+            return QStringLiteral("%1 занят другой программой или закрыт для этой учётной записи (Windows отказала в "
+                                  "доступе). Закройте программу, которая работает с портом, или выберите другой порт.")
+                .arg(f.device);
+        case OpenErrorKind::NotFound:
+            return QStringLiteral("%1 не найден. Проверьте кабель и драйвер адаптера в диспетчере устройств.").arg(f.device);
+        default:
+            return QStringLiteral("%1 не открывается: %2").arg(f.device, f.text);
+        }
+    }
     switch (f.kind) {
     case OpenErrorKind::Permission:
         return QStringLiteral("Нет доступа к %1. Войдите в группу \"dialout\" (sudo usermod -aG dialout $USER) "
@@ -161,6 +180,15 @@ QString describeOpenFailure(const OpenFailure &f)
     default:
         return QStringLiteral("%1 не открывается: %2").arg(f.device, f.text);
     }
+}
+
+QString describeOpenFailure(const OpenFailure &f)
+{
+#ifdef Q_OS_WIN
+    return describeOpenFailure(f, PortWording::Windows);
+#else
+    return describeOpenFailure(f, PortWording::Posix);
+#endif
 }
 
 std::unique_ptr<SerialDevice> makeQtSerialDevice() { return std::make_unique<QtSerialDevice>(); }

@@ -66,6 +66,10 @@ signals:
 // One line for the operator: why the port cannot be opened and what to do about it (the
 // "dialout" group for a permission refusal, another program for a busy port).
 QString describeOpenFailure(const OpenFailure &failure);
+// The same in the words of either system: Windows has no "dialout" group; a port it refuses is
+// held by another program or closed by policy.
+enum class PortWording { Posix, Windows };
+QString describeOpenFailure(const OpenFailure &failure, PortWording wording);
 
 using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
 
