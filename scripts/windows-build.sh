@@ -92,7 +92,7 @@ cp "$out"/build/kviro-service-*-setup.exe "$out"/build/kviro-service-*-win64.zip
 # One file each: nothing but Windows' own DLLs may be imported.
 for exe in "$out"/dist/kviro-service.exe "$out"/dist/kviro-cli.exe; do
   foreign="$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' |
-    grep -viE '^winspool\.drv$' | grep -viE '^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|winmm|imm32|uxtheme|dwmapi|version|ws2_32|mpr|netapi32|userenv|uuid|setupapi|shlwapi|shcore|wtsapi32|d3d9|dxgi|d3d11|dwrite|crypt32|secur32|iphlpapi|dnsapi|bcrypt|ncrypt|msvcrt|authz|comctl32|rpcrt4|api-ms-win-.*)\.dll$' || true)"
+    grep -viE '^winspool\.drv$' | grep -viE '^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|winmm|imm32|uxtheme|dwmapi|version|ws2_32|mpr|netapi32|userenv|uuid|setupapi|shlwapi|shcore|wtsapi32|d3d9|dxgi|d3d11|dwrite|crypt32|secur32|iphlpapi|dnsapi|bcrypt|ncrypt|winhttp|msvcrt|authz|comctl32|rpcrt4|api-ms-win-.*)\.dll$' || true)"
   if [ -n "$foreign" ]; then
     echo "windows-build: $(basename "$exe") needs DLLs that Windows does not have: $foreign" >&2
     exit 1

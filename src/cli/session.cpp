@@ -256,6 +256,22 @@ std::optional<Outcome> InstrumentSession::requireWorking(bool onlyOne)
     return failure;
 }
 
+void InstrumentSession::lookForVanishedDevice(QElapsedTimer &sinceLook)
+{
+#ifndef Q_OS_WIN
+    // A pseudo-terminal whose peer has gone, or a USB adapter pulled out, shows only at the next
+    // write; its device file is gone at once. An address on the network has no file: a dropped
+    // connection is told by the socket itself.
+    if (m_device.isEmpty() || NetworkAddress::looksLikeOne(m_device) || sinceLook.elapsed() < 200)
+        return;
+    sinceLook.restart();
+    if (!QFileInfo::exists(m_device))
+        meter.markLost(QStringLiteral("устройство %1 исчезло").arg(m_device));
+#else
+    Q_UNUSED(sinceLook);
+#endif
+}
+
 InstrumentSession::End InstrumentSession::wait(const std::function<bool()> &done, const std::function<Progress()> &progress,
                                                int silenceMs, int limitMs, bool portLossEnds)
 {
@@ -270,15 +286,8 @@ InstrumentSession::End InstrumentSession::wait(const std::function<bool()> &done
     auto check = [&] {
         if (finished)
             return;
-#ifndef Q_OS_WIN
-        // A pseudo-terminal whose peer has gone, or a USB adapter pulled out, shows only at the
-        // next write; its device file is gone at once.
-        if (portLossEnds && !m_device.isEmpty() && !NetworkAddress::looksLikeOne(m_device) && sinceLook.elapsed() >= 200) {
-            sinceLook.restart();
-            if (!QFileInfo::exists(m_device))
-                meter.markLost(QStringLiteral("устройство %1 исчезло").arg(m_device));
-        }
-#endif
+        if (portLossEnds)
+            lookForVanishedDevice(sinceLook);
         std::optional<End> result;
         if (done())
             result = End::Done;
@@ -361,15 +370,8 @@ JobOutcome InstrumentSession::runOperation(InstrumentOperation &operation, const
     QElapsedTimer sinceLook;
     sinceLook.start();
     auto check = [&] {
-#ifndef Q_OS_WIN
-        // A pseudo-terminal whose peer has gone, or a USB adapter pulled out, shows only at the
-        // next write; its device file is gone at once.
-        if (!ended && !m_device.isEmpty() && sinceLook.elapsed() >= 200) {
-            sinceLook.restart();
-            if (!QFileInfo::exists(m_device))
-                meter.markLost(QStringLiteral("устройство %1 исчезло").arg(m_device));
-        }
-#endif
+        if (!ended)
+            lookForVanishedDevice(sinceLook);
         const int interrupts = interruptCount();
         if (!ended && interrupts > acted) {
             acted = interrupts;

@@ -12,6 +12,7 @@
 #include "core/status.h"
 #include "link/featurecontext.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <functional>
@@ -121,6 +122,9 @@ public:
     void addPortFields(Outcome &outcome) const;
 
 private:
+    // Marks the port lost when its device file has gone (checked at most every 200 ms).
+    void lookForVanishedDevice(QElapsedTimer &sinceLook);
+
     const CliOptions &m_options;
     CliReporter &m_reporter;
     std::unique_ptr<StatusJournal> m_statusFeed;

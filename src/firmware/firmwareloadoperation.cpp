@@ -22,7 +22,7 @@ FirmwareLoadOperation::FirmwareLoadOperation(FirmwareController &controller, Ins
             return;
         bindPort(false);
         finish(JobOutcome::make(JobOutcome::Kind::InstrumentSilent,
-                                QStringLiteral("Прибор не перезапустился за %1 с после передачи программы.").arg(m_restartMs / 1000),
+                                QStringLiteral("Прибор не перезапустился за %1 с после передачи программы.").arg(m_restartMs / 1000.0),
                                 QStringLiteral("Проверьте экран прибора; если он не перезапустился, выключите и включите его "
                                                "и проверьте, что он отвечает.")));
     });

@@ -163,8 +163,9 @@ void SheetWindow::refresh()
         plain << names.at(i) + QLatin1Char(' ') + value;
     }
     lbScaleLegend->setText(parts.join(QStringLiteral("&nbsp;&nbsp;")));
-    lbScaleLegend->setAccessibleName(QStringLiteral("Шкала: ") + plain.join(QStringLiteral(", ")));
-    lbScaleLegend->setToolTip(lbScaleLegend->accessibleName());
+    const QString legend = QStringLiteral("Шкала: ") + plain.join(QStringLiteral(", "));
+    lbScaleLegend->setAccessibleName(legend);
+    lbScaleLegend->setToolTip(legend);
     lbScaleLegend->setVisible(plate && !stops.isEmpty() && chckColourScale->isChecked());
     if (plate) {
         // The plate fills the window's width: twelve equal columns.
