@@ -68,7 +68,8 @@ void replyParsers(const QByteArray &bytes)
         for (qsizetype n = 1; n <= reply.size(); n += (n < 24 ? 1 : 97)) {
             const QByteArray waiting = reply.left(n);
             const bdts::CountReply c = bdts::parseCountReply(waiting);
-            if (c.consumed != 0 && c.consumed != waiting.size())
+            // A count takes its reply and leaves what follows it (a notice) to the dispatcher.
+            if (c.consumed < 0 || c.consumed > waiting.size())
                 std::abort();
             if (c.kind == bdts::CountReply::Kind::Incomplete && c.consumed != 0)
                 std::abort();
@@ -77,7 +78,9 @@ void replyParsers(const QByteArray &bytes)
                 std::abort();
             if (p.kind == bdts::PageReply::Kind::Incomplete && (p.consumed != 0 || waiting.size() >= 514))
                 std::abort();
-            if (bdts::ackConsumed(waiting) != waiting.size())
+            // An acknowledgement takes its tag and its repeats, nothing after them.
+            const qsizetype ack = bdts::ackConsumed(waiting);
+            if (ack < 1 || ack > waiting.size() || waiting.left(ack).count(waiting.at(0)) != ack)
                 std::abort();
         }
     }
