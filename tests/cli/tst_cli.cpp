@@ -12,6 +12,7 @@
 #include "sim/boot_sim.h"
 #include "sim/reader_sim.h"
 #include "sim/virtualinstrument.h"
+#include "support/clirun.h"
 #include "support/smalldisk.h"
 
 #include <QDir>
@@ -66,12 +67,7 @@ QByteArray pattern(int size)
     return b;
 }
 
-struct Run {
-    int exitCode = -1;
-    QString out, err;
-    bool finished = false;
-    QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
-};
+using Run = CliRun;
 } // namespace
 
 class TestCli : public QObject {
@@ -92,36 +88,14 @@ class TestCli : public QObject {
     // while it runs (with the elapsed time) to act on the instrument or the process.
     Run cli(QStringList args, const std::function<void(QProcess &, qint64)> &during = {}, int maxMs = 120000)
     {
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("KVIRO_SERIALCOMM"), m_ports.path());
         for (const QString &name : m_unset)
             env.remove(name);
         for (auto it = m_env.cbegin(); it != m_env.cend(); ++it)
             env.insert(it.key(), it.value());
-        p.setProcessEnvironment(env);
         args << QStringLiteral("--work-dir") << (m_workDir.isEmpty() ? m_work.path() : m_workDir);
-        p.start(QStringLiteral(KVIRO_CLI_PATH), args);
-        Run r;
-        if (!p.waitForStarted(10000))
-            return r;
-        QElapsedTimer t;
-        t.start();
-        while (p.state() != QProcess::NotRunning && t.elapsed() < maxMs) {
-            QTest::qWait(5);
-            if (during)
-                during(p, t.elapsed());
-        }
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished(5000);
-            return r;
-        }
-        r.finished = true;
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return runProgram(QStringLiteral(KVIRO_CLI_PATH), args, env, during, maxMs);
     }
 
     // What the PC sent to the instrument since the last call.

@@ -10,6 +10,7 @@
 #include "sim/boot_sim.h"
 #include "sim/reader_sim.h"
 #include "sim/virtualinstrument.h"
+#include "support/clirun.h"
 #include "support/ser2netrig.h"
 
 #include <QDir>
@@ -20,10 +21,7 @@
 #include <QTest>
 
 namespace {
-struct Run {
-    int exitCode = -1;
-    QString out, err;
-};
+using Run = CliRun;
 
 QByteArray w(const char *utf8) { return cp1251::encode(QString::fromUtf8(utf8)); }
 
@@ -53,28 +51,10 @@ class TstCliNetwork : public QObject {
 
     Run cli(QStringList args)
     {
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("KVIRO_SERIALCOMM"), m_noPorts.path()); // no local port to fall back on
-        p.setProcessEnvironment(env);
         args << QStringLiteral("--work-dir") << m_work.path();
-        p.start(QStringLiteral(KVIRO_CLI_PATH), args);
-        Run r;
-        if (!p.waitForStarted(10000))
-            return r;
-        QElapsedTimer t;
-        t.start();
-        while (p.state() != QProcess::NotRunning && t.elapsed() < 120000)
-            QTest::qWait(5);
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished(5000);
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return runProgram(QStringLiteral(KVIRO_CLI_PATH), args, env);
     }
 
 private slots:
