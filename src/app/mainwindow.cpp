@@ -681,8 +681,11 @@ void TFormMainKviroS_D7::refreshPortStrip()
             cbxNumPort->setItemData(i, s.itemHints.value(i), Qt::ToolTipRole);
         cbxNumPort->setCurrentIndex(s.portIndex < items.size() ? s.portIndex : -1);
     }
-    cbxNumPort->setToolTip(s.problem.isEmpty() ? QStringLiteral("Выбор Com-порта.")
-                                               : QStringLiteral("Выбор Com-порта.\n") + s.problem);
+    QStringList hint{QStringLiteral("Выбор Com-порта.")};
+    for (const QString &note : {s.problem, s.unusedNote})
+        if (!note.isEmpty())
+            hint << note;
+    cbxNumPort->setToolTip(hint.join(QLatin1Char('\n')));
     {
         const QSignalBlocker block(cbBaudRate);
         cbBaudRate->setCurrentIndex(s.baudIndex);

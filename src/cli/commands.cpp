@@ -45,6 +45,7 @@ Outcome runPorts(const CliOptions &options)
 {
     struct Row {
         QString name, device, state;
+        QString reason; // why the program does not use the port, for the unused ones
         bool opens = false;
         OpenErrorKind why = OpenErrorKind::None;
     };
@@ -72,12 +73,14 @@ Outcome runPorts(const CliOptions &options)
         return row;
     };
     QList<Row> rows;
+    QList<Row> unusedRows; // ports of the table the program does not use, with the reason
     std::unique_ptr<PortCatalog> catalog;
     if (!options.port.isEmpty() && comport::number(options.port) < 0) {
         rows << examine(options.port, options.port); // a device named on the command line
     } else {
         catalog = makePortCatalogFromEnvironment();
-        for (const QString &value : catalog->valueTexts().value_or(QStringList())) {
+        const QStringList values = catalog->valueTexts().value_or(QStringList());
+        for (const QString &value : values) {
             const int n = comport::number(value, comport::Match::AtEnd);
             if (!comport::listed(n))
                 continue; // the program does not list it either
@@ -86,15 +89,26 @@ Outcome runPorts(const CliOptions &options)
                 continue;
             rows << examine(name, catalog->devicePath(n));
         }
+        for (const comport::Unused &u : comport::unused(values)) {
+            const int n = comport::number(u.value, comport::Match::AtEnd);
+            if (!options.port.isEmpty() && (n < 0 || n != comport::number(options.port)))
+                continue;
+            Row row;
+            row.name = u.value;
+            row.device = n > 0 ? catalog->devicePath(n) : QString();
+            row.reason = u.reason;
+            row.state = QStringLiteral("не используется: ") + u.reason;
+            unusedRows << row;
+        }
     }
     Outcome o;
-    QJsonArray list;
+    QJsonArray list, unusedList;
     int nameWidth = 4, deviceWidth = 10;
-    for (const Row &r : rows) {
+    for (const Row &r : rows + unusedRows) {
         nameWidth = std::max(nameWidth, int(r.name.size()));
         deviceWidth = std::max(deviceWidth, int(r.device.size()));
     }
-    if (!rows.isEmpty())
+    if (!rows.isEmpty() || !unusedRows.isEmpty())
         o.lines << QStringLiteral("%1  %2  %3").arg(QStringLiteral("ПОРТ"), -nameWidth).arg(QStringLiteral("УСТРОЙСТВО"), -deviceWidth).arg(QStringLiteral("СОСТОЯНИЕ"));
     for (const Row &r : rows) {
         o.lines << QStringLiteral("%1  %2  %3").arg(r.name, -nameWidth).arg(r.device, -deviceWidth).arg(r.state);
@@ -103,13 +117,22 @@ Outcome runPorts(const CliOptions &options)
             item.insert(QStringLiteral("problem"), r.state);
         list.append(item);
     }
+    for (const Row &r : unusedRows) {
+        o.lines << QStringLiteral("%1  %2  %3").arg(r.name, -nameWidth).arg(r.device, -deviceWidth).arg(r.state);
+        unusedList.append(QJsonObject{{QStringLiteral("port"), r.name}, {QStringLiteral("device"), r.device}, {QStringLiteral("reason"), r.reason}});
+    }
     o.fields.insert(QStringLiteral("ports"), list);
+    if (!unusedList.isEmpty())
+        o.fields.insert(QStringLiteral("unused"), unusedList);
     o.summary = rows.isEmpty() ? QStringLiteral("COM-порты не найдены.") : QStringLiteral("Найдено портов: %1.").arg(rows.size());
     if (rows.isEmpty() && catalog && options.port.isEmpty()) {
         // Listing nothing is an answer too, but it says what was looked at and what to do.
         o.summary = portnotes::whyNoPorts(*catalog) + QLatin1Char(' ') + portnotes::noPortsAdvice(*catalog);
     } else if (!options.port.isEmpty()) {
         // The port asked for: listed and opening, or the failure with the advice for its cause.
+        if (rows.isEmpty() && !unusedRows.isEmpty())
+            return Outcome::failed(QStringLiteral("Порт %1 есть, но не используется: %2.").arg(unusedRows.first().name, unusedRows.first().reason),
+                                   portnotes::noPortsAdvice(*catalog));
         if (rows.isEmpty())
             return Outcome::failed(QStringLiteral("Порт %1 не найден.").arg(options.port),
                                    QStringLiteral("kviro-cli ports без --port покажет порты."));

@@ -13,15 +13,19 @@ const FolderPortCatalog *folderOf(const PortCatalog &catalog) { return dynamic_c
 
 QString whyNoPorts(const PortCatalog &catalog)
 {
+    // Ports the table has but the program does not use are named with the reason.
+    const QString unused = comport::unusedNote(comport::unused(catalog.valueTexts().value_or(QStringList())));
     if (const FolderPortCatalog *folder = folderOf(catalog)) {
         const QString shown = QDir::toNativeSeparators(folder->folder());
         if (!QFileInfo(folder->folder()).isDir())
             return QStringLiteral("COM-порты не найдены: папки %1 (KVIRO_SERIALCOMM) нет.").arg(shown);
-        if (!folder->valueTexts().value_or(QStringList()).isEmpty())
-            return QStringLiteral("COM-порты не найдены: в папке %1 (KVIRO_SERIALCOMM) нет портов COM1–COM16.").arg(shown);
+        if (!unused.isEmpty())
+            return QStringLiteral("COM-порты не найдены: в папке %1 (KVIRO_SERIALCOMM) нет портов COM1–COM16. %2").arg(shown, unused);
         return QStringLiteral("COM-порты не найдены: в папке %1 (KVIRO_SERIALCOMM) нет ссылок COM<n>.").arg(shown);
     }
 #ifdef Q_OS_WIN
+    if (!unused.isEmpty())
+        return QStringLiteral("COM-порты не найдены: в системе нет портов COM1–COM16. ") + unused;
     return QStringLiteral("COM-порты не найдены: в системе нет портов COM1–COM16.");
 #else
     return QStringLiteral("COM-порты не найдены: нет ни одного из устройств /dev/ttyS0–ttyS3, /dev/ttyUSB0–ttyUSB5, "
@@ -31,11 +35,24 @@ QString whyNoPorts(const PortCatalog &catalog)
 
 QString noPortsAdvice(const PortCatalog &catalog)
 {
-    if (folderOf(catalog))
+    const bool unused = !comport::unused(catalog.valueTexts().value_or(QStringList())).isEmpty();
+    if (folderOf(catalog)) {
+        if (unused)
+            return QStringLiteral("Назовите ссылки в папке COM1–COM16 (kviro-sim --com N) или уберите переменную, чтобы "
+                                  "искать порты системы.");
         return QStringLiteral("Укажите в KVIRO_SERIALCOMM папку со ссылками COM<n> на устройства портов (её создаёт "
                               "kviro-sim) или уберите переменную, чтобы искать порты системы.");
+    }
+#ifdef Q_OS_WIN
+    if (unused)
+        return QStringLiteral("Дайте порту прибора свободный номер от COM1 до COM16: Диспетчер устройств, "
+                              "«Порты (COM и LPT)», свойства порта, «Параметры порта», «Дополнительно», «Номер COM-порта».");
+    return QStringLiteral("Подключите прибор к ПК и проверьте кабель (адаптер USB должен появиться в Диспетчере устройств "
+                          "среди «Портов (COM и LPT)»).");
+#else
     return QStringLiteral("Подключите прибор к ПК и проверьте кабель (адаптер USB должен появиться как /dev/ttyUSB<n> "
                           "или /dev/ttyACM<n>).");
+#endif
 }
 
 QString openFailureAdvice(OpenErrorKind kind)

@@ -16,6 +16,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -128,6 +130,14 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure, bool onlyOne)
         }
         if (named) {
             const int n = namedNumber;
+            const auto unused = comport::unused(catalog->valueTexts().value_or(QStringList()));
+            const auto same = std::find_if(unused.cbegin(), unused.cend(),
+                                           [n](const comport::Unused &u) { return comport::number(u.value, comport::Match::AtEnd) == n; });
+            if (same != unused.cend()) {
+                *failure = Outcome::failed(QStringLiteral("Порт COM%1 есть, но не используется: %2.").arg(n).arg(same->reason),
+                                           portnotes::noPortsAdvice(*catalog));
+                return InstrumentMode::None;
+            }
             if (!listed.contains(n)) {
                 QStringList names;
                 for (int k : listed)

@@ -431,6 +431,7 @@ int InstrumentLink::ScanPorts()
                 PortNumbers << QString::number(n);
         }
     }
+    noteUnusedPorts(values.value_or(QStringList()));
     setPortItems(PortNumbers);
     CurrentPort = OpenChosenPort();
     return int(PortNumbers.size());
@@ -659,6 +660,20 @@ bool InstrumentLink::tryOpen()
     }
     notePortProblem();
     return false;
+}
+
+void InstrumentLink::noteUnusedPorts(const QStringList &values)
+{
+    // The network instruments' own numbers are used, though above COM16.
+    QStringList serial;
+    for (const QString &value : values)
+        if (!isNetworkPortNumber(comport::number(value, comport::Match::AtEnd)))
+            serial << value;
+    const QString note = comport::unusedNote(comport::unused(serial));
+    if (note != strip.unusedNote) {
+        strip.unusedNote = note;
+        emit stripChanged();
+    }
 }
 
 void InstrumentLink::notePortProblem()

@@ -27,6 +27,7 @@ struct PortStrip {
     int baudIndex = -1;                      // selected item of cbBaudRate, -1 = none ("нет")
     QString paramText = QStringLiteral("параметры не определены");
     QString problem;                         // why the chosen port cannot be opened, if it cannot
+    QString unusedNote;                      // ports the system has but the program does not use, and why
 };
 
 // The longest the instrument may stay silent within an exchange before the exchange is given up.
@@ -222,6 +223,7 @@ private:
     void discardWaiting();     // Input read and dropped, RxBuffer emptied, InBufferCount 0
     bool tryOpen();
     void notePortProblem();
+    void noteUnusedPorts(const QStringList &values);
 
     struct BranchEntry {
         enum class Kind { None, Link, Reply, Notice, Request } kind = Kind::None;

@@ -10,6 +10,7 @@
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 
 int comport::number(const QString &text, Match match)
@@ -18,6 +19,49 @@ int comport::number(const QString &text, Match match)
     static const QRegularExpression atEnd(QStringLiteral("COM([0-9]{1,9})$"), QRegularExpression::CaseInsensitiveOption);
     const auto m = (match == Match::Whole ? whole : atEnd).match(text);
     return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QStringList comport::ascending(QStringList values)
+{
+    const auto key = [](const QString &value) {
+        const int n = number(value, Match::AtEnd);
+        return n >= 0 ? qint64(n) : std::numeric_limits<qint64>::max();
+    };
+    std::stable_sort(values.begin(), values.end(), [&](const QString &a, const QString &b) { return key(a) < key(b); });
+    return values;
+}
+
+QList<comport::Unused> comport::unused(const QStringList &values)
+{
+    QList<Unused> out;
+    for (const QString &value : values) {
+        const int n = number(value, Match::AtEnd);
+        if (listed(n))
+            continue;
+        out << Unused{value, n < 0 ? QStringLiteral("не имя COM-порта")
+                                   : QStringLiteral("программа работает только с портами COM1–COM%1").arg(MaxListed)};
+    }
+    return out;
+}
+
+QString comport::unusedNote(const QList<Unused> &ports)
+{
+    if (ports.isEmpty())
+        return {};
+    // Values with the same reason go together, the reasons in the order they first appear.
+    QStringList reasons;
+    for (const Unused &p : ports)
+        if (!reasons.contains(p.reason))
+            reasons << p.reason;
+    QStringList parts;
+    for (const QString &reason : reasons) {
+        QStringList values;
+        for (const Unused &p : ports)
+            if (p.reason == reason)
+                values << (p.value.isEmpty() ? QStringLiteral("\"\"") : p.value);
+        parts << QStringLiteral("%1 (%2)").arg(values.join(QStringLiteral(", ")), reason);
+    }
+    return QStringLiteral("Не используются: %1.").arg(parts.join(QStringLiteral(", ")));
 }
 
 std::optional<QStringList> FolderPortCatalog::valueTexts() const
@@ -71,7 +115,7 @@ std::optional<QStringList> SystemPortCatalog::valueTexts() const
     QStringList out;
     for (const std::wstring &text : *texts)
         out << QString::fromStdWString(text);
-    return out; // empty when the key has no values: every port has gone
+    return comport::ascending(out); // empty when the key has no values: every port has gone
 }
 
 QString SystemPortCatalog::devicePath(int n) const { return QStringLiteral("COM%1").arg(n); }

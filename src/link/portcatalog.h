@@ -1,8 +1,10 @@
 #pragma once
 // The list of COM ports, as the system's table of serial devices gives it: value texts such as
-// "COM3" in a stable order, or nothing when the table is absent.
+// "COM3" in ascending order of their COM numbers on every system (so the port search tries the
+// ports in the same order everywhere), or nothing when the table is absent.
 //
-// Windows: the registry key HARDWARE\DEVICEMAP\SERIALCOMM, read-only.
+// Windows: the registry key HARDWARE\DEVICEMAP\SERIALCOMM, read-only, sorted (the registry's own
+// order is the order the drivers wrote their values in).
 // Linux: the serial devices that exist, numbered by a fixed rule:
 //   ttyS0..ttyS3 -> COM1..COM4, ttyUSB0..ttyUSB5 -> COM5..COM10, ttyACM0..ttyACM5 -> COM11..COM16.
 // When KVIRO_SERIALCOMM names a folder, its entries COM<n> (links to tty devices, usually
@@ -26,6 +28,19 @@ enum class Match {
 int number(const QString &text, Match match = Match::Whole);
 // Whether the program lists COM<n>.
 inline bool listed(int n) { return n >= 1 && n <= MaxListed; }
+// The values in ascending order of their COM numbers; values that name no COM port keep their
+// order after them.
+QStringList ascending(QStringList values);
+
+// A value of the table that the program does not use, and why: the port lists say so rather than
+// leave a port above COM16 to vanish without a word.
+struct Unused {
+    QString value; // as the table gives it ("COM17", "CNCA0")
+    QString reason;
+};
+QList<Unused> unused(const QStringList &values);
+// One sentence naming the unused values with their reasons, or an empty text for none.
+QString unusedNote(const QList<Unused> &ports);
 } // namespace comport
 
 class PortCatalog {
