@@ -98,5 +98,17 @@ for exe in "$out"/dist/kviro-service.exe "$out"/dist/kviro-cli.exe; do
     exit 1
   fi
 done
+# `cmake --install` installs exactly what this script builds: the two programs and the licence
+# files, nothing of the Linux-only rules (virtual instrument, manual pages, menu entry, icons);
+# the portable archive holds the same files.
+expected="GPL-3.txt LGPL-3.txt kviro-cli.exe kviro-service.exe qt-licence.txt"
+rm -rf "$out/install-check"
+cmake --install "$out/build" --prefix "$out/install-check" >/dev/null
+installed="$(cd "$out/install-check" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs)"
+[ "$installed" = "$expected" ] || { echo "windows-build: cmake --install installs '$installed', not '$expected'" >&2; exit 1; }
+zipped="$(python3 -c 'import sys, zipfile
+print(" ".join(sorted(n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))))' \
+  "$out"/dist/kviro-service-*-win64.zip)"
+[ "$zipped" = "$expected" ] || { echo "windows-build: the .zip holds '$zipped', not '$expected'" >&2; exit 1; }
 ls -l "$out/dist"
 echo "windows-build: done in $((SECONDS - start)) s"

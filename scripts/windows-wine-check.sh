@@ -82,6 +82,8 @@ wine wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot: $(tail -5 "$work/
 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$pty3" /f >/dev/null 2>&1
 wine reg add 'HKLM\Software\Wine\Ports' /v COM3 /t REG_SZ /d "$pty3" /f >/dev/null 2>&1
 wine reg add 'HKLM\Software\Wine\Ports' /v COM12 /t REG_SZ /d "$pty12" /f >/dev/null 2>&1
+# COM20 is above the ports the programs use: it must be named with the reason, not lost.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM20 /t REG_SZ /d "$pty12" /f >/dev/null 2>&1
 # Wine writes SERIALCOMM from the port map when the prefix starts.
 wineserver -k || true
 wine reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' >"$work/serialcomm.txt" 2>/dev/null || true
@@ -128,6 +130,11 @@ for com in 3 12; do
   grep -q "^COM$com .*открывается" "$work/ports$com.out" || fail "ports COM$com: $(cat "$work/ports$com.out" "$work/ports$com.err")"
 done
 ok "ports finds COM3 and COM12 in the registry and opens them"
+run_cli ports20 ports --port COM20
+[ "$(cat "$work/ports20.code")" = 1 ] && grep -q 'COM20 есть, но не используется: программа работает только с портами COM1–COM16' "$work/ports20.err" ||
+  fail "ports --port COM20: $(cat "$work/ports20.out" "$work/ports20.err")"
+grep -q 'Диспетчер устройств' "$work/ports20.err" || fail "ports --port COM20 gives no Windows advice: $(cat "$work/ports20.err")"
+ok "COM20 of the registry is named as not used, with the advice to renumber it"
 
 # 3. db-list of the sample files: the same text as the Linux program's.
 for sample in "$here"/samples/*.bdts "$here"/samples/*.bdt; do
