@@ -221,6 +221,9 @@ private slots:
         QVERIFY(files::readWhole(QDir(b.bed.programDir()).filePath(QStringLiteral("logs/%1.log").arg(QDate::currentDate().toString(Qt::ISODate))), &journal));
         QVERIFY(journal.contains(QStringLiteral("Порт %1 открыт.").arg(b.server.address()).toUtf8()));
         QCOMPARE(journal.contains(QStringLiteral("Связь через порт %1 потеряна").arg(b.server.address()).toUtf8()), !silent);
+        // The exchange's end names the port by its address, never by the program's own number.
+        QVERIFY2(journal.contains(QStringLiteral(" Порт %1. Время").arg(b.server.address()).toUtf8()), journal.constData());
+        QVERIFY2(!journal.contains("COM" + QByteArray::number(FirstNetworkPort)), journal.constData());
         if (silent) {
             QTRY_COMPARE_WITH_TIMEOUT(b.w->status().text(), QStringLiteral("Связь с прибором есть."), Patience);
             return;
