@@ -300,15 +300,24 @@ grep -q 'Порт отключен' "$work/lost.err" || fail "a dropped connecti
 ok "ser2net stopped mid-read: exit 1 in $took s, no file: $(cat "$work/lost.err")"
 start_ser2net
 
-# 6. The window: starts on a virtual display, draws, probes, closes when asked.
-export DISPLAY=:57
-Xvfb "$DISPLAY" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+# 6. The window: starts on a virtual display, draws, probes, runs a job through ser2net, draws
+# every page, sees the connection drop, closes when asked. It runs from a folder of its own with
+# the network instrument in network-ports.txt; working files and the journal go there too.
+# A display of its own: Xvfb takes the first free number (other checks may run at the same time).
+Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
-sleep 2
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$work/display")"
 shots="$win/shots"
 mkdir -p "$shots"
 sim_say sim3 received >/dev/null
-wine "$dist/kviro-service.exe" >"$work/service.log" 2>&1 &
+app="$work/app"
+mkdir -p "$app"
+cp "$dist/kviro-service.exe" "$app/"
+printf 'Сервер ser2net = %s\n' "$raw" >"$app/network-ports.txt"
+app_journal="$app/logs/$(date +%F).log"
+(cd "$app" && exec wine kviro-service.exe >"$work/service.log" 2>&1) &
 service=$!
 window=""
 for _ in $(seq 60); do
@@ -323,6 +332,55 @@ sent="$(sim_say sim3 received)"
 ok "kviro-service.exe draws its window"
 echo "$sent" | grep -qi '6C' || fail "the window's link check sent no probe to the instrument ('$sent')"
 ok "the window's link check probes the instrument ($sent)"
+
+# Clicks at a point of the window (its client area, as the screenshots show it).
+click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
+# Waits up to S seconds for a line with TEXT in the window's journal.
+journal_says() { # TEXT S
+  for _ in $(seq $(($2 * 4))); do grep -qF "$1" "$app_journal" 2>/dev/null && return 0; sleep 0.25; done
+  return 1
+}
+green_shown() { # PNG: the link indicator's green is on it
+  [ "$(convert "$1" -depth 8 txt:- | grep -ci '#28C83C')" -gt 20 ]
+}
+# The port drop-down (left of the indicator): its last item is the network instrument.
+click 270 464
+sleep 1
+xdotool key End Return
+journal_says "Порт $raw открыт." 15 || fail "the window did not open $raw: $(tail -5 "$app_journal")"
+sim_say sim3 received >/dev/null
+sleep 3
+sent="$(sim_say sim3 received)"
+import -window "$window" "$work/network.png"
+echo "$sent" | grep -qi '6C' && green_shown "$work/network.png" ||
+  fail "the link check through ser2net: the instrument received '$sent'; $(tail -3 "$app_journal")"
+ss -tnH state established "( dport = :$raw_port )" | grep -q . || fail "no connection to ser2net: $(ss -tn)"
+ok "the window's link check through ser2net: probes arrive, the indicator is green"
+# A whole job without a hand on the window: the instrument measures a plate (notice G), the
+# window fetches the table through ser2net, the instrument asks for it to be saved under its name.
+sim_say sim3 "measure 7" >/dev/null
+journal_says "Приём таблицы оптических плотностей: конец — Оптические плотности приняты. Порт $raw." 20 ||
+  fail "the window did not fetch the table: $(tail -5 "$app_journal")"
+sim_say sim3 save >/dev/null
+for _ in $(seq 40); do [ -f "$app/20110403_153000.txt" ] && break; sleep 0.25; done
+same_file "$jobs/od-linux.txt" "$app/20110403_153000.txt" "the table the window saved on the instrument's request"
+ok "the window fetched the table through ser2net and saved it as the instrument asked: the Linux program's bytes"
+# Every page, through the group bar on the left.
+for page in "firmware 19 140" "database 58 161" "reader 80 216" "results 48 237"; do
+  read -r name x y <<<"$page"
+  click "$x" "$y"
+  sleep 2
+  import -window "$window" "$shots/$name.png"
+done
+for name in firmware database reader results; do
+  [ -s "$shots/$name.png" ] || fail "no screenshot of the page $name"
+done
+click 53 64
+ok "every page drawn (screenshots: main firmware database reader results)"
+# ser2net goes away: the window notices at once, as for an unplugged adapter.
+stop_ser2net
+journal_says "Связь через порт $raw потеряна" 10 || fail "the window did not notice ser2net stop: $(tail -5 "$app_journal")"
+ok "ser2net stopped: the window journals the connection as lost"
 # taskkill without /f asks the window to close (WM_CLOSE), as the window's close button does.
 wine taskkill /im kviro-service.exe >/dev/null 2>&1 || true
 for _ in $(seq 20); do kill -0 "$service" 2>/dev/null || break; sleep 1; done
