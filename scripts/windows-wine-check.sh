@@ -3,9 +3,12 @@
 # against the virtual instrument: COM3 (and COM12) of the prefix are mapped to its
 # pseudo-terminals through HKLM\Software\Wine\Ports, so the programs find them in
 # HARDWARE\DEVICEMAP\SERIALCOMM as on Windows. Checks kviro-cli.exe (texts on a console and
-# redirected, ports, db-list against the Linux program, probe), kviro-service.exe (starts, draws
-# every page, lists COM3, probes, closes) and the installer round trip. Screenshots of the window
-# go to OUT_DIR/shots (scripts/windows-wine-check.sh --shots copies them into docs/windows/).
+# redirected, ports, db-list against the Linux program, probe, and the whole jobs through Debian's
+# ser2net and through COM3, byte for byte against the Linux program, a dropped connection),
+# kviro-service.exe (starts, probes, reaches the instrument through ser2net and runs a job there,
+# draws every page, sees the connection drop, closes) and the installer round trip. Screenshots of
+# the window go to OUT_DIR/shots (scripts/windows-wine-check.sh --shots copies them into
+# docs/windows/).
 #   scripts/windows-wine-check.sh [--shots] [WINDOWS_OUT_DIR] [LINUX_BUILD_DIR]
 # Defaults: build-windows and build. Fails on the first check that does not hold.
 set -euo pipefail
