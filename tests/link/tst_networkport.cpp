@@ -138,6 +138,7 @@ private slots:
         b.w->reader().od().btnReadOPClick();
         QTRY_VERIFY_WITH_TIMEOUT(!b.link->exchangeRunning(), Patience);
         QCOMPARE(b.w->reader().od().OpText, ' ' + b.vi.reader().tableReply().mid(1));
+        QCOMPARE(b.w->reader().od().readingMeta().port, b.server.address() + QStringLiteral(", 115200,n,8,1")); // not COM101
         bdts::GenOptions o; // no pages the read leaves out; it puts them in list order
         o.testSystems = 6;
         const QByteArray image = bdts::generateImage(o);
