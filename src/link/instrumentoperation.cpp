@@ -4,6 +4,7 @@
 #include "core/journal.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
+#include "link/networkports.h"
 
 InstrumentOperation::InstrumentOperation(InstrumentLink &link, StatusModel &status, QString jobName, QObject *parent)
     : QObject(parent), m_link(link), m_status(status), m_jobName(std::move(jobName))
@@ -24,8 +25,17 @@ QString InstrumentOperation::port() const
 {
     if (!m_portName.isEmpty())
         return m_portName;
-    const int n = m_running || m_commPort > 0 ? m_commPort : m_link.serial.CommPort();
-    return QStringLiteral("COM%1").arg(n);
+    if (m_running || m_commPort > 0)
+        return m_portText;
+    return portText(m_link.serial.CommPort());
+}
+
+// A port on the network goes by its address (its number is the program's own), as in the
+// journal's port lines.
+QString InstrumentOperation::portText(int n) const
+{
+    const QString address = isNetworkPortNumber(n) ? m_link.serial.openDevice() : QString();
+    return address.isEmpty() ? QStringLiteral("COM%1").arg(n) : address;
 }
 
 bool InstrumentOperation::begin()
@@ -36,6 +46,7 @@ bool InstrumentOperation::begin()
     m_stopHeld = false;
     m_progress = 0;
     m_commPort = m_link.serial.CommPort();
+    m_portText = portText(m_commPort);
     m_journalled = true;
     journal::exchangeStarted(m_jobName);
     m_progressFeed = connect(&m_status, &StatusModel::progressChanged, this, &InstrumentOperation::setProgress);
@@ -49,7 +60,7 @@ void InstrumentOperation::finish(JobOutcome outcome)
     if (outcome.port.isEmpty() && (m_running || m_commPort > 0 || !m_portName.isEmpty()))
         outcome.port = port();
     else if (outcome.port.isEmpty() && m_link.portOpen())
-        outcome.port = QStringLiteral("COM%1").arg(m_link.serial.CommPort()); // refused on this port
+        outcome.port = portText(m_link.serial.CommPort()); // refused on this port
     outcome.when = QDateTime::currentDateTime();
     const bool wasRunning = m_running;
     m_running = false;

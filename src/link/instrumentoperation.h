@@ -31,7 +31,8 @@ public:
     bool running() const { return m_running; }
     bool inProtectedPhase() const { return m_protected; }
     bool stopHeld() const { return m_stopHeld; }
-    // The port the job runs (or ran) on: "COM3", or the name given by setPortName().
+    // The port the job runs (or ran) on: "COM3", a network port's address, or the name given by
+    // setPortName().
     QString port() const;
     // A name for the port other than "COM<n>" (a device named on the command line).
     void setPortName(const QString &name) { m_portName = name; }
@@ -65,11 +66,14 @@ protected:
     virtual void stopNow(bool forced) = 0;
 
 private:
+    QString portText(int n) const;
+
     InstrumentLink &m_link;
     StatusModel &m_status;
     QString m_jobName;
     QString m_portName;
     int m_commPort = 0;
+    QString m_portText; // m_commPort as the operator knows it, noted when the job begins
     bool m_running = false;
     bool m_journalled = false; // the start is in the journal: the end must follow
     bool m_protected = false;

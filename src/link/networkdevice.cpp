@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -18,6 +19,8 @@ constexpr int QuickDropMs = 500;
 constexpr int SentAwayHoldMs = 1000;
 // How long a connection after such a one must stay up to count as open.
 constexpr int VerifyMs = 200;
+// How often an open connection with nothing to read is looked at for a close.
+constexpr int CloseWatchMs = 250;
 
 class NetworkDevice final : public SerialDevice {
 public:
@@ -29,9 +32,12 @@ public:
                 emit bytesWritten(n);
         });
         connect(&m_socket, &QTcpSocket::disconnected, this, [this] { dropped(QStringLiteral("соединение закрыто сервером")); });
-        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-            dropped(m_socket.errorString());
+        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+            if (error != QAbstractSocket::SocketTimeoutError) // a look that found nothing (watchClose)
+                dropped(m_socket.errorString());
         });
+        m_closeWatch.setInterval(CloseWatchMs);
+        connect(&m_closeWatch, &QTimer::timeout, this, [this] { watchClose(); });
     }
 
     ~NetworkDevice() override
@@ -96,6 +102,7 @@ public:
                 sendRaw(m_telnet.start());
             }
             m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            m_closeWatch.start();
             return true;
         }
         if (m_socket.state() == QAbstractSocket::UnconnectedState) {
@@ -115,6 +122,7 @@ public:
 
     void close() override
     {
+        m_closeWatch.stop();
         m_open = false;
         m_attempting = false;
         m_in.clear();
@@ -215,12 +223,23 @@ private:
     {
         if (!m_open)
             return; // a failed connection attempt is reported by open()
+        m_closeWatch.stop();
         m_open = false;
         m_in.clear();
         m_socket.abort();
         if (m_openedAt.elapsed() < QuickDropMs)
             sendAway();
         emit lost(QStringLiteral("%1: %2").arg(m_address.text(), reason));
+    }
+
+    // Under Wine the socket's notice of the server's close can go missing (seen when the close
+    // follows data at once), and the port would look open for ever, answering nothing. While
+    // nothing waits to be read, the socket is asked directly, without waiting: a close found so
+    // comes as the socket's own error or disconnection, and data as its readyRead.
+    void watchClose()
+    {
+        if (m_open && m_socket.state() == QAbstractSocket::ConnectedState && m_socket.bytesAvailable() == 0)
+            m_socket.waitForReadyRead(0);
     }
 
     // The server took the connection and closed it at once: the port counts as one that cannot
@@ -237,6 +256,7 @@ private:
     }
 
     QTcpSocket m_socket;
+    QTimer m_closeWatch;
     NetworkAddress m_address;
     TelnetCodec m_telnet;
     LineSettings m_line{115200, 8, 'n', 1};

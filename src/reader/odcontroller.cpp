@@ -3,6 +3,7 @@
 #include "core/files.h"
 #include "core/status.h"
 #include "link/instrumentlink.h"
+#include "link/networkports.h"
 #include "reader/readerfiles.h"
 #include "reader/sheetobject.h"
 
@@ -146,7 +147,10 @@ PlateMeta OdController::readingMeta() const
 {
     PlateMeta meta;
     meta.readAt = m_readAt;
-    meta.port = QStringLiteral("COM%1, %2").arg(m_ctx.link.serial.CommPort()).arg(m_ctx.link.settingsText());
+    // A port on the network goes by its address (its number is the program's own), as in the journal.
+    const int n = m_ctx.link.serial.CommPort();
+    const QString address = isNetworkPortNumber(n) ? m_ctx.link.serial.openDevice() : QString();
+    meta.port = QStringLiteral("%1, %2").arg(address.isEmpty() ? QStringLiteral("COM%1").arg(n) : address, m_ctx.link.settingsText());
     return meta;
 }
 

@@ -138,6 +138,7 @@ private slots:
         b.w->reader().od().btnReadOPClick();
         QTRY_VERIFY_WITH_TIMEOUT(!b.link->exchangeRunning(), Patience);
         QCOMPARE(b.w->reader().od().OpText, ' ' + b.vi.reader().tableReply().mid(1));
+        QCOMPARE(b.w->reader().od().readingMeta().port, b.server.address() + QStringLiteral(", 115200,n,8,1")); // not COM101
         bdts::GenOptions o; // no pages the read leaves out; it puts them in list order
         o.testSystems = 6;
         const QByteArray image = bdts::generateImage(o);
@@ -221,6 +222,9 @@ private slots:
         QVERIFY(files::readWhole(QDir(b.bed.programDir()).filePath(QStringLiteral("logs/%1.log").arg(QDate::currentDate().toString(Qt::ISODate))), &journal));
         QVERIFY(journal.contains(QStringLiteral("Порт %1 открыт.").arg(b.server.address()).toUtf8()));
         QCOMPARE(journal.contains(QStringLiteral("Связь через порт %1 потеряна").arg(b.server.address()).toUtf8()), !silent);
+        // The exchange's end names the port by its address, never by the program's own number.
+        QVERIFY2(journal.contains(QStringLiteral(" Порт %1. Время").arg(b.server.address()).toUtf8()), journal.constData());
+        QVERIFY2(!journal.contains("COM" + QByteArray::number(FirstNetworkPort)), journal.constData());
         if (silent) {
             QTRY_COMPARE_WITH_TIMEOUT(b.w->status().text(), QStringLiteral("Связь с прибором есть."), Patience);
             return;
