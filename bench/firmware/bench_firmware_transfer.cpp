@@ -92,7 +92,7 @@ int main(int argc, char **argv)
     firmware::FirmwareController ctl(FeatureContext{link, status, dialogs, program.path() + QLatin1Char('/')}, [] { return true; });
     ctl.setFrameExists(true);
     ctl.setCurrentDirForSearch(program.path());
-    link.BaudIndex = 5;
+    link.setBaudIndex(5);
     link.PortSearchTick();
     if (!waitFor([&] { return link.instrumentInLoader(); }, 5000)) {
         std::fprintf(stderr, "the instrument is not in its boot loader\n");

@@ -666,7 +666,7 @@ void TFormMainKviroS_D7::UpdateLinkState()
 
 void TFormMainKviroS_D7::refreshPortStrip()
 {
-    const PortStrip &s = m_link->strip;
+    const PortStrip &s = m_link->portStrip();
     const QStringList items = s.items.stringList();
     QStringList shown;
     for (int i = 0; i < cbxNumPort->count(); ++i)
