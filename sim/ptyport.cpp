@@ -132,6 +132,9 @@ void PtyPort::refillCredit()
     m_lastRefillNs += add * 1000000000LL / m_rate;
     // Keep at most a few milliseconds of credit: a line cannot save up its idle time.
     const qint64 cap = std::max<qint64>(64, m_rate / 50);
+    // While the PC's bytes wait in the terminal, credit above the cap is time this end lost.
+    if (m_readNotifier && !m_readNotifier->isEnabled() && m_inCredit + add > cap)
+        m_inLost += m_inCredit + add - cap;
     m_inCredit = std::min(m_inCredit + add, cap);
     m_outCredit = std::min(m_outCredit + add, cap);
 }

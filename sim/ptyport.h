@@ -36,6 +36,10 @@ public:
     void setStalled(bool stalled);                  // output held back while true
     int lineRate() const { return m_rate; }
     qint64 pendingOutput() const { return m_out.size(); }
+    // Line time this end lost while the PC's bytes waited for it, in bytes at the line rate: its
+    // event loop came back later than the few milliseconds of credit it keeps. A slower transfer
+    // by this much is the virtual instrument's doing, not the program's (for measurements).
+    qint64 inputLost() const { return m_inLost; }
 
 signals:
     void received(const QByteArray &bytes);
@@ -64,4 +68,5 @@ private:
     qint64 m_inCredit = 0;
     qint64 m_outCredit = 0;
     qint64 m_lastRefillNs = 0;
+    qint64 m_inLost = 0;
 };
