@@ -40,6 +40,8 @@ public:
     // event loop came back later than the few milliseconds of credit it keeps. A slower transfer
     // by this much is the virtual instrument's doing, not the program's (for measurements).
     qint64 inputLost() const { return m_inLost; }
+    // The same for this end's own bytes waiting to go to the PC.
+    qint64 outputLost() const { return m_outLost; }
 
 signals:
     void received(const QByteArray &bytes);
@@ -69,4 +71,6 @@ private:
     qint64 m_outCredit = 0;
     qint64 m_lastRefillNs = 0;
     qint64 m_inLost = 0;
+    qint64 m_outLost = 0;
+    bool m_outBlocked = false; // the last write found the terminal full
 };
