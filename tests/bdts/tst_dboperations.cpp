@@ -69,7 +69,7 @@ struct Rig {
 // One start and one end of the named job, the end carrying the outcome's text and the port.
 void verifyJournalled(const QStringList &lines, const QString &job, const QString &endPart)
 {
-    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.size() == 2, qPrintable(lines.join(QLatin1Char('\n'))));
     QCOMPARE(lines.at(0), job + QStringLiteral(": начало."));
     QVERIFY2(lines.at(1).startsWith(job + QStringLiteral(": конец — ")) && lines.at(1).contains(endPart) &&
                  lines.at(1).contains(QStringLiteral("Порт COM3.")),
