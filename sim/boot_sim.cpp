@@ -10,6 +10,7 @@ constexpr qsizetype ReserveLimit = 16 << 20; // never trust a length value for a
 
 BootSim::BootSim(VirtualInstrument &instrument) : m_vi(instrument)
 {
+    m_clock.start();
     m_timer.setSingleShot(true);
     m_vi.core().setLoaderHandler([this](const QByteArray &pending) { return onLoaderBytes(pending); });
     connect(&m_vi.core(), &InstrumentCore::modeChanged, this, [this](InstrumentCore::Mode mode) {
@@ -86,7 +87,13 @@ QString BootSim::stageName() const
 QString BootSim::report() const
 {
     const Stream &s = m_stream;
-    return QStringLiteral("stage %1; marker %2; length %3; image %4 of %5; sum %6; checksum %7; %8%9; programmed %10")
+    QString timing;
+    if (s.complete)
+        timing = QStringLiteral("; stream %1 ms for %2 bytes after the first read, port lost %3 ms")
+                     .arg(s.completeMs - s.markerMs, 0, 'f', 1)
+                     .arg(6 + s.imageExpected + 2 - s.withMarker)
+                     .arg(s.portLostMs, 0, 'f', 1);
+    return QStringLiteral("stage %1; marker %2; length %3; image %4 of %5; sum %6; checksum %7; %8%9; programmed %10%11")
         .arg(stageName(), s.markerSeen ? QStringLiteral("yes") : QStringLiteral("no"))
         .arg(s.lengthValue)
         .arg(s.image.size())
@@ -95,7 +102,8 @@ QString BootSim::report() const
         .arg(s.checksumSent)
         .arg(s.complete ? (s.checksumOk ? QStringLiteral("ok") : QStringLiteral("bad")) : QStringLiteral("incomplete"),
              s.error.isEmpty() ? QString() : QStringLiteral(" (") + s.error + QLatin1Char(')'))
-        .arg(m_programmed);
+        .arg(m_programmed)
+        .arg(timing);
 }
 
 void BootSim::resetStream()
@@ -141,6 +149,9 @@ qsizetype BootSim::onLoaderBytes(const QByteArray &pending)
                 return 1;
             resetStream();
             m_stream.markerSeen = true;
+            m_stream.markerMs = m_clock.nsecsElapsed() / 1e6;
+            m_stream.portLostAtMarker = m_vi.port().inputLost();
+            m_stream.withMarker = pending.size();
             m_stage = Stage::Length;
             return 2;
         }
@@ -185,6 +196,9 @@ qsizetype BootSim::onLoaderBytes(const QByteArray &pending)
         m_stream.checksumSent = static_cast<unsigned char>(m_header.at(0)) | (static_cast<unsigned char>(m_header.at(1)) << 8);
         m_header.clear();
         m_stream.complete = true;
+        m_stream.completeMs = m_clock.nsecsElapsed() / 1e6;
+        if (const int rate = m_vi.port().lineRate(); rate > 0)
+            m_stream.portLostMs = double(m_vi.port().inputLost() - m_stream.portLostAtMarker) * 1000.0 / rate;
         m_stream.checksumOk = m_stream.checksumSent == int(m_stream.sum & 0xFFFF);
         emit streamFinished(m_stream.checksumOk);
         if (!m_stream.checksumOk) {

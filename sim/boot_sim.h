@@ -5,6 +5,7 @@
 // "programmed" for a while (answering the probe "l" meanwhile if told to), then the instrument restarts in working mode (its port gone for a
 // moment, then answering "L"); a bad checksum leaves it waiting in the boot loader.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -30,6 +31,13 @@ public:
         bool complete = false;     // checksum received
         bool checksumOk = false;
         QString error;             // why the stream was refused
+        // When the marker and the checksum arrived (ms, the boot loader's clock), and the line
+        // time the virtual port lost meanwhile (ms): the stream's time on the line, for measurements.
+        double markerMs = -1;
+        double completeMs = -1;
+        double portLostMs = 0;
+        qint64 portLostAtMarker = 0;
+        qint64 withMarker = 0;     // bytes that arrived together with the marker
     };
     const Stream &last() const { return m_stream; }
     Stage stage() const { return m_stage; }
@@ -74,6 +82,7 @@ private:
     QByteArray m_header;
     QTimer m_timer;
     QTimer m_powerWatch; // a switch-off by any means drops a half-received stream
+    QElapsedTimer m_clock;
     int m_programmingMs = 1500;
     int m_restartGapMs = 1200;
     bool m_restartDropsPort = true;

@@ -132,6 +132,12 @@ void PtyPort::refillCredit()
     m_lastRefillNs += add * 1000000000LL / m_rate;
     // Keep at most a few milliseconds of credit: a line cannot save up its idle time.
     const qint64 cap = std::max<qint64>(64, m_rate / 50);
+    // While the PC's bytes wait in the terminal, credit above the cap is time this end lost.
+    if (m_readNotifier && !m_readNotifier->isEnabled() && m_inCredit + add > cap)
+        m_inLost += m_inCredit + add - cap;
+    // Not while the PC leaves the terminal full: that wait is the PC's.
+    if (!m_out.isEmpty() && !m_stalled && !m_outBlocked && m_outCredit + add > cap)
+        m_outLost += m_outCredit + add - cap;
     m_inCredit = std::min(m_inCredit + add, cap);
     m_outCredit = std::min(m_outCredit + add, cap);
 }
@@ -190,6 +196,7 @@ void PtyPort::pump()
         return;
     }
     const ssize_t n = ::write(m_master, m_out.constData(), size_t(std::min<qint64>(allowed, m_out.size())));
+    m_outBlocked = n < 0 && errno == EAGAIN;
     if (n > 0) {
         m_out.remove(0, n);
         if (m_rate > 0)

@@ -36,6 +36,12 @@ public:
     void setStalled(bool stalled);                  // output held back while true
     int lineRate() const { return m_rate; }
     qint64 pendingOutput() const { return m_out.size(); }
+    // Line time this end lost while the PC's bytes waited for it, in bytes at the line rate: its
+    // event loop came back later than the few milliseconds of credit it keeps. A slower transfer
+    // by this much is the virtual instrument's doing, not the program's (for measurements).
+    qint64 inputLost() const { return m_inLost; }
+    // The same for this end's own bytes waiting to go to the PC.
+    qint64 outputLost() const { return m_outLost; }
 
 signals:
     void received(const QByteArray &bytes);
@@ -64,4 +70,7 @@ private:
     qint64 m_inCredit = 0;
     qint64 m_outCredit = 0;
     qint64 m_lastRefillNs = 0;
+    qint64 m_inLost = 0;
+    qint64 m_outLost = 0;
+    bool m_outBlocked = false; // the last write found the terminal full
 };

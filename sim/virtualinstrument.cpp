@@ -84,8 +84,18 @@ VirtualInstrument::VirtualInstrument(const QString &portFolder, int comNumber, Q
                 m_port.setChunking(a.value(0).toInt(), a.value(1).toInt());
                 return QStringLiteral("ok");
             });
-    addVerb(QStringLiteral("rate"), QStringLiteral("rate BYTES_PER_S: line-rate limit both ways (0 = none; 11520 = 115200 8N1)"),
+    addVerb(QStringLiteral("rate"),
+            QStringLiteral("rate BYTES_PER_S: line-rate limit both ways (0 = none; 11520 = 115200 8N1); "
+                           "rate alone: the limit and the line time the port lost by coming back late"),
             [this](const QStringList &a) {
+                if (a.isEmpty()) {
+                    const int rate = m_port.lineRate();
+                    const auto ms = [rate](qint64 bytes) { return rate > 0 ? double(bytes) * 1000.0 / rate : 0.0; };
+                    return QStringLiteral("rate %1; lost in %2 ms, out %3 ms")
+                        .arg(rate)
+                        .arg(ms(m_port.inputLost()), 0, 'f', 1)
+                        .arg(ms(m_port.outputLost()), 0, 'f', 1);
+                }
                 m_port.setLineRate(a.value(0).toInt());
                 return QStringLiteral("ok");
             });

@@ -210,7 +210,7 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
         if (index < 0 || index == m_lastPage)
             return;
         if (!mayLeavePage(index)) {
-            // The operator keeps the load going: back to the firmware page, with no page change.
+            // The operator keeps the load or the write going: back to its page, with no page change.
             pageTabs->setCurrentIndex(m_lastPage);
             return;
         }
@@ -573,9 +573,13 @@ void TFormMainKviroS_D7::showPage(int page)
 
 bool TFormMainKviroS_D7::mayLeavePage(int newPage)
 {
-    if (newPage == PageSoftSor || m_lastPage != PageSoftSor)
+    if (newPage == m_lastPage)
         return true;
-    return m_firmware->confirmLeave();
+    // Leaving the firmware page ends a running stream; the writing phase of a database write is
+    // cut on any page change, as on closing. Either goes only when the operator says so.
+    if (m_lastPage == PageSoftSor && !m_firmware->confirmLeave())
+        return false;
+    return m_bdts->confirmLeave();
 }
 
 void TFormMainKviroS_D7::pageTabsChange(int newPage)
@@ -592,7 +596,11 @@ void TFormMainKviroS_D7::pageTabsChange(int newPage)
     }
 }
 
-void TFormMainKviroS_D7::Action1Execute() { showPage(PageAbout); }
+void TFormMainKviroS_D7::Action1Execute()
+{
+    if (mayLeavePage(PageAbout))
+        showPage(PageAbout);
+}
 
 void TFormMainKviroS_D7::ActionExitExecute() { close(); }
 
@@ -602,6 +610,8 @@ Journal &TFormMainKviroS_D7::journal() { return m_journal->journal; }
 
 void TFormMainKviroS_D7::ActionSoftSorvintExecute()
 {
+    if (!mayLeavePage(PageSoftSor))
+        return;
     if (!FrameSoftSor) {
         FrameSoftSor = m_firmware->createFrame(TabShSoftSor);
         TabShSoftSor->layout()->addWidget(FrameSoftSor);
@@ -666,7 +676,7 @@ void TFormMainKviroS_D7::UpdateLinkState()
 
 void TFormMainKviroS_D7::refreshPortStrip()
 {
-    const PortStrip &s = m_link->strip;
+    const PortStrip &s = m_link->portStrip();
     const QStringList items = s.items.stringList();
     QStringList shown;
     for (int i = 0; i < cbxNumPort->count(); ++i)

@@ -107,7 +107,8 @@ private:
     void buildStatusBar();
     // Makes a page current and its tab visible; the page-change step runs on a real change.
     void showPage(int page);
-    // A running firmware load is broken off only when the operator says so.
+    // A firmware stream or the writing phase of a database write is broken off by a page change
+    // only when the operator says so.
     bool mayLeavePage(int newPage);
     void refreshPortStrip();
     // The window's least size: 784 x 444, or more when the pages need it (larger text).

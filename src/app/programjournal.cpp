@@ -56,7 +56,7 @@ void ProgramJournal::attachLink(InstrumentLink &link)
     });
     // A port that cannot be opened is tried at every tick: its reason is journalled when it changes.
     connect(&link, &InstrumentLink::stripChanged, this, [this, &link] {
-        const QString problem = link.strip.problem;
+        const QString problem = link.portStrip().problem;
         if (problem == m_lastProblem)
             return;
         m_lastProblem = problem;

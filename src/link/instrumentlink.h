@@ -21,7 +21,7 @@
 
 // What the port strip shows; the widgets bind to it.
 struct PortStrip {
-    QStringListModel items;                  // mirrors PortNumbers
+    QStringListModel items;                  // mirrors portNumbers()
     QStringList itemHints;                   // device and any open problem, per item
     int portIndex = -1;                      // selected item of cbxNumPort, -1 = none ("нет")
     int baudIndex = -1;                      // selected item of cbBaudRate, -1 = none ("нет")
@@ -135,10 +135,16 @@ public:
     int idleTimeout() const { return m_defaultIdleMs; }
 
     // ---- port selection and link check
-    int CurrentPort = 0;
-    int BaudIndex = 5;
-    QStringList PortNumbers;
-    int ProbeOnOpen = 1;
+    // The port, speed and port list change only through the methods below (the port search, the
+    // operator's choices on the port strip, setBaudIndex(), bindPort()); callers read them here.
+    // currentPort(): the COM number the link has chosen, 0 while none is.
+    int currentPort() const { return CurrentPort; }
+    // baudIndex(): the line speed as an index into BaudRates.
+    int baudIndex() const { return BaudIndex; }
+    // portNumbers(): the COM numbers the last port search listed, as the port drop-down shows them.
+    const QStringList &portNumbers() const { return PortNumbers; }
+    // What the port strip shows; stripChanged() says when it changed.
+    const PortStrip &portStrip() const { return strip; }
 
     // Binds the port search to port n (0: unbound): while bound, only that port is listed, opened
     // and probed, so a job waiting for its instrument (a restart after a firmware load) hears no
@@ -180,7 +186,6 @@ public:
 
     TMSComm serial;
     QTimer linkCheckTimer;
-    PortStrip strip;
     StatusModel &status;
 
 signals:
@@ -230,6 +235,12 @@ private:
         Branch run;
     };
     void setBranch(char tag, BranchEntry::Kind kind, Branch branch);
+
+    int CurrentPort = 0;
+    int BaudIndex = 5;
+    QStringList PortNumbers;
+    int ProbeOnOpen = 1;
+    PortStrip strip;
 
     QByteArray RxBuffer;
     int ReplyLen = 0;

@@ -143,11 +143,10 @@ private slots:
         QCOMPARE(w.FrameBDTS, frame); // created once
 
         // The firmware page forces 115200 baud whatever the line ran at.
-        w.link().BaudIndex = 1;
-        w.link().setBaudSettings();
+        w.link().setBaudIndex(1);
         w.ActionSoftSorvint->trigger();
         QVERIFY(w.FrameSoftSor);
-        QCOMPARE(w.link().BaudIndex, 5);
+        QCOMPARE(w.link().baudIndex(), 5);
         QCOMPARE(w.link().serial.Settings(), QStringLiteral("115200,n,8,1"));
         QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cbBaudRate"))->currentText(), QStringLiteral("115200"));
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lbCommParam"))->text(), QStringLiteral("Параметры: 115200,n,8,1"));

@@ -1,7 +1,7 @@
 // The database jobs as operations, through the window's page and the virtual instrument on a
 // pseudo-terminal: each outcome of a write and a read, the journal's one start and one end for
 // it, what the instrument holds afterwards; the backup taken from the instrument on the line when
-// another was swapped in; closing the window during a write.
+// another was swapped in; closing the window or changing the page during a write.
 #include "app/mainwindow.h"
 #include "bdts/bdtsdatabase.h"
 #include "bdts/bdtsfeature.h"
@@ -15,7 +15,9 @@
 #include "sim/ptyport.h"
 #include "support/testbed.h"
 
+#include <QAction>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
 
 #include <functional>
@@ -67,7 +69,7 @@ struct Rig {
 // One start and one end of the named job, the end carrying the outcome's text and the port.
 void verifyJournalled(const QStringList &lines, const QString &job, const QString &endPart)
 {
-    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.size() == 2, qPrintable(lines.join(QLatin1Char('\n'))));
     QCOMPARE(lines.at(0), job + QStringLiteral(": начало."));
     QVERIFY2(lines.at(1).startsWith(job + QStringLiteral(": конец — ")) && lines.at(1).contains(endPart) &&
                  lines.at(1).contains(QStringLiteral("Порт COM3.")),
@@ -83,7 +85,8 @@ private slots:
     void readOutcomes_data();
     void readOutcomes();
     void backupIsOfTheInstrumentOnTheLine();
-    void closingTheWindowDuringAWrite();
+    void leavingDuringAWrite_data();
+    void leavingDuringAWrite();
 };
 
 using Kind = JobOutcome::Kind;
@@ -251,31 +254,64 @@ void TestDbOperations::backupIsOfTheInstrumentOnTheLine()
     QVERIFY(r.feature->transfer().imageIsCurrent());
 }
 
-void TestDbOperations::closingTheWindowDuringAWrite()
+// How the operator leaves a write: the window's close box (Alt+F4), "Выход", a click on a page
+// tab, the group bar's "Ридер ОП". Each asks first in the writing phase.
+enum class Leave { Close, Exit, PageTab, GroupBar };
+Q_DECLARE_METATYPE(Leave)
+
+void TestDbOperations::leavingDuringAWrite_data()
 {
+    QTest::addColumn<Leave>("how");
+    QTest::newRow("closing the window") << Leave::Close;
+    QTest::newRow("Выход") << Leave::Exit;
+    QTest::newRow("page tab") << Leave::PageTab;
+    QTest::newRow("group bar") << Leave::GroupBar;
+}
+
+void TestDbOperations::leavingDuringAWrite()
+{
+    QFETCH(Leave, how);
     Rig r;
     r.w.show();
     r.sim().setImage(database(4, 31));
     r.tb.instrument().port().setLineRate(20000);
     const QByteArray file = r.loadFile(database(40, 32));
+    const auto leave = [&] {
+        switch (how) {
+        case Leave::Close: (void)r.w.close(); break;
+        case Leave::Exit: r.w.ActionExit->trigger(); break;
+        case Leave::PageTab: r.w.pages()->setCurrentIndex(TFormMainKviroS_D7::PageAbout); break;
+        case Leave::GroupBar: r.w.ActionReader->trigger(); break;
+        }
+    };
+    const auto stayed = [&] {
+        return how == Leave::Close || how == Leave::Exit ? r.w.isVisible()
+                                                         : r.w.currentPage() == TFormMainKviroS_D7::PageBDTS;
+    };
+    r.tb.tick(); // the link check's update enables the group bar's pages
+    QVERIFY(r.w.ActionReader->isEnabled());
     QSignalSpy ended(&r.write(), &InstrumentOperation::finished);
     r.write().start(BdtsTransfer::Source::File);
     QTRY_VERIFY_WITH_TIMEOUT(r.write().inProtectedPhase(), 10000);
-    // "Нет": the window stays and the write goes on to its end.
+    // "Нет": the window and its page stay and the write goes on to its end.
     r.tb.dialogs.yesNoAnswer = false;
-    const qsizetype asked = r.tb.dialogs.warnings.size();
-    QVERIFY(!r.w.close());
+    qsizetype asked = r.tb.dialogs.warnings.size();
+    leave();
     QCOMPARE(r.tb.dialogs.warnings.size(), asked + 1);
     QVERIFY(r.tb.dialogs.warnings.last().contains(QStringLiteral("неполной")));
-    QVERIFY(r.w.isVisible());
+    QVERIFY(stayed());
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 60000);
     QCOMPARE(ended.at(0).at(0).value<JobOutcome>().kind, Kind::Completed);
     QCOMPARE(r.sim().image(), file);
-    // Again, and "Да": the write is cut and its outcome names the backup.
+    // Again, and "Да": the write is cut, the window closes or the page changes, and the outcome
+    // names the backup.
     r.tb.dialogs.yesNoAnswer = true;
     r.write().start(BdtsTransfer::Source::File);
     QTRY_VERIFY_WITH_TIMEOUT(r.write().inProtectedPhase(), 10000);
-    QVERIFY(r.w.close());
+    asked = r.tb.dialogs.warnings.size();
+    leave();
+    QCOMPARE(r.tb.dialogs.warnings.size(), asked + 1); // asked once, not again by the page change
+    QVERIFY(!stayed());
     QCOMPARE(ended.size(), 2);
     const JobOutcome cut = ended.at(1).at(0).value<JobOutcome>();
     QCOMPARE(cut.kind, Kind::Cancelled);

@@ -57,7 +57,7 @@ private slots:
         TestBed bed;
         auto &w = bed.window();
         bed.tick();
-        QCOMPARE(w.link().CurrentPort, 3);
+        QCOMPARE(w.link().currentPort(), 3);
         QVERIFY(w.link().portOpen());
         QCOMPARE(bed.instrument().core().received(), QByteArray("l"));
         QCOMPARE(portCombo(w)->currentText(), QStringLiteral("3"));
@@ -162,7 +162,7 @@ private slots:
         QVERIFY(QFile::link(QDir(bed.portFolder()).filePath(QStringLiteral("gone")), com3));
         QTRY_VERIFY_WITH_TIMEOUT((w.link().SendCommand("l"), !w.link().portOpen()), 5000);
         bed.tick(200);
-        QCOMPARE(w.link().PortNumbers, QStringList{QStringLiteral("3")});
+        QCOMPARE(w.link().portNumbers(), QStringList{QStringLiteral("3")});
         QVERIFY(!w.link().portOpen());
         QVERIFY(!w.link().linkOn());
         QVERIFY(!indicator(w)->isEnabled());
@@ -188,17 +188,17 @@ private slots:
         auto &w = bed.window();
         w.link().serial.setCommPort(9); // a port the catalog does not list
         bed.tick();
-        QCOMPARE(w.link().CurrentPort, 7);
+        QCOMPARE(w.link().currentPort(), 7);
         QVERIFY(w.link().linkOn());
 
         // With two listed, a choice that is listed is kept.
         QVERIFY(bed.instrument().powerOn());
         bed.tick();
-        QCOMPARE(w.link().CurrentPort, 7);
-        QCOMPARE(w.link().PortNumbers, (QStringList{QStringLiteral("3"), QStringLiteral("7")}));
+        QCOMPARE(w.link().currentPort(), 7);
+        QCOMPARE(w.link().portNumbers(), (QStringList{QStringLiteral("3"), QStringLiteral("7")}));
         other.powerOff();
         bed.tick();
-        QCOMPARE(w.link().CurrentPort, 3);
+        QCOMPARE(w.link().currentPort(), 3);
         QVERIFY(w.link().linkOn());
     }
 
@@ -210,7 +210,7 @@ private slots:
             QVERIFY(QFile::link(QStringLiteral("/dev/null"), QDir(bed.portFolder()).filePath(QString::fromLatin1(name))));
         auto &w = bed.window();
         bed.tick(100);
-        QCOMPARE(w.link().PortNumbers, QStringList{QStringLiteral("4")});
+        QCOMPARE(w.link().portNumbers(), QStringList{QStringLiteral("4")});
         auto *combo = portCombo(w);
         QCOMPARE(combo->count(), 1);
         QCOMPARE(combo->itemText(0), QStringLiteral("4"));
@@ -278,11 +278,11 @@ private slots:
         VirtualInstrument other(bed.portFolder(), 5);
         QVERIFY(other.powerOn());
         bed.tick();
-        const int index = int(w.link().PortNumbers.indexOf(QStringLiteral("5")));
+        const int index = int(w.link().portNumbers().indexOf(QStringLiteral("5")));
         QVERIFY(index >= 0);
         other.core().clearReceived();
         w.link().cbxNumPortChange(index);
-        QCOMPARE(w.link().CurrentPort, 5);
+        QCOMPARE(w.link().currentPort(), 5);
         QVERIFY(w.link().portOpen());
         TestBed::pump(50);
         QCOMPARE(other.core().received(), QByteArray());

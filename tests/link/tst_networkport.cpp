@@ -57,7 +57,7 @@ struct NetBench {
         w = &bed.window();
         link = &w->link();
         bed.tick();
-        const int index = int(link->PortNumbers.indexOf(QString::number(FirstNetworkPort)));
+        const int index = int(link->portNumbers().indexOf(QString::number(FirstNetworkPort)));
         if (index < 0)
             return false;
         link->cbxNumPortChange(index);
@@ -82,16 +82,16 @@ private slots:
         NetBench b;
         const QString refused = QStringLiteral("tcp://127.0.0.1:%1").arg(unusedPort());
         QVERIFY2(b.up(Ser2netRig::Accepter::Rfc2217, "Нет сервера = " + refused.toUtf8() + "\n", true), qPrintable(b.server.error()));
-        QCOMPARE(b.link->strip.items.stringList(), (QStringList{QStringLiteral("3"), QStringLiteral("Сеть"), QStringLiteral("Нет сервера")}));
-        QCOMPARE(b.link->strip.itemHints.value(1), b.server.address());
-        QCOMPARE(b.link->strip.itemHints.value(2), refused);
+        QCOMPARE(b.link->portStrip().items.stringList(), (QStringList{QStringLiteral("3"), QStringLiteral("Сеть"), QStringLiteral("Нет сервера")}));
+        QCOMPARE(b.link->portStrip().itemHints.value(1), b.server.address());
+        QCOMPARE(b.link->portStrip().itemHints.value(2), refused);
 
         // Chosen, the unreachable one says why, as a COM port that cannot be opened does.
         b.link->cbxNumPortChange(2);
         QVERIFY(!b.link->linkOn());
-        QVERIFY2(b.link->strip.problem.contains(QStringLiteral("соединение отвергнуто")), qPrintable(b.link->strip.problem));
+        QVERIFY2(b.link->portStrip().problem.contains(QStringLiteral("соединение отвергнуто")), qPrintable(b.link->portStrip().problem));
         b.bed.tick();
-        QVERIFY(b.link->strip.itemHints.value(2).contains(QStringLiteral("соединение отвергнуто")));
+        QVERIFY(b.link->portStrip().itemHints.value(2).contains(QStringLiteral("соединение отвергнуто")));
 
         // The dialog of the port strip adds one; a wrong address is refused and nothing written.
         const QString list = NetworkPortList::fileIn(b.bed.programDir());
@@ -118,7 +118,7 @@ private slots:
         QVERIFY(files::readWhole(list, &after));
         QCOMPARE(after, before + "Второй = rfc2217://192.0.2.7:2001\n");
         b.bed.tick();
-        QCOMPARE(b.link->strip.items.stringList().value(3), QStringLiteral("Второй"));
+        QCOMPARE(b.link->portStrip().items.stringList().value(3), QStringLiteral("Второй"));
         QVERIFY(b.w->findChild<QToolButton *>(QStringLiteral("btnAddNetworkPort")));
     }
 
@@ -237,11 +237,11 @@ private slots:
         if (cause == QLatin1String("vanish")) {
             // ser2net takes the connection and closes it at once, saying why: a port that
             // cannot be used, as a COM port whose device has gone.
-            QTRY_VERIFY_WITH_TIMEOUT(link.strip.problem.contains(QStringLiteral("Device open failure")), Patience);
+            QTRY_VERIFY_WITH_TIMEOUT(link.portStrip().problem.contains(QStringLiteral("Device open failure")), Patience);
             QVERIFY(vi.powerOn());
         } else {
             QVERIFY(!link.portOpen());
-            QVERIFY2(link.strip.problem.contains(QStringLiteral("соединение отвергнуто")), qPrintable(link.strip.problem));
+            QVERIFY2(link.portStrip().problem.contains(QStringLiteral("соединение отвергнуто")), qPrintable(link.portStrip().problem));
             QVERIFY2(b.server.start(b.device(), Ser2netRig::Accepter(accepter)), qPrintable(b.server.error()));
         }
         QTRY_VERIFY_WITH_TIMEOUT(indicator->isEnabled() && link.linkOn(), Patience);

@@ -72,11 +72,11 @@ private slots:
                             [&] { return std::make_unique<RefusingDevice>(kind); });
         link.PortSearchTick();
         QVERIFY(!link.portOpen());
-        QVERIFY(link.strip.problem.contains(QStringLiteral("dialout")));
+        QVERIFY(link.portStrip().problem.contains(QStringLiteral("dialout")));
         // The status line keeps its own texts: the hint goes only to the tooltip.
         QVERIFY(!status.text().contains(QStringLiteral("dialout")));
-        QCOMPARE(link.PortNumbers, QStringList{QStringLiteral("5")});
-        QCOMPARE(link.CurrentPort, 0);
+        QCOMPARE(link.portNumbers(), QStringList{QStringLiteral("5")});
+        QCOMPARE(link.currentPort(), 0);
 
     }
 
@@ -104,8 +104,8 @@ private slots:
         QVERIFY(!link.portOpen());
         QVERIFY(!link.linkOn());
         QVERIFY(!link.instrumentInLoader() && !link.instrumentWorking());
-        QVERIFY(link.strip.problem.contains(QStringLiteral("занят")));
-        QCOMPARE(link.PortNumbers, QStringList{QStringLiteral("2")});
+        QVERIFY(link.portStrip().problem.contains(QStringLiteral("занят")));
+        QCOMPARE(link.portNumbers(), QStringList{QStringLiteral("2")});
 
         // The same when the operator picks a port that cannot be opened.
         device->m_kind = OpenErrorKind::None;
@@ -130,11 +130,11 @@ private slots:
             return d;
         });
         link.PortSearchTick();
-        QVERIFY(link.strip.problem.contains(QStringLiteral("занят")));
+        QVERIFY(link.portStrip().problem.contains(QStringLiteral("занят")));
         device->m_kind = OpenErrorKind::None;
         link.PortSearchTick();
         QVERIFY(link.portOpen());
-        QVERIFY(link.strip.problem.isEmpty());
+        QVERIFY(link.portStrip().problem.isEmpty());
         QCOMPARE(device->written, QByteArray("l")); // probed once, after the open
     }
 };
