@@ -15,6 +15,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QProgressBar;
+class QScrollArea;
 class QSplitter;
 class QTabWidget;
 class QToolButton;
@@ -110,7 +111,8 @@ private:
     // A running firmware load is broken off only when the operator says so.
     bool mayLeavePage(int newPage);
     void refreshPortStrip();
-    // The window's least size: 784 x 444, or more when the pages need it (larger text).
+    // The window's least size: 784 x 444, or more when the pages need it (larger text), but never
+    // more than the screen's available area; the page area scrolls for the rest.
     void fitToContent();
     // The status bar as tall as its texts need when they wrap (an instruction is shown whole).
     void fitStatusBar();
@@ -129,6 +131,7 @@ private:
     QSplitter *m_splitter = nullptr;
     QWidget *groupBar = nullptr;
     QTabWidget *pageTabs = nullptr;
+    QScrollArea *m_pageArea = nullptr;
     AboutPage *m_about = nullptr;
     QWidget *TabShSoftSor = nullptr;
     QWidget *TabShBDTS = nullptr;
