@@ -494,26 +494,32 @@ void TFormMainKviroS_D7::fitToContent()
     // The least size that shows every page whole, and never below 784 x 444 ...
     if (!layout() || !m_pageArea)
         return;
-    auto windowNeed = [this] {
-        QSize need = layout()->totalMinimumSize().expandedTo(QSize(MinimumWidth, MinimumHeight));
+    // What the window needs with the page area's least size changed by `grow`.
+    auto windowNeed = [this](QSize grow) {
+        QSize need = layout()->totalMinimumSize() + grow;
         // Room for the group bar's quarter of the width beside the least page area.
         if (QWidget *pageSide = m_splitter->widget(1))
-            need.rwidth() = std::max(need.width(), (pageSide->minimumSizeHint().width() + m_splitter->handleWidth()) * 4 / 3 + 4);
-        return need;
+            need.rwidth() = std::max(need.width(),
+                                     (pageSide->minimumSizeHint().width() + grow.width() + m_splitter->handleWidth()) * 4 / 3 + 4);
+        return need.expandedTo(QSize(MinimumWidth, MinimumHeight));
     };
     // ... unless the screen is smaller: then the page area gives up what is missing and scrolls.
     const QSize room = screenroom::clientRoom(*this);
     const QSize pages = pageTabs->minimumSizeHint().expandedTo(pageTabs->minimumSize());
+    // The main window's layout keeps its least size until told: when the pages' need has changed,
+    // it is measured anew (once; the layout request that follows finds the same pages).
+    if (pages != m_fittedPages) {
+        m_fittedPages = pages;
+        layout()->invalidate();
+    }
     const QSize current = m_pageArea->minimumSize();
-    const QSize area = screenroom::areaMinimum(pages, current, windowNeed(), room, pages / 3);
+    const QSize area = screenroom::areaMinimum(pages, windowNeed(pages - current), room, pages / 3);
+    const QSize need = windowNeed(area - current).boundedTo(room);
     if (area != current)
         m_pageArea->setMinimumSize(area);
     // Before the first show the layouts have not taken the area's size yet: the window is fitted
     // when it is shown.
-    if (!isVisible())
-        return;
-    const QSize need = (windowNeed() + (area - current)).boundedTo(room);
-    if (need != minimumSize())
+    if (isVisible() && need != minimumSize())
         setMinimumSize(need);
 }
 
@@ -577,6 +583,11 @@ void TFormMainKviroS_D7::FormShow()
     if (layout())
         layout()->activate();
     fitToContent();
+    // A window that would start larger than its screen (the classic 784 x 444 at 2x on a small
+    // screen) starts within it.
+    const QSize room = screenroom::clientRoom(*this);
+    if (width() > room.width() || height() > room.height())
+        resize(size().boundedTo(room));
     const int groupWidth = width() / 4;
     m_splitter->setSizes({groupWidth, width() - groupWidth - m_splitter->handleWidth()});
     m_about->arrange();

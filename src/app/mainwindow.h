@@ -132,6 +132,7 @@ private:
     QWidget *groupBar = nullptr;
     QTabWidget *pageTabs = nullptr;
     QScrollArea *m_pageArea = nullptr;
+    QSize m_fittedPages; // the pages' least size the window was last fitted to
     AboutPage *m_about = nullptr;
     QWidget *TabShSoftSor = nullptr;
     QWidget *TabShBDTS = nullptr;

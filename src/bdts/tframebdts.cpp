@@ -199,9 +199,8 @@ QSize TFrameBDTS::minimumSizeHint() const
     const QMargins m = layout()->contentsMargins();
     const int width = std::max(m.left() + left + layout()->spacing() + std::max(fileRow, addRow) + m.right(),
                                title->sizeHint().width() + m.left() + m.right());
-    // Heights are not set by arithmetic: the layout's own least height holds, with the date lines
-    // wrapped as they are at the present width (they would otherwise take the lists' rows).
-    return {width, std::max(layout()->minimumSize().height(), m_wrappedHeight)};
+    // Heights are not set by arithmetic: the layout's own least height holds.
+    return {width, layout()->minimumSize().height()};
 }
 
 void TFrameBDTS::resizeEvent(QResizeEvent *event)
@@ -209,11 +208,6 @@ void TFrameBDTS::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     if (isVisible())
         applyWidths();
-    const int wrapped = layout()->totalMinimumHeightForWidth(width());
-    if (wrapped != m_wrappedHeight) {
-        m_wrappedHeight = wrapped;
-        updateGeometry();
-    }
 }
 
 void TFrameBDTS::refresh()

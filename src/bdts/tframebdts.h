@@ -46,5 +46,4 @@ protected:
 
 private:
     BdtsDatabase &m_db;
-    int m_wrappedHeight = 0; // the least height with the date lines wrapped at the present width
 };

@@ -18,10 +18,8 @@ QSize clientRoom(const QWidget &window)
     return room;
 }
 
-QSize areaMinimum(const QSize &contents, const QSize &current, const QSize &window, const QSize &room, const QSize &floor)
+QSize areaMinimum(const QSize &contents, const QSize &whole, const QSize &room, const QSize &floor)
 {
-    // The window's need grows and shrinks one for one with the area's least size.
-    const QSize whole = window + (contents - current);
     const QSize over = (whole - room).expandedTo(QSize(0, 0));
     return (contents - over).expandedTo(floor.boundedTo(contents));
 }

@@ -11,9 +11,9 @@ namespace screenroom {
 // bars and panels) less the window's frame, once the window system has given it one.
 QSize clientRoom(const QWidget &window);
 
-// The least size of a scrolled area whose contents need `contents` when the window, with the area
-// at its present least size `current`, needs `window` and may have `room`: the contents whole when
-// they fit, otherwise smaller by what the window is over, and never below `floor`.
-QSize areaMinimum(const QSize &contents, const QSize &current, const QSize &window, const QSize &room, const QSize &floor);
+// The least size of a scrolled area whose contents need `contents` when the window, with the
+// contents shown whole, would need `whole` and may have `room`: the contents whole when they fit,
+// otherwise smaller by what the window is over, and never below `floor`.
+QSize areaMinimum(const QSize &contents, const QSize &whole, const QSize &room, const QSize &floor);
 
 } // namespace screenroom
