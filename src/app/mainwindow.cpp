@@ -136,8 +136,8 @@ QIcon addPortIcon()
     return QIcon(pm);
 }
 
-// The scrolled page area asks for what its pages ask for: a plain scroll area caps its wish at a
-// few dozen lines of text, and the window's division would then favour the group bar.
+// The scrolled page area asks for the size its pages ask for, as the pages did before they could
+// scroll (a plain scroll area caps its wish at a few dozen lines of text).
 class PageArea final : public QScrollArea {
 public:
     QSize sizeHint() const override { return widget() ? widget()->sizeHint() : QScrollArea::sizeHint(); }
