@@ -136,6 +136,12 @@ int probe()
                 fail(QStringLiteral("file list shows %1 px for rows of %2 px").arg(list->viewport()->height()).arg(row));
         }
     }
+    // The journal window, too, opens within the screen.
+    w.ActionJournalExecute();
+    settle();
+    if (auto *journal = w.findChild<QWidget *>(QStringLiteral("JournalWindow"));
+        !journal || journal->width() > room.width() || journal->height() > room.height())
+        fail(QStringLiteral("journal window larger than the screen"));
     for (const QString &f : failures)
         qWarning("%s", qPrintable(f));
     return failures.isEmpty() ? 0 : 1;
