@@ -1,13 +1,30 @@
 #!/usr/bin/env bash
-# Renders every page of the program on the virtual instrument under Xvfb into docs/: once with
-# the system text at 96 dpi (1x), once at 120 dpi (125 % text) into docs/120dpi/. Qt 6 reads
-# QT_FONT_DPI only on X11, and only as a text size when whole-window scaling is switched off.
+# Renders every page of the program on the virtual instrument under Xvfb on a 1280 x 1024 screen:
+# the whole set with the system text at 96 dpi (1x) into docs/, and the window's pages once more
+# with the text at 120 and 144 dpi and with the whole window scaled 2x into
+# docs/dpi/<page>-<setting>.png. Qt 6 reads QT_FONT_DPI only on X11, and only as a text size when
+# whole-window scaling is switched off.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$here/build}"
 "$here/scripts/setup.sh" "$build"
-xvfb-run -a -s "-screen 0 1280x1024x24" env QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=96 "$build/tools/kviro-shots" "$here/docs"
-xvfb-run -a -s "-screen 0 1280x1024x24" env QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=120 "$build/tools/kviro-shots" "$here/docs/120dpi"
+screen="-screen 0 1280x1024x24"
+xvfb-run -a -s "$screen" env QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=96 "$build/tools/kviro-shots" "$here/docs"
+mkdir -p "$here/docs/dpi"
+tmp_shots="$(mktemp -d)"
+trap 'rm -rf "$tmp_shots"' EXIT
+shoot_setting() { # NAME ENV...
+  local name="$1"
+  shift
+  mkdir -p "$tmp_shots/$name"
+  xvfb-run -a -s "$screen" env "$@" "$build/tools/kviro-shots" "$tmp_shots/$name"
+  for page in about firmware-steps12 firmware-step3 bdts reader results; do
+    cp "$tmp_shots/$name/$page.png" "$here/docs/dpi/$page-$name.png"
+  done
+}
+shoot_setting 120dpi QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=120
+shoot_setting 144dpi QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=144
+shoot_setting 2x QT_SCALE_FACTOR=2 QT_FONT_DPI=96
 # The plate's workbook as a spreadsheet program prints it (LibreOffice Calc and pdftoppm, when
 # installed): the top of its first page.
 if command -v soffice >/dev/null && command -v pdftoppm >/dev/null; then
@@ -17,4 +34,4 @@ if command -v soffice >/dev/null && command -v pdftoppm >/dev/null; then
     pdftoppm -png -r 110 -f 1 -l 1 -x 60 -y 60 -W 1150 -H 240 -singlefile "$tmp/plate.pdf" "$here/docs/workbook"
   rm -rf "$tmp"
 fi
-ls -l "$here/docs"/*.png "$here/docs/120dpi"/*.png
+ls -l "$here/docs"/*.png "$here/docs/dpi"/*.png

@@ -12,6 +12,7 @@
 #include "link/networkports.h"
 #include "reader/readerfeature.h"
 #include "widgets/keyboard.h"
+#include "widgets/screenroom.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -27,6 +28,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
@@ -134,6 +136,13 @@ QIcon addPortIcon()
     return QIcon(pm);
 }
 
+// The scrolled page area asks for the size its pages ask for, as the pages did before they could
+// scroll (a plain scroll area caps its wish at a few dozen lines of text).
+class PageArea final : public QScrollArea {
+public:
+    QSize sizeHint() const override { return widget() ? widget()->sizeHint() : QScrollArea::sizeHint(); }
+};
+
 QWidget *pageHolder(const QString &name)
 {
     auto *page = new QWidget;
@@ -217,7 +226,16 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
         m_lastPage = index;
         pageTabsChange(index);
     });
-    rightLayout->addWidget(pageTabs, 1);
+    // The pages scroll only when the screen is too small for them; otherwise the area is as large
+    // as they need and shows no scroll bars (fitToContent).
+    m_pageArea = new PageArea;
+    m_pageArea->setObjectName(QStringLiteral("pageArea"));
+    m_pageArea->setFrameShape(QFrame::NoFrame);
+    m_pageArea->setFocusPolicy(Qt::NoFocus);
+    m_pageArea->setWidgetResizable(true);
+    m_pageArea->setWidget(pageTabs);
+    pageTabs->installEventFilter(this);
+    rightLayout->addWidget(m_pageArea, 1);
     rightLayout->addWidget(buildPortStrip());
     m_splitter->addWidget(right);
     m_splitter->setStretchFactor(1, 1);
@@ -340,10 +358,10 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     portGroup = new QGroupBox(QStringLiteral("Порт связи:"));
     portGroup->setObjectName(QStringLiteral("portGroup"));
     // The caption sits in the top margin: as tall as the text, never less than the classic 12 px.
-    portGroup->setMinimumHeight(39);
     portGroup->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    const int titleMargin = std::max(12, portGroup->fontMetrics().height() - 3);
     portGroup->setStyleSheet(QStringLiteral("QGroupBox { margin-top: %1px; } QGroupBox::title { subcontrol-origin: margin; left: 6px; }")
-                                   .arg(std::max(12, portGroup->fontMetrics().height() - 3)));
+                                   .arg(titleMargin));
     auto *h = new QHBoxLayout(portGroup);
     h->setContentsMargins(6, 0, 6, 2);
     auto *com = new QLabel(QStringLiteral("Com"));
@@ -386,6 +404,15 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     h->addWidget(sbtnCommON);
     h->addWidget(lbCommParam, 1);
     h->addWidget(cbBaudRate);
+    // The classic 39 px, or the caption's margin, the tallest control and the frame below it at
+    // this text size, whichever is more.
+    portGroup->ensurePolished();
+    const QMargins frame = portGroup->contentsMargins();
+    int row = 0;
+    for (QWidget *c : std::initializer_list<QWidget *>{cbxNumPort, addNetworkPort, sbtnCommON, cbBaudRate})
+        row = std::max(row, c->sizeHint().height());
+    portGroup->setMinimumHeight(std::max(39, std::max(frame.top(), titleMargin) + row + h->contentsMargins().bottom() +
+                                                 frame.bottom()));
 
     connect(cbxNumPort, &QComboBox::activated, this, [this](int index) { m_link->cbxNumPortChange(index); });
     connect(cbxNumPort, &PortComboBox::droppedDown, this, [this] { m_link->cbxNumPortDropDown(); });
@@ -464,14 +491,35 @@ void TFormMainKviroS_D7::buildStatusBar()
 
 void TFormMainKviroS_D7::fitToContent()
 {
-    // The least size that shows every page whole, and never below 784 x 444.
-    if (!layout())
+    // The least size that shows every page whole, and never below 784 x 444 ...
+    if (!layout() || !m_pageArea)
         return;
-    QSize need = layout()->totalMinimumSize().expandedTo(QSize(MinimumWidth, MinimumHeight));
-    // Room for the group bar's quarter of the width beside the least page area.
-    if (QWidget *pageSide = m_splitter->widget(1))
-        need.rwidth() = std::max(need.width(), (pageSide->minimumSizeHint().width() + m_splitter->handleWidth()) * 4 / 3 + 4);
-    if (need != minimumSize())
+    // What the window needs with the page area's least size changed by `grow`.
+    auto windowNeed = [this](QSize grow) {
+        QSize need = layout()->totalMinimumSize() + grow;
+        // Room for the group bar's quarter of the width beside the least page area.
+        if (QWidget *pageSide = m_splitter->widget(1))
+            need.rwidth() = std::max(need.width(),
+                                     (pageSide->minimumSizeHint().width() + grow.width() + m_splitter->handleWidth()) * 4 / 3 + 4);
+        return need.expandedTo(QSize(MinimumWidth, MinimumHeight));
+    };
+    // ... unless the screen is smaller: then the page area gives up what is missing and scrolls.
+    const QSize room = screenroom::clientRoom(*this);
+    const QSize pages = pageTabs->minimumSizeHint().expandedTo(pageTabs->minimumSize());
+    // The main window's layout keeps its least size until told: when the pages' need has changed,
+    // it is measured anew (once; the layout request that follows finds the same pages).
+    if (pages != m_fittedPages) {
+        m_fittedPages = pages;
+        layout()->invalidate();
+    }
+    const QSize current = m_pageArea->minimumSize();
+    const QSize area = screenroom::areaMinimum(pages, windowNeed(pages - current), room, pages / 3);
+    const QSize need = windowNeed(area - current).boundedTo(room);
+    if (area != current)
+        m_pageArea->setMinimumSize(area);
+    // Before the first show the layouts have not taken the area's size yet: the window is fitted
+    // when it is shown.
+    if (isVisible() && need != minimumSize())
         setMinimumSize(need);
 }
 
@@ -506,6 +554,9 @@ bool TFormMainKviroS_D7::eventFilter(QObject *watched, QEvent *event)
     // A wider or narrower bar wraps its texts anew.
     if (watched == statusBar() && event->type() == QEvent::Resize)
         QTimer::singleShot(0, this, &TFormMainKviroS_D7::fitStatusBar);
+    // A page's least size changed inside the scrolled area: fit the window to it once it is laid out.
+    if (watched == pageTabs && event->type() == QEvent::LayoutRequest)
+        QTimer::singleShot(0, this, &TFormMainKviroS_D7::fitToContent);
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -513,7 +564,7 @@ bool TFormMainKviroS_D7::event(QEvent *event)
 {
     const bool done = QMainWindow::event(event);
     // A page made later (a frame on its first use) or a changed font may need more room.
-    if (event->type() == QEvent::LayoutRequest)
+    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
         fitToContent();
     return done;
 }
@@ -532,6 +583,11 @@ void TFormMainKviroS_D7::FormShow()
     if (layout())
         layout()->activate();
     fitToContent();
+    // A window that would start larger than its screen (the classic 784 x 444 at 2x on a small
+    // screen) starts within it.
+    const QSize room = screenroom::clientRoom(*this);
+    if (width() > room.width() || height() > room.height())
+        resize(size().boundedTo(room));
     const int groupWidth = width() / 4;
     m_splitter->setSizes({groupWidth, width() - groupWidth - m_splitter->handleWidth()});
     m_about->arrange();

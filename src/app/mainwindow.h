@@ -15,6 +15,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QProgressBar;
+class QScrollArea;
 class QSplitter;
 class QTabWidget;
 class QToolButton;
@@ -111,7 +112,8 @@ private:
     // only when the operator says so.
     bool mayLeavePage(int newPage);
     void refreshPortStrip();
-    // The window's least size: 784 x 444, or more when the pages need it (larger text).
+    // The window's least size: 784 x 444, or more when the pages need it (larger text), but never
+    // more than the screen's available area; the page area scrolls for the rest.
     void fitToContent();
     // The status bar as tall as its texts need when they wrap (an instruction is shown whole).
     void fitStatusBar();
@@ -130,6 +132,8 @@ private:
     QSplitter *m_splitter = nullptr;
     QWidget *groupBar = nullptr;
     QTabWidget *pageTabs = nullptr;
+    QScrollArea *m_pageArea = nullptr;
+    QSize m_fittedPages; // the pages' least size the window was last fitted to
     AboutPage *m_about = nullptr;
     QWidget *TabShSoftSor = nullptr;
     QWidget *TabShBDTS = nullptr;

@@ -54,7 +54,7 @@ TsTreeView *tree(QWidget *parent, const char *name, bool multi, QAbstractItemMod
     t->setModel(model);
     t->setAccessibleName(QLatin1String(name));
     // At least four lines of a list show, whatever the text size: the window grows for them.
-    t->setMinimumHeight(4 * t->fontMetrics().height() + 2 * t->frameWidth());
+    t->setMinimumRows(4);
     // A rebuilt list is shown opened; what the operator folds stays folded until the next rebuild.
     QObject::connect(model, &QAbstractItemModel::modelReset, t, &QTreeView::expandAll);
     return t;
@@ -100,6 +100,8 @@ TFrameBDTS::TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *pa
     fileListGroup = group(this, "fileListGroup", QStringLiteral("Список ТС в файле:"), QColor(0xA6, 0xCA, 0xF0));
     auto *fileBox = new QVBoxLayout(fileListGroup);
     TreeViewFile = tree(fileListGroup, "TreeViewFile", false, &database.fileList);
+    // The file's list is the one the operator picks from: five rows, as at the classic text size.
+    TreeViewFile->setMinimumRows(5);
     lbDateBDTSinPC = dateLabel(fileListGroup, "lbDateBDTSinPC");
     btnReadBDTSFromFile = button(fileListGroup, "btnReadBDTSFromFile", QStringLiteral("из файла..."),
                                  QStringLiteral("Чтение БД ТС из файла."), true);
@@ -116,6 +118,8 @@ TFrameBDTS::TFrameBDTS(BdtsFeature &feature, BdtsDatabase &database, QWidget *pa
     addListGroup = group(this, "addListGroup", QStringLiteral("Дополнительный список ТС:"), QColor(0xC0, 0xDC, 0xC0));
     auto *addBox = new QVBoxLayout(addListGroup);
     TreeViewAdd = tree(addListGroup, "TreeViewAdd", false, &database.addList);
+    // The additional list is a short one: three rows leave the room to the file's list.
+    TreeViewAdd->setMinimumRows(3);
     btnAddTSInSor = button(addListGroup, "btnAddTSInSor", QStringLiteral("<<< Добавить в список прибора"),
                            QStringLiteral("Дополнение списка ТС прибора\nнедостающими из файла."), false);
     keyboard::giveMnemonics({btnReadBDTSFromSor, btnSaveBDTSinFile, btnDeleteTS, btnSaveAddTs, btnReadBDTSFromFile,

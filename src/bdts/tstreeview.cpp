@@ -1,9 +1,13 @@
 #include "bdts/tstreeview.h"
 
+#include <algorithm>
+
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStandardItemModel>
+#include <QStyleOptionViewItem>
 
 TsTreeView::TsTreeView(bool multiSelection, QWidget *parent) : QTreeView(parent)
 {
@@ -22,6 +26,27 @@ void TsTreeView::setModel(QAbstractItemModel *model)
     QTreeView::setModel(model);
     if (selectionMode() == QAbstractItemView::ExtendedSelection)
         connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &TsTreeView::keepSiblingsOnly);
+}
+
+void TsTreeView::setMinimumRows(int rows)
+{
+    m_minimumRows = rows;
+    updateGeometry();
+}
+
+QSize TsTreeView::minimumSizeHint() const
+{
+    QSize size = QTreeView::minimumSizeHint();
+    if (m_minimumRows > 0) {
+        // A row as the style draws a line of text in the present font, known before the list fills.
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        QStandardItemModel sample;
+        sample.appendRow(new QStandardItem(QStringLiteral("Ёу")));
+        const int row = itemDelegate()->sizeHint(option, sample.index(0, 0)).height();
+        size.setHeight(std::max(size.height(), m_minimumRows * row + 2 * frameWidth()));
+    }
+    return size;
 }
 
 void TsTreeView::keepSiblingsOnly()

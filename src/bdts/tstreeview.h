@@ -10,6 +10,9 @@ class TsTreeView : public QTreeView {
 public:
     explicit TsTreeView(bool multiSelection, QWidget *parent = nullptr);
     void setModel(QAbstractItemModel *model) override;
+    // The view is never made shorter than this many rows of text, at any text size.
+    void setMinimumRows(int rows);
+    QSize minimumSizeHint() const override;
 
 signals:
     // Any click in the view, after the selection has followed it.
@@ -25,4 +28,5 @@ protected:
 private:
     void keepSiblingsOnly();
     bool m_fixing = false;
+    int m_minimumRows = 0;
 };

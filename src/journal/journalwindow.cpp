@@ -4,6 +4,7 @@
 #include "journal/journalmodel.h"
 
 #include "widgets/keyboard.h"
+#include "widgets/screenroom.h"
 
 #include <QAbstractButton>
 #include <QShortcut>
@@ -41,7 +42,8 @@ JournalWindow::JournalWindow(Journal &journal, LineMonitor &monitor, UserDialogs
 {
     setObjectName(QStringLiteral("JournalWindow"));
     setWindowTitle(QStringLiteral("Журнал"));
-    resize(760, 460);
+    // 760 x 460, or less on a small screen (2x scaling on 1280 x 1024).
+    resize(QSize(760, 460).boundedTo(screenroom::clientRoom(*this)));
     m_tabs = new QTabWidget;
     m_tabs->setObjectName(QStringLiteral("JournalTabs"));
     m_tabs->addTab(buildEvents(), QStringLiteral("События"));

@@ -146,7 +146,7 @@ void OdPage::refresh()
 void OdPage::placePanel()
 {
     gridPanel->setGeometry(0, PanelTop, width(),
-                          std::max(CaptionHeight + 9, height() - PanelBottomReserve));
+                          std::max(CaptionHeight + 9, height() - bottomReserve()));
     update();
 }
 
@@ -171,9 +171,14 @@ QSize OdPage::minimumSizeHint() const
     const QSize controls = m_controls->minimumSizeHint();
     const int width = std::max({300, controls.width() + 16, m_heading->sizeHint().width() + 8,
                                 OdTableModel::GridColumns * cellWidth});
-    const int height = std::max({200, PanelTop + gridHeight + PanelBottomReserve,
-                                 PanelTop + gridHeight + ShadowDepth + 6 + controls.height() + 4});
+    const int height = std::max(200, PanelTop + gridHeight + bottomReserve());
     return {width, height};
+}
+
+int OdPage::bottomReserve() const
+{
+    // The panel starts PanelTop down; its shadow, a gap, the controls and a margin follow it.
+    return std::max(PanelBottomReserve, PanelTop + ShadowDepth + 6 + m_controls->minimumSizeHint().height() + 5);
 }
 
 void OdPage::placeControls()

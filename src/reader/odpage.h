@@ -39,6 +39,8 @@ protected:
 
 private:
     void placePanel();
+    // Room below the grid panel: 100 px, or what the buttons and check boxes need at this text size.
+    int bottomReserve() const;
     void sizeGrid();
     void placeControls();
     void refresh();

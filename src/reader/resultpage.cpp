@@ -12,7 +12,9 @@
 
 #include <QDir>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -75,8 +77,12 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
     buttons->addStretch(1);
     btnPrintProtokol = makeButton("btnPrintProtokol", QStringLiteral("Печать…"));
     btnSaveProtokolPdf = makeButton("btnSaveProtokolPdf", QStringLiteral("Сохранить в PDF…"));
-    keyboard::giveMnemonics({btnReadProtokol, btnSaveProtokol, btnClearProtocol, btnPrintProtokol, btnSaveProtokolPdf},
+    // The preview sits under "Печать…", in the row of the check boxes: the page keeps its width.
+    btnPreviewProtokol = new QPushButton(QStringLiteral("Предварительный просмотр…"), this);
+    btnPreviewProtokol->setObjectName(QStringLiteral("btnPreviewProtokol"));
+    keyboard::giveMnemonics({btnReadProtokol, btnSaveProtokol, btnClearProtocol, btnPrintProtokol, btnPreviewProtokol, btnSaveProtokolPdf},
                             keyboard::MenuLetters);
+    btnPreviewProtokol->setToolTip(QStringLiteral("Показать страницы последнего принятого протокола так, как они будут напечатаны"));
     btnPrintProtokol->setToolTip(QStringLiteral("Напечатать последний принятый протокол"));
     btnSaveProtokolPdf->setToolTip(QStringLiteral("Записать последний принятый протокол документом PDF"));
     layout->addLayout(buttons);
@@ -88,6 +94,7 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
     checks->addWidget(chckAutoReadRes);
     checks->addWidget(chckAutoSaveRes);
     checks->addStretch(1);
+    checks->addWidget(btnPreviewProtokol);
     layout->addLayout(checks);
 
     connect(btnReadProtokol, &QPushButton::clicked, &controller, &ProtocolController::btnReadProtokolClick);
@@ -95,6 +102,7 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
     connect(btnClearProtocol, &QPushButton::clicked, &controller, &ProtocolController::btnClearProtocolClick);
     connect(btnPrintProtokol, &QPushButton::clicked, this, &ResultPage::btnPrintProtokolClick);
     connect(btnSaveProtokolPdf, &QPushButton::clicked, this, &ResultPage::btnSaveProtokolPdfClick);
+    connect(btnPreviewProtokol, &QPushButton::clicked, this, &ResultPage::btnPreviewProtokolClick);
     // On the state, not the click: a screen reader or the keyboard may toggle a box without one.
     connect(chckAutoReadRes, &QCheckBox::toggled, &controller, &ProtocolController::setAutoRead);
     connect(chckAutoSaveRes, &QCheckBox::toggled, &controller, &ProtocolController::setAutoSave);
@@ -108,6 +116,7 @@ void ResultPage::refresh()
 {
     btnSaveProtokol->setEnabled(m_controller.saveEnabled());
     btnPrintProtokol->setEnabled(m_controller.saveEnabled());
+    btnPreviewProtokol->setEnabled(m_controller.saveEnabled());
     btnSaveProtokolPdf->setEnabled(m_controller.saveEnabled());
     chckAutoReadRes->setChecked(m_controller.autoRead());
     chckAutoSaveRes->setChecked(m_controller.autoSave());
@@ -126,6 +135,35 @@ bool ResultPage::lastProtocol(QByteArray *bytes, QString *name)
     return true;
 }
 
+void ResultPage::setUpPrinter(QPrinter &printer, const QString &name) const
+{
+    printer.setDocName(name);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+#ifndef Q_OS_WIN
+    // Windows' own print dialog takes no file name and refuses a printer that writes a file.
+    if (QPrinterInfo::availablePrinterNames().isEmpty())
+        printer.setOutputFileName(QDir(m_ctx.programDir).filePath(name + QStringLiteral(".pdf")));
+#endif
+}
+
+void ResultPage::btnPreviewProtokolClick()
+{
+    QByteArray bytes;
+    QString name;
+    if (!lastProtocol(&bytes, &name))
+        return;
+    auto *preview = new QPrintPreviewDialog(this);
+    preview->setObjectName(QStringLiteral("protocolPreview"));
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setWindowTitle(QStringLiteral("Предварительный просмотр: ") + name);
+    setUpPrinter(*preview->printer(), name);
+    const QString text = protocolprint::protocolText(bytes);
+    connect(preview, &QPrintPreviewDialog::paintRequested, preview,
+            [text, name](QPrinter *printer) { protocolprint::paint(*printer, text, name); });
+    preview->open();
+}
+
 void ResultPage::btnPrintProtokolClick()
 {
     QByteArray bytes;
@@ -133,9 +171,7 @@ void ResultPage::btnPrintProtokolClick()
     if (!lastProtocol(&bytes, &name))
         return;
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(name);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    setUpPrinter(printer, name);
     if (!m_choosePrinter(printer))
         return;
     if (protocolprint::paint(printer, protocolprint::protocolText(bytes), name) == 0) {

@@ -24,6 +24,8 @@ public:
     void btnPrintProtokolClick();
     // "Сохранить в PDF…": the same as a PDF document, proposed under the protocol's automatic name.
     void btnSaveProtokolPdfClick();
+    // "Предварительный просмотр…": the printed pages in a preview window, printable from there.
+    void btnPreviewProtokolClick();
 
     // How the printer is chosen (the print dialog by default; tests set up a PDF printer instead).
     // False = the operator cancelled.
@@ -35,6 +37,7 @@ public:
     QPushButton *btnSaveProtokol = nullptr;
     QPushButton *btnClearProtocol = nullptr;
     QPushButton *btnPrintProtokol = nullptr;
+    QPushButton *btnPreviewProtokol = nullptr;
     QPushButton *btnSaveProtokolPdf = nullptr;
     QCheckBox *chckAutoReadRes = nullptr;
     QCheckBox *chckAutoSaveRes = nullptr;
@@ -44,6 +47,9 @@ private:
     void showText();
     // The last complete protocol's bytes and its document name; false (reported) if unreadable.
     bool lastProtocol(QByteArray *bytes, QString *name);
+    // A4, the document's name, and, where the system has no printer and printing can only go to a
+    // file, that file proposed in the program folder under the name the PDF button proposes.
+    void setUpPrinter(QPrinter &printer, const QString &name) const;
 
     ProtocolController &m_controller;
     FeatureContext m_ctx;

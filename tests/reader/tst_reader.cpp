@@ -25,7 +25,10 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -750,9 +753,10 @@ private slots:
 
         // Printing: the printer the operator picks (here one that prints into a PDF file).
         const QString printed = b.dir() + QStringLiteral("printed.pdf");
-        QString docName;
+        QString docName, proposedFile;
         page->setPrinterChooser([&](QPrinter &printer) {
             docName = printer.docName();
+            proposedFile = printer.outputFileName();
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(printed);
             return true;
@@ -760,6 +764,19 @@ private slots:
         page->btnPrintProtokol->click();
         QCOMPARE(docName, QStringLiteral("2011_04_03 Pr №12"));
         QCOMPARE(pageCount(fileBytes(printed)), 1);
+        // Without a printer on the system printing goes to a file: proposed where the PDF goes.
+        if (QPrinterInfo::availablePrinterNames().isEmpty())
+            QCOMPARE(proposedFile, b.bed.programDir() + QStringLiteral("2011_04_03 Pr №12.pdf"));
+        // The preview shows the pages as printed, and goes with its window.
+        page->btnPreviewProtokol->click();
+        auto *preview = page->findChild<QPrintPreviewDialog *>(QStringLiteral("protocolPreview"));
+        QVERIFY(preview && preview->isVisible());
+        QVERIFY(preview->windowTitle().endsWith(QStringLiteral("2011_04_03 Pr №12")));
+        auto *pages = preview->findChild<QPrintPreviewWidget *>();
+        QVERIFY(pages);
+        QTRY_COMPARE(pages->pageCount(), 1);
+        preview->close();
+        QTRY_VERIFY(!page->findChild<QPrintPreviewDialog *>());
         // Cancelled: nothing printed.
         QVERIFY(QFile::remove(printed));
         page->setPrinterChooser([](QPrinter &) { return false; });
