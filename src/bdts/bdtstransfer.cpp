@@ -87,6 +87,12 @@ void BdtsTransfer::endExchange(const QString &text)
     m_link.endExchange(this);
 }
 
+void BdtsTransfer::cutExchange(const QString &text)
+{
+    finishExchange(text);
+    m_link.cutExchange(this);
+}
+
 void BdtsTransfer::finishExchange(const QString &text)
 {
     const bool wasReading = m_state == State::AwaitingCount || m_state == State::ReceivingPages;
@@ -212,7 +218,7 @@ void BdtsTransfer::cancelRead()
     // Replies still on their way arrive outside any exchange and are dropped.
     const QString text = m_writeAfterRead ? QStringLiteral("Чтение БД ТС для резервной копии прервано; запись не начата.")
                                           : QStringLiteral("Чтение БД ТС из прибора прервано.");
-    endExchange(text);
+    cutExchange(text);
     endJob(JobOutcome::make(JobOutcome::Kind::Cancelled, text));
 }
 
@@ -227,7 +233,7 @@ void BdtsTransfer::stopWrite(bool forced)
                                       QStringLiteral("Запись БД ТС прервана (отправлено страниц: %1 из %2).")
                                           .arg(std::max(0, BdtsPageNo - 1))
                                           .arg(BdtsPagesToSend));
-        endExchange(o.message());
+        cutExchange(o.message());
         endJob(o);
         return;
     }

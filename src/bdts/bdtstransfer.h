@@ -103,6 +103,8 @@ private:
     void beginWrite();
     // Ends the exchange (the link check resumes) with a status text, or none for an empty one.
     void endExchange(const QString &text);
+    // Ends it while the instrument may still be answering: the rest of its answer is dropped.
+    void cutExchange(const QString &text);
     // The exchange's own state back to idle, after the feature or the link ended it.
     void finishExchange(const QString &text);
     void aborted(InstrumentLink::ExchangeEnd why);

@@ -37,6 +37,9 @@ InstrumentLink::InstrumentLink(StatusModel &statusModel, std::unique_ptr<PortCat
 {
     linkCheckTimer.setInterval(500);
     connect(&linkCheckTimer, &QTimer::timeout, this, &InstrumentLink::linkCheckTick);
+    m_restOfAnswer.setSingleShot(true);
+    m_restOfAnswer.setInterval(RestOfAnswerQuietMs);
+    connect(&m_restOfAnswer, &QTimer::timeout, this, &InstrumentLink::endRestOfAnswer);
     connect(&serial, &TMSComm::OnComm, this, &InstrumentLink::onSerialReceive);
     connect(&serial, &TMSComm::portLost, this, &InstrumentLink::onPortLost);
     for (auto change : {&TMSComm::portOpened, &TMSComm::portClosed})
@@ -108,6 +111,14 @@ void InstrumentLink::onSerialReceive()
 {
     if (serial.InBufferCount() == 0)
         return;
+    if (m_restOfAnswer.isActive()) {
+        m_restOfAnswerBytes += serial.Input().size();
+        if (m_restOfAnswerSince.elapsed() < RestOfAnswerLimitMs)
+            m_restOfAnswer.start();
+        else
+            endRestOfAnswer();
+        return;
+    }
     const QByteArray got = serial.Input();
     if (got.isEmpty())
         RxBuffer.append('\0');
@@ -312,6 +323,8 @@ bool InstrumentLink::beginExchange(QObject *owner, Exchange exchange)
     if (!owner || !mayBegin(owner))
         return false;
     linkCheckTimer.stop();
+    if (m_restOfAnswer.isActive())
+        endRestOfAnswer(); // the new exchange's request makes the instrument start afresh
     m_probeOut = false; // its answer, if any, is emptied with the buffer
     m_owner = owner;
     m_exchange = std::move(exchange);
@@ -367,6 +380,31 @@ void InstrumentLink::endExchange(const QObject *owner)
     scheduleNoticesSetAside();
 }
 
+void InstrumentLink::cutExchange(const QObject *owner)
+{
+    if (!ownsExchange(owner))
+        return;
+    endExchange(owner);
+    dropRestOfAnswer();
+}
+
+void InstrumentLink::dropRestOfAnswer()
+{
+    discardWaiting();
+    m_restOfAnswerBytes = 0;
+    m_restOfAnswerSince.start();
+    m_restOfAnswer.start();
+}
+
+void InstrumentLink::endRestOfAnswer()
+{
+    m_restOfAnswer.stop();
+    if (m_restOfAnswerBytes > 0)
+        journal::note(JournalKind::Info, QStringLiteral("Остаток прерванного ответа прибора пропущен: байт %1.")
+                                             .arg(m_restOfAnswerBytes));
+    m_restOfAnswerBytes = 0;
+}
+
 void InstrumentLink::abortExchange(ExchangeEnd why)
 {
     if (!exchangeRunning())
@@ -389,6 +427,8 @@ void InstrumentLink::abortExchange(ExchangeEnd why)
                                                 .arg(QString::fromLatin1(m_noticesAside)));
         emit bytesIgnored(std::exchange(m_noticesAside, QByteArray()), ended.name);
     }
+    if (why == ExchangeEnd::TimedOut)
+        dropRestOfAnswer();
     if (ended.aborted)
         ended.aborted(why);
     resumePortSearch();
@@ -406,6 +446,8 @@ void InstrumentLink::resumePortSearch()
 void InstrumentLink::onPortLost()
 {
     ++m_connection;
+    if (m_restOfAnswer.isActive())
+        endRestOfAnswer();
     // The serial layer has closed the port. A running exchange cannot go on; the next tick finds
     // out whether the port is still there.
     abortExchange(ExchangeEnd::PortLost);
@@ -479,6 +521,8 @@ int InstrumentLink::OpenChosenPort()
 void InstrumentLink::PortSearchTick()
 {
     emit tickStarted();
+    if (m_restOfAnswer.isActive())
+        return; // a probe now would be answered behind the rest of the cut answer
     const bool wasOpen = serial.PortOpen();
     // The probe of the previous tick went unanswered: the instrument on the line may have changed.
     if (m_probeOut)

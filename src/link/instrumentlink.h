@@ -9,6 +9,7 @@
 #include "link/tmscomm.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -35,6 +36,10 @@ struct PortStrip {
 // speed offered (4800 baud, 8N1: 480 bytes/s), and a serial driver may hand it over only at its
 // end; about three times that leaves the instrument time to prepare a reply or store a page.
 inline constexpr int ExchangeIdleTimeoutMs = 5000;
+// The rest of an answer cut short ends when the line has been quiet this long; a stream that
+// never pauses is dropped for at most the limit, then dispatched again.
+inline constexpr int RestOfAnswerQuietMs = 300;
+inline constexpr int RestOfAnswerLimitMs = 5000;
 
 class InstrumentLink : public QObject {
     Q_OBJECT
@@ -123,6 +128,12 @@ public:
     // The owner's exchange is complete (or given up by the owner): the buffer is emptied, the
     // progress goes back to 0 and the link check starts again. Does nothing for another owner.
     void endExchange(const QObject *owner);
+    // The same for an exchange given up while the instrument may still be sending its answer (a
+    // stop in the middle of a read): what arrives until the line falls quiet is the rest of that
+    // answer and is dropped, so that no byte of it is taken for a message of its own.
+    void cutExchange(const QObject *owner);
+    // Whether the rest of a cut answer is being dropped.
+    bool droppingRestOfAnswer() const { return m_restOfAnswer.isActive(); }
     bool exchangeRunning() const { return m_owner != nullptr; }
     bool ownsExchange(const QObject *owner) const { return owner && m_owner == owner; }
     QString exchangeName() const { return exchangeRunning() ? m_exchange.name : QString(); }
@@ -220,6 +231,9 @@ private:
     void serveNoticesSetAside();
     void scheduleNoticesSetAside();
     void abortExchange(ExchangeEnd why);
+    // Drops what arrives until the line has been quiet for a while (at most RestOfAnswerLimitMs).
+    void dropRestOfAnswer();
+    void endRestOfAnswer();
     void resumePortSearch();
     void onPortLost();
     void setPortItems(const QStringList &numbers);
@@ -262,5 +276,8 @@ private:
     QByteArray m_noticesAside;      // notices that arrived during the running exchange, one per tag
     bool m_noticesScheduled = false;
     QTimer m_idle;
+    QTimer m_restOfAnswer;          // restarted by each arrival while the rest of a cut answer is dropped
+    QElapsedTimer m_restOfAnswerSince;
+    qsizetype m_restOfAnswerBytes = 0;
     int m_defaultIdleMs = ExchangeIdleTimeoutMs;
 };

@@ -89,7 +89,7 @@ void OdController::cancelFetch()
 {
     if (!m_ctx.link.ownsExchange(this))
         return;
-    m_ctx.link.endExchange(this);
+    m_ctx.link.cutExchange(this);
     if (m_autoReadByExchange)
         setAutoRead(false);
     m_autoReadByExchange = false;

@@ -63,7 +63,7 @@ void ProtocolController::cancelFetch()
 {
     if (!m_ctx.link.ownsExchange(this))
         return;
-    m_ctx.link.endExchange(this);
+    m_ctx.link.cutExchange(this);
     exchangeEnded();
     const QString text = QStringLiteral("Приём протокола результатов прерван.");
     m_ctx.status.setText(text);

@@ -368,6 +368,44 @@ private slots:
         QCOMPARE(b.ignored.join(), stray);
     }
 
+    // A stop in the middle of an answer: what is still on its way is the rest of that answer,
+    // whatever its bytes look like, and starts nothing; a notice after the line fell quiet is served.
+    void restOfACutAnswerIsDropped_data()
+    {
+        QTest::addColumn<int>("exchange");
+        QTest::newRow("database read") << int(Exchange::DatabaseRead);
+        QTest::newRow("table") << int(Exchange::Table);
+        QTest::newRow("protocol") << int(Exchange::Protocol);
+    }
+    void restOfACutAnswerIsDropped()
+    {
+        QFETCH(int, exchange);
+        const Exchange e = Exchange(exchange);
+        Bench b;
+        b.link.setIdleTimeout(60000);
+        b.transfer().setReplyTimeout(60000);
+        QVERIFY(b.vi.control(QStringLiteral("silent on")).startsWith(QStringLiteral("ok")));
+        b.start(e);
+        QTRY_VERIFY_WITH_TIMEOUT(b.link.exchangeRunning(), Patience);
+        TestBed::pump(50);
+        switch (e) {
+        case Exchange::Table: b.reader().od().cancelFetch(); break;
+        case Exchange::Protocol: b.reader().protocol().cancelFetch(); break;
+        default: b.transfer().cancelRead(); break;
+        }
+        QVERIFY(!b.link.exchangeRunning());
+        QVERIFY(b.vi.control(QStringLiteral("silent off")).startsWith(QStringLiteral("ok")));
+        b.vi.sendRaw(QByteArray("\x01\x7f", 2));
+        TestBed::pump(100);
+        b.vi.sendRaw("G");
+        TestBed::pump(100);
+        QVERIFY(b.link.droppingRestOfAnswer());
+        QCOMPARE(b.vi.reader().tableRequests, 0); // a silent instrument counts nothing
+        QTRY_VERIFY_WITH_TIMEOUT(!b.link.droppingRestOfAnswer(), Patience);
+        b.vi.sendRaw("G");
+        QTRY_COMPARE_WITH_TIMEOUT(b.vi.reader().tableRequests, 1, Patience);
+    }
+
     // A notice sent right behind a reply, in the same write: the reply takes its own length,
     // the exchange completes, and the notice is served at its end.
     void noticeRightBehindAReply_data()
