@@ -372,6 +372,8 @@ QWidget *TFormMainKviroS_D7::buildPortStrip()
     cbxNumPort->setToolTip(QStringLiteral("Выбор Com-порта."));
     cbxNumPort->setAccessibleName(QStringLiteral("Com"));
     cbxNumPort->setMinimumWidth(56);
+    // A network port's name is longer than "COM3": the box grows to the longest name listed.
+    cbxNumPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     com->setBuddy(cbxNumPort);
     sbtnCommON = new QToolButton;
     sbtnCommON->setObjectName(QStringLiteral("sbtnCommON"));
