@@ -57,24 +57,7 @@ struct FilledWindow {
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         bed.tick(); // the port found and opened
         bed.tick(); // the instrument answers in working mode
-        w.reader().showSampleData();
-        w.ActionBDTSExecute();
-        bdts::GenOptions inInstrument;
-        inInstrument.seed = 3;
-        inInstrument.testSystems = 12;
-        BdtsDatabase &db = w.bdts().database();
-        db.BdtsSorStream = bdts::generateImage(inInstrument);
-        db.BdtsPagesToRead = bdts::wholePages(*db.BdtsSorStream);
-        db.finishRead();
-        bdts::GenOptions inFile = inInstrument;
-        inFile.seed = 4;
-        inFile.testSystems = 16;
-        const QString file = bed.programDir() + QStringLiteral("БДТС.bdts");
-        files::writeWhole(file, bdts::generateImage(inFile));
-        bed.dialogs.openAnswers << file;
-        w.bdts().frame()->btnReadBDTSFromFile->click();
-        w.ActionSoftSorvintExecute();
-        w.Action1Execute();
+        bed.fillEveryPage();
         // A long status text wraps and the bar grows for it; the least size is measured with the
         // link's one-line text.
         w.status().setText(QStringLiteral("Связь с прибором есть."));

@@ -1,10 +1,17 @@
 #include "testbed.h"
 
 #include "app/mainwindow.h"
+#include "bdts/bdtsdatabase.h"
+#include "bdts/bdtsfeature.h"
+#include "bdts/bdtsgen.h"
+#include "bdts/tframebdts.h"
+#include "core/files.h"
+#include "reader/readerfeature.h"
 #include "link/portcatalog.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QTest>
 
 TestBed::TestBed(bool withInstrument)
@@ -49,3 +56,26 @@ void tickAndAwaitAnswer(InstrumentLink &link, int maxMs)
 void TestBed::tick(int maxMs) { tickAndAwaitAnswer(window().link(), maxMs); }
 
 void TestBed::pump(int ms) { QTest::qWait(ms); }
+
+void TestBed::fillEveryPage()
+{
+    TFormMainKviroS_D7 &w = window();
+    w.reader().showSampleData();
+    w.ActionBDTSExecute();
+    bdts::GenOptions inInstrument;
+    inInstrument.seed = 3;
+    inInstrument.testSystems = 12;
+    BdtsDatabase &db = w.bdts().database();
+    db.BdtsSorStream = bdts::generateImage(inInstrument);
+    db.BdtsPagesToRead = bdts::wholePages(*db.BdtsSorStream);
+    db.finishRead();
+    bdts::GenOptions inFile = inInstrument;
+    inFile.seed = 4;
+    inFile.testSystems = 16;
+    const QString file = programDir() + QStringLiteral("БДТС.bdts");
+    files::writeWhole(file, bdts::generateImage(inFile));
+    dialogs.openAnswers << file;
+    w.bdts().frame()->btnReadBDTSFromFile->click();
+    w.ActionSoftSorvintExecute();
+    w.Action1Execute();
+}

@@ -33,6 +33,9 @@ public:
     void tick(int maxMs = 1000);
     // Runs the event loop for ms milliseconds.
     static void pump(int ms);
+    // Gives every page something to show: the sample plate and protocol, a database held from
+    // the instrument (12 test systems) and one opened from a file (16); ends on the first page.
+    void fillEveryPage();
 
 private:
     QTemporaryDir m_ports;
