@@ -69,13 +69,7 @@ struct FilledWindow {
 
     void show(int page)
     {
-        switch (page) {
-        case Window::PageAbout: w.Action1Execute(); break;
-        case Window::PageSoftSor: w.ActionSoftSorvintExecute(); break;
-        case Window::PageBDTS: w.ActionBDTSExecute(); break;
-        case Window::PageReader: w.ActionReaderExecute(); break;
-        case Window::PageResult: w.ActionFileExecute(); break;
-        }
+        bed.showPage(page);
         settle();
         QCOMPARE(w.currentPage(), page);
     }

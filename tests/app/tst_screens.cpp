@@ -96,13 +96,7 @@ int probe()
         }
     };
     for (int page : {Window::PageAbout, Window::PageSoftSor, Window::PageBDTS, Window::PageReader, Window::PageResult}) {
-        switch (page) {
-        case Window::PageAbout: w.Action1Execute(); break;
-        case Window::PageSoftSor: w.ActionSoftSorvintExecute(); break;
-        case Window::PageBDTS: w.ActionBDTSExecute(); break;
-        case Window::PageReader: w.ActionReaderExecute(); break;
-        case Window::PageResult: w.ActionFileExecute(); break;
-        }
+        bed.showPage(page);
         settle();
         const int inner = page == Window::PageSoftSor ? 2 : 1;
         for (int i = 0; i < inner; ++i) {

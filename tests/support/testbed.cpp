@@ -79,3 +79,16 @@ void TestBed::fillEveryPage()
     w.ActionSoftSorvintExecute();
     w.Action1Execute();
 }
+
+void TestBed::showPage(int page)
+{
+    using Window = TFormMainKviroS_D7;
+    Window &w = window();
+    switch (page) {
+    case Window::PageAbout: w.Action1Execute(); break;
+    case Window::PageSoftSor: w.ActionSoftSorvintExecute(); break;
+    case Window::PageBDTS: w.ActionBDTSExecute(); break;
+    case Window::PageReader: w.ActionReaderExecute(); break;
+    case Window::PageResult: w.ActionFileExecute(); break;
+    }
+}

@@ -36,6 +36,8 @@ public:
     // Gives every page something to show: the sample plate and protocol, a database held from
     // the instrument (12 test systems) and one opened from a file (16); ends on the first page.
     void fillEveryPage();
+    // Opens the window's page by its menu action, as the operator does.
+    void showPage(int page);
 
 private:
     QTemporaryDir m_ports;
