@@ -65,10 +65,8 @@ void TestBed::fillEveryPage()
     bdts::GenOptions inInstrument;
     inInstrument.seed = 3;
     inInstrument.testSystems = 12;
-    BdtsDatabase &db = w.bdts().database();
-    db.BdtsSorStream = bdts::generateImage(inInstrument);
-    db.BdtsPagesToRead = bdts::wholePages(*db.BdtsSorStream);
-    db.finishRead();
+    const QByteArray image = bdts::generateImage(inInstrument);
+    w.bdts().database().takeInstrumentImage(image, bdts::wholePages(image));
     bdts::GenOptions inFile = inInstrument;
     inFile.seed = 4;
     inFile.testSystems = 16;
