@@ -9,6 +9,7 @@
 #include "core/files.h"
 #include "core/version.h"
 #include "firmware/firmwarefeature.h"
+#include "firmware/progwizard.h"
 #include "link/networkports.h"
 #include "reader/readerfeature.h"
 #include "widgets/keyboard.h"
@@ -253,6 +254,10 @@ TFormMainKviroS_D7::TFormMainKviroS_D7(MainWindowOptions options, QWidget *paren
     pageTabs->setFocus();
 
     connect(m_link.get(), &InstrumentLink::tickStarted, &m_outcomes, &JobOutcomes::linkCheckStarted);
+    {
+        using namespace firmware::texts;
+        m_outcomes.setGuidanceTexts({StepFile, StepSwitchOff, StepSwitchOnEval, StepSwitchOnTick, StepLoad});
+    }
     connect(m_link.get(), &InstrumentLink::tickFinished, this, &TFormMainKviroS_D7::UpdateLinkState);
     connect(m_link.get(), &InstrumentLink::linkChanged, this, [this] { sbtnCommON->setEnabled(m_link->linkOn()); });
     connect(m_link.get(), &InstrumentLink::stripChanged, this, &TFormMainKviroS_D7::refreshPortStrip);

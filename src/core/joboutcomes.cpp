@@ -45,7 +45,7 @@ void JobOutcomes::watchStatus(StatusModel &status)
 
 void JobOutcomes::onStatusText(const QString &text)
 {
-    if (m_inLinkCheck)
+    if (m_inLinkCheck || m_guidance.contains(text))
         return;
     m_pending = ShownOutcome{QDateTime::currentDateTime(), text, severityOf(text)};
 }

@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QStringList>
 #include <QString>
 
 // One entry of the outcome area: when, what, and how it reads (info, warning, error).
@@ -46,6 +47,9 @@ public:
     // Around every link check: its own texts are no outcome; starting one ends the job before.
     void linkCheckStarted();
     void linkCheckEnded() { m_inLinkCheck = false; }
+    // Texts that guide the operator to the next step (a wizard's "Шаг 1."): shown on the status
+    // line, never taken for the outcome of a job.
+    void setGuidanceTexts(const QStringList &texts) { m_guidance = texts; }
 
 signals:
     void reported(const ShownOutcome &outcome);
@@ -56,6 +60,7 @@ private:
     ShownOutcome m_last;
     ShownOutcome m_pending; // the running job's latest status text, not yet an outcome
     bool m_inLinkCheck = false;
+    QStringList m_guidance;
 };
 
 // A job's one call at its end: to the program's outcomes when there are any, else nothing.
