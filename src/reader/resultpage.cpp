@@ -28,7 +28,12 @@ ResultPage::ResultPage(ProtocolController &controller, const FeatureContext &con
     : QWidget(parent), m_controller(controller), m_ctx(context)
 {
     m_choosePrinter = [this](QPrinter &printer) {
+        // Qt's own dialog on Linux proposes its "print to file" name in the current folder (when
+        // it lies under the home folder): while it is made, that is the folder where the PDF goes.
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(m_ctx.programDir);
         QPrintDialog dialog(&printer, this);
+        QDir::setCurrent(before);
         dialog.setWindowTitle(QStringLiteral("Печать протокола"));
         return dialog.exec() == QDialog::Accepted;
     };
