@@ -12,7 +12,7 @@ install_missing() {
   fi
   local missing=() p
   for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep 'install ok installed' >/dev/null || missing+=("$p")
   done
   ((${#missing[@]})) || return 0
   if [ "$(id -u)" -ne 0 ]; then

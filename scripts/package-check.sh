@@ -58,7 +58,7 @@ version="$("${nodisplay[@]}" kviro-service --version)"
 echo "$version"
 [[ "$version" == "КВИРО-сервис "[0-9]* ]] || fail "unexpected --version: $version"
 [ "$("${nodisplay[@]}" QT_QPA_PLATFORM=offscreen kviro-service --version)" = "$version" ] || fail "--version differs offscreen"
-"${nodisplay[@]}" kviro-service --help | grep -q -- '--working-folder' || fail "--help lists no options"
+"${nodisplay[@]}" kviro-service --help | grep -- '--working-folder' >/dev/null || fail "--help lists no options"
 if [ -e "$build/src/cli/kviro-cli" ]; then
   [ -x /usr/bin/kviro-cli ] || fail "kviro-cli was built but is not installed"
 fi
@@ -68,13 +68,13 @@ fi
 code=0
 "${nodisplay[@]}" kviro-service --bogus 2>/dev/null || code=$?
 [ "$code" -eq 2 ] || fail "an unknown option without a display ended with exit code $code, not 2"
-"${nodisplay[@]}" kviro-sim --help | grep -q -- '--folder' || fail "kviro-sim --help lists no options"
+"${nodisplay[@]}" kviro-sim --help | grep -- '--folder' >/dev/null || fail "kviro-sim --help lists no options"
 
 echo "== manual pages"
 for program in kviro-service kviro-sim kviro-cli; do
   [ -x "/usr/bin/$program" ] || continue
   page="$(man -w "$program")" || fail "no manual page for $program"
-  MANWIDTH=80 man "$program" 2>/dev/null | grep -q -- '--help' || fail "the manual page of $program lists no options"
+  MANWIDTH=80 man "$program" 2>/dev/null | grep -- '--help' >/dev/null || fail "the manual page of $program lists no options"
   echo "$program: $page"
 done
 
@@ -115,5 +115,5 @@ echo "== remove"
 remove
 [ ! -e /usr/bin/kviro-service ] || fail "kviro-service is still there after removal"
 [ ! -e /usr/share/applications/kviro-service.desktop ] || fail "the menu entry is still there after removal"
-! dpkg-query -W -f='${Status}' kviro-service 2>/dev/null | grep -q 'install ok installed' || fail "still installed"
+! dpkg-query -W -f='${Status}' kviro-service 2>/dev/null | grep 'install ok installed' >/dev/null || fail "still installed"
 echo "package-check: $(basename "$deb") installs, runs and removes cleanly"

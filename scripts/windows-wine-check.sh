@@ -35,7 +35,7 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/kviro-wine-check.XXXXXX")"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=" WINEARCH=win64
 # A Russian Windows: ANSI code page 1251, console (OEM) code page 866. Wine takes it from the
 # locale, which must exist for its console to show Cyrillic on the terminal.
-if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+if ! locale -a 2>/dev/null | grep -ix 'ru_RU.utf8' >/dev/null; then
   install_missing windows-wine-check locales
   localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi
@@ -167,7 +167,7 @@ for com in 3 12; do
   run_cli "probe$com" probe --port "COM$com" --timeout 3
   took=$((SECONDS - t0))
   sent="$(sim_say "sim$com" received)"
-  echo "$sent" | grep -qi '6C' || fail "probe COM$com: the instrument received '$sent'"
+  echo "$sent" | grep -i '6C' >/dev/null || fail "probe COM$com: the instrument received '$sent'"
   code="$(cat "$work/probe$com.code")"
   if [ "$code" = 0 ]; then
     [ "$took" -le 20 ] || fail "probe COM$com took $took s"
@@ -293,7 +293,7 @@ for port in "$raw" "$telnet" COM3; do
   sim_say sim3 "boot image $jobs/flashed-$tag.bin" >/dev/null
   same_file "$jobs/firmware.tsk" "$jobs/flashed-$tag.bin" "flash --port $port: the image the boot loader received"
   status="$(sim_say sim3 "boot status")"
-  echo "$status" | grep -q '; ok;' || fail "flash --port $port: the boot loader reports $status"
+  echo "$status" | grep '; ok;' >/dev/null || fail "flash --port $port: the boot loader reports $status"
   ok "--port $port: db-write, db-read ($(stat -c %s "$jobs/read-$tag.bdts") bytes), od, protocol and flash byte for byte in $((SECONDS - t0)) s"
 done
 
@@ -347,7 +347,7 @@ sleep 4
 import -window "$window" "$shots/main.png"
 sent="$(sim_say sim3 received)"
 ok "kviro-service.exe draws its window"
-echo "$sent" | grep -qi '6C' || fail "the window's link check sent no probe to the instrument ('$sent')"
+echo "$sent" | grep -i '6C' >/dev/null || fail "the window's link check sent no probe to the instrument ('$sent')"
 ok "the window's link check probes the instrument ($sent)"
 
 # Clicks at a point of the window (its client area, as the screenshots show it).
@@ -369,7 +369,7 @@ sim_say sim3 received >/dev/null
 sleep 3
 sent="$(sim_say sim3 received)"
 import -window "$window" "$work/network.png"
-echo "$sent" | grep -qi '6C' && green_shown "$work/network.png" ||
+echo "$sent" | grep -i '6C' >/dev/null && green_shown "$work/network.png" ||
   fail "the link check through ser2net: the instrument received '$sent'; $(tail -3 "$app_journal")"
 connected_to_raw || fail "no connection to ser2net: $(cat /proc/net/tcp)"
 ok "the window's link check through ser2net: probes arrive, the indicator is green"
