@@ -68,11 +68,11 @@ struct Rig {
         journal.open(Journal::folderIn(program.path()));
         journal.setLineMonitor(&monitor);
         Journal::setCurrent(&journal);
-        link->serial.setMonitor(&monitor);
+        link->setLineMonitor(&monitor);
         feature = std::make_unique<BdtsFeature>(FeatureContext{*link, status, dialogs, program.path() + QLatin1Char('/')});
         // The receive handler, timed.
-        QObject::disconnect(&link->serial, &TMSComm::OnComm, link.get(), &InstrumentLink::onSerialReceive);
-        QObject::connect(&link->serial, &TMSComm::OnComm, link.get(), [this] {
+        QObject::disconnect(&link->line(), &TMSComm::OnComm, link.get(), &InstrumentLink::onSerialReceive);
+        QObject::connect(&link->line(), &TMSComm::OnComm, link.get(), [this] {
             QElapsedTimer t;
             t.start();
             link->onSerialReceive();

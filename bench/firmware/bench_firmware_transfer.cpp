@@ -109,7 +109,7 @@ int main(int argc, char **argv)
 
     qint64 maxQueued = 0;
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] { maxQueued = std::max(maxQueued, link.serial.OutBufferCount()); });
+    QObject::connect(&watch, &QTimer::timeout, [&] { maxQueued = std::max(maxQueued, link.line().OutBufferCount()); });
     watch.start(10);
 
     // Ask the instrument how far it is, often enough that the answer's delay is negligible.

@@ -34,8 +34,8 @@ UserDialogs &ProgramJournal::dialogs(UserDialogs &inner)
 
 void ProgramJournal::attachLink(InstrumentLink &link)
 {
-    TMSComm &comm = link.serial;
-    comm.setMonitor(&monitor);
+    const TMSComm &comm = link.line();
+    link.setLineMonitor(&monitor);
     connect(&comm, &TMSComm::portOpened, this, [this, &comm] {
         m_lastProblem.clear();
         // A port on the network goes by its address.

@@ -199,7 +199,7 @@ void BdtsTransfer::startRead()
         m_jobBegun = true;
         emit jobBegun();
     }
-    m_link.serial.setNullDiscard(false);
+    m_link.setNullDiscard(false);
     BdtsHeader = imageMagic();
     setState(State::AwaitingCount);
     if (!send(QByteArrayLiteral("R"), 'R'))
@@ -394,7 +394,7 @@ void BdtsTransfer::startWrite(Source source)
         return;
     }
     if (fromFile)
-        m_link.serial.setNullDiscard(false);
+        m_link.setNullDiscard(false);
     m_status.setText(QStringLiteral("Запись БД ТС в прибор."));
     BdtsSendStream = *image;
     auto refuseWrite = [this](const QString &text) {

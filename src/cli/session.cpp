@@ -100,7 +100,7 @@ InstrumentSession::~InstrumentSession()
     m_bar.finish();
     if (m_link) {
         m_link->stopPortSearch();
-        m_link->serial.setMonitor(nullptr);
+        m_link->setLineMonitor(nullptr);
     }
 }
 
@@ -158,7 +158,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure, bool onlyOne)
     m_link = std::make_unique<InstrumentLink>(status, std::move(catalog), meteredDeviceFactory(meter));
     InstrumentLink &link = *m_link;
     // The bytes of each exchange are counted for its journal entry, as in the window.
-    link.serial.setMonitor(m_reporter.lineMonitor());
+    link.setLineMonitor(m_reporter.lineMonitor());
     link.stopPortSearch();
     link.setBaudIndex(m_options.baudIndex);
     // The instrument's longest silence within an exchange is the command's --timeout.
@@ -173,12 +173,10 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure, bool onlyOne)
     enum class Probe { Answered, Silent, Interrupted };
     auto probe = [&](int n) {
         const QString name = m_options.port.isEmpty() || named ? QStringLiteral("COM%1").arg(n) : m_options.port;
-        (void)link.serial.setPortOpen(false);
-        link.serial.setCommPort(n);
-        if (!link.serial.setPortOpen(true)) {
-            problems << describeOpenFailure(link.serial.lastOpenFailure());
+        if (!link.openPort(n)) {
+            problems << describeOpenFailure(link.lastOpenFailure());
             if (problems.size() == 1)
-                openedNone = link.serial.lastOpenFailure().kind;
+                openedNone = link.lastOpenFailure().kind;
             return Probe::Silent;
         }
         bool answered = false;
@@ -191,7 +189,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure, bool onlyOne)
         link.PortSearchTick();
         const End end = wait([&] { return answered; }, {}, 0, std::min(m_options.timeoutMs, 3000));
         disconnect(watch);
-        if (answered && link.serial.CommPort() == n && link.portOpen()) {
+        if (answered && link.line().CommPort() == n && link.portOpen()) {
             m_portName = name;
             m_device = ports.devicePath(n);
             return Probe::Answered;
@@ -205,7 +203,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure, bool onlyOne)
     };
     auto found = [&] {
         // From here on the link looks at this port alone: no answer from another may stand for it.
-        link.bindPort(link.serial.CommPort());
+        link.bindPort(link.line().CommPort());
         return link.instrumentInLoader() ? InstrumentMode::Loader : InstrumentMode::Working;
     };
     for (int n : candidates) {
@@ -221,7 +219,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure, bool onlyOne)
         answering << n;
     }
     if (answering.size() > 1) {
-        (void)link.serial.setPortOpen(false);
+        link.closePort();
         QStringList names;
         QJsonArray list;
         for (int n : answering) {
@@ -238,7 +236,7 @@ InstrumentMode InstrumentSession::findInstrument(Outcome *failure, bool onlyOne)
     }
     if (answering.size() == 1 && probe(answering.first()) == Probe::Answered)
         return found();
-    (void)link.serial.setPortOpen(false);
+    link.closePort();
     if (openedNone) {
         *failure = Outcome::failed(QStringLiteral("Порт не открывается (%1).").arg(problems.join(QStringLiteral("; "))),
                                    portnotes::openFailureAdvice(*openedNone));

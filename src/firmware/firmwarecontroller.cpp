@@ -12,7 +12,7 @@ namespace firmware {
 
 FirmwareController::FirmwareController(FeatureContext context, std::function<bool()> firmwarePageCurrent, QObject *parent)
     : QObject(parent), m_ctx(context), m_pageCurrent(std::move(firmwarePageCurrent)), m_watch(context.link),
-      m_transfer(context.link.serial)
+      m_transfer(context.link.streamLine())
 {
     connect(&m_transfer, &FirmwareTransfer::progress, this, [this](int percent) { m_ctx.status.setProgress(percent); });
     connect(&m_transfer, &FirmwareTransfer::imageSent, this, &FirmwareController::onImageSent);

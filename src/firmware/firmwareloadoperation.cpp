@@ -36,7 +36,7 @@ FirmwareLoadOperation::FirmwareLoadOperation(FirmwareController &controller, Ins
                                 QStringLiteral("Перепрограммирование прибора завершено: прибор перезапустился и отвечает.")));
     });
     connect(&m_fw.transfer(), &FirmwareTransfer::writeFailed, this, [this](const QString &why) { m_writeError = why; });
-    connect(&link.serial, &TMSComm::portLost, this, [this](const QString &why) {
+    connect(&link.line(), &TMSComm::portLost, this, [this](const QString &why) {
         if (running() && !m_streamWhole && m_writeError.isEmpty())
             m_writeError = why.isEmpty() ? QStringLiteral("порт закрылся.") : why;
         if (running() && m_streamWhole && m_drained) {
@@ -64,7 +64,7 @@ void FirmwareLoadOperation::setRestartTimeout(int ms)
         m_fw.loader().setRestartLimitMs(ms);
 }
 
-void FirmwareLoadOperation::bindPort(bool bind) { link().bindPort(bind ? link().serial.CommPort() : 0); }
+void FirmwareLoadOperation::bindPort(bool bind) { link().bindPort(bind ? link().line().CommPort() : 0); }
 
 void FirmwareLoadOperation::start(const QString &path)
 {
@@ -109,8 +109,8 @@ void FirmwareLoadOperation::onLoaderState(LoaderState state)
             m_restartTimer.start(m_restartMs);
         // The stream is whole once its last bytes have left the output queue: a job that ended
         // before (a held stop, no wait for the restart) could let the program exit under them.
-        if (link().serial.OutBufferCount() > 0) {
-            m_drained = connect(&link().serial, &TMSComm::outputDrained, this, [this] {
+        if (link().line().OutBufferCount() > 0) {
+            m_drained = connect(&link().line(), &TMSComm::outputDrained, this, [this] {
                 disconnect(m_drained);
                 streamOnLine();
             });

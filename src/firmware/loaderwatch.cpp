@@ -11,7 +11,7 @@ LoaderWatch::LoaderWatch(InstrumentLink &link, QObject *parent) : QObject(parent
     m_restartLimit.setSingleShot(true);
     m_restartLimit.setInterval(RestartLimitMs);
     connect(&m_restartLimit, &QTimer::timeout, this, &LoaderWatch::restartOverdue);
-    connect(&m_link.serial, &TMSComm::portLost, this, [this] {
+    connect(&m_link.line(), &TMSComm::portLost, this, [this] {
         m_silent = true;
         if (streaming())
             m_lostWhileStreaming = true;

@@ -693,6 +693,18 @@ void InstrumentLink::selectPortItem(int index)
     emit stripChanged();
 }
 
+bool InstrumentLink::openPort(int n)
+{
+    if (serial.PortOpen())
+        (void)serial.setPortOpen(false);
+    if (!serial.setCommPort(n))
+        return false;
+    if (!tryOpen())
+        return false;
+    CurrentPort = n;
+    return true;
+}
+
 bool InstrumentLink::tryOpen()
 {
     if (serial.setPortOpen(true)) {

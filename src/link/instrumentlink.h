@@ -48,6 +48,10 @@ public:
                    QObject *parent = nullptr);
 private:
     std::unique_ptr<PortCatalog> m_catalog; // first: serial below is built on it
+    // The line device. Only the link selects its port, opens and closes it and sets its modes.
+    TMSComm serial;
+    QTimer linkCheckTimer;
+    StatusModel &status;
 public:
     ~InstrumentLink() override;
 
@@ -195,9 +199,24 @@ public:
     void showLineSettings();
     QString settingsText() const { return BaudRates.value(BaudIndex) + QStringLiteral(",n,8,1"); }
 
-    TMSComm serial;
-    QTimer linkCheckTimer;
-    StatusModel &status;
+    // ---- the line device
+    // Its read side: the port number it is set to, the open device's path, its settings, the
+    // output still queued, and its signals (opened, closed, lost, output drained).
+    const TMSComm &line() const { return serial; }
+    // The line for a raw stream written by the owner of the running exchange: the firmware image
+    // goes straight to it. The port, its choice and its opening stay the link's.
+    TMSComm &streamLine() { return serial; }
+    // Opens port n as the chosen port, closing the one open before (the command line probes the
+    // ports it was given this way). False when n cannot be opened; lastOpenFailure() says why.
+    bool openPort(int n);
+    void closePort() { (void)serial.setPortOpen(false); }
+    const OpenFailure &lastOpenFailure() const { return serial.lastOpenFailure(); }
+    // Zero bytes dropped from what arrives (the protocol's text has none; a database page has).
+    void setNullDiscard(bool discard) { serial.setNullDiscard(discard); }
+    bool nullDiscard() const { return serial.NullDiscard(); }
+    // Every piece written and read is shown to the monitor (the journal's traffic, a meter).
+    void setLineMonitor(LineMonitor *monitor) { serial.setMonitor(monitor); }
+    int linkCheckInterval() const { return linkCheckTimer.interval(); }
 
 signals:
     // Start of every PortSearchTick: the texts it sets are the link check's, not a job's.

@@ -27,14 +27,14 @@ QString InstrumentOperation::port() const
         return m_portName;
     if (m_running || m_commPort > 0)
         return m_portText;
-    return portText(m_link.serial.CommPort());
+    return portText(m_link.line().CommPort());
 }
 
 // A port on the network goes by its address (its number is the program's own), as in the
 // journal's port lines.
 QString InstrumentOperation::portText(int n) const
 {
-    const QString address = isNetworkPortNumber(n) ? m_link.serial.openDevice() : QString();
+    const QString address = isNetworkPortNumber(n) ? m_link.line().openDevice() : QString();
     return address.isEmpty() ? QStringLiteral("COM%1").arg(n) : address;
 }
 
@@ -45,7 +45,7 @@ bool InstrumentOperation::begin()
     m_running = true;
     m_stopHeld = false;
     m_progress = 0;
-    m_commPort = m_link.serial.CommPort();
+    m_commPort = m_link.line().CommPort();
     m_portText = portText(m_commPort);
     m_journalled = true;
     journal::exchangeStarted(m_jobName);
@@ -60,7 +60,7 @@ void InstrumentOperation::finish(JobOutcome outcome)
     if (outcome.port.isEmpty() && (m_running || m_commPort > 0 || !m_portName.isEmpty()))
         outcome.port = port();
     else if (outcome.port.isEmpty() && m_link.portOpen())
-        outcome.port = portText(m_link.serial.CommPort()); // refused on this port
+        outcome.port = portText(m_link.line().CommPort()); // refused on this port
     outcome.when = QDateTime::currentDateTime();
     const bool wasRunning = m_running;
     m_running = false;

@@ -148,8 +148,8 @@ PlateMeta OdController::readingMeta() const
     PlateMeta meta;
     meta.readAt = m_readAt;
     // A port on the network goes by its address (its number is the program's own), as in the journal.
-    const int n = m_ctx.link.serial.CommPort();
-    const QString address = isNetworkPortNumber(n) ? m_ctx.link.serial.openDevice() : QString();
+    const int n = m_ctx.link.line().CommPort();
+    const QString address = isNetworkPortNumber(n) ? m_ctx.link.line().openDevice() : QString();
     meta.port = QStringLiteral("%1, %2").arg(address.isEmpty() ? QStringLiteral("COM%1").arg(n) : address, m_ctx.link.settingsText());
     return meta;
 }

@@ -81,7 +81,7 @@ bool ProtocolController::requestProtocol()
     if (!beginFetch())
         return false;
     // The protocol is text: zero bytes on the line are noise and are dropped.
-    link.serial.setNullDiscard(true);
+    link.setNullDiscard(true);
     ProtokolFileName.clear();
     ProtokolStream.clear();
     m_autoReadByExchange = false;

@@ -147,7 +147,7 @@ private slots:
         w.ActionSoftSorvint->trigger();
         QVERIFY(w.FrameSoftSor);
         QCOMPARE(w.link().baudIndex(), 5);
-        QCOMPARE(w.link().serial.Settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(w.link().line().Settings(), QStringLiteral("115200,n,8,1"));
         QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cbBaudRate"))->currentText(), QStringLiteral("115200"));
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lbCommParam"))->text(), QStringLiteral("Параметры: 115200,n,8,1"));
     }

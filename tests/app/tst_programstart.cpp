@@ -38,7 +38,7 @@ private slots:
         options.programDir = bed.programDir();
         TFormMainKviroS_D7 w(std::move(options));
         QVERIFY(w.link().portSearchRunning());
-        QCOMPARE(w.link().linkCheckTimer.interval(), 500);
+        QCOMPARE(w.link().linkCheckInterval(), 500);
         // Until the first tick nothing is known.
         QVERIFY(!w.link().linkOn());
         QCOMPARE(w.status().text(), QString());

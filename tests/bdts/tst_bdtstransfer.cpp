@@ -142,7 +142,7 @@ void TestBdtsTransfer::threePageRead()
     // Compacted into list order: ЛГ before ФСГ.
     QCOMPARE(*b.db().BdtsSorStream, makeImage(ts("Гормоны", "Репродукция", "ЛГ") + ts("Гормоны", "Репродукция", "ФСГ"), dated()));
     QVERIFY(b.tb.window().link().portSearchRunning());
-    QVERIFY(!b.tb.window().link().serial.NullDiscard());
+    QVERIFY(!b.tb.window().link().nullDiscard());
 }
 
 void TestBdtsTransfer::statusAtPageThreeOfFive()

@@ -476,13 +476,13 @@ private slots:
         b.vi.core().setSilent(true);
         b.start(Exchange::Table);
         QTRY_COMPARE_WITH_TIMEOUT(b.vi.core().received(), QByteArray("G"), Patience);
-        const bool nullDiscard = b.link.serial.NullDiscard();
+        const bool nullDiscard = b.link.nullDiscard();
         const QString refused =
             QStringLiteral("Идёт обмен с прибором (приём таблицы оптических плотностей), дождитесь окончания.");
 
         b.start(Exchange::Protocol);
         QCOMPARE(b.w.status().text(), refused);
-        QCOMPARE(b.link.serial.NullDiscard(), nullDiscard); // a database read may depend on it
+        QCOMPARE(b.link.nullDiscard(), nullDiscard); // a database read may depend on it
         b.w.status().setText(QString());
         b.start(Exchange::DatabaseRead);
         QCOMPARE(b.w.status().text(), refused);

@@ -49,7 +49,7 @@ private slots:
         QCOMPARE(portCombo(w)->currentIndex(), -1);
         QCOMPARE(baudCombo(w)->currentIndex(), -1);
         // The serial control itself starts at the speed the drop-down will show.
-        QCOMPARE(w.link().serial.Settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(w.link().line().Settings(), QStringLiteral("115200,n,8,1"));
     }
 
     void firstTickOpensTheListedPortAndProbesOnce()
@@ -186,7 +186,7 @@ private slots:
         VirtualInstrument other(bed.portFolder(), 7);
         QVERIFY(other.powerOn());
         auto &w = bed.window();
-        w.link().serial.setCommPort(9); // a port the catalog does not list
+        w.link().streamLine().setCommPort(9); // a port the catalog does not list
         bed.tick();
         QCOMPARE(w.link().currentPort(), 7);
         QVERIFY(w.link().linkOn());
@@ -251,7 +251,7 @@ private slots:
         bed.tick();
         w.link().cbBaudRateChange(1);
         QCOMPARE(statusOf(w), QStringLiteral("Установление контакта с прибором."));
-        QCOMPARE(w.link().serial.Settings(), QStringLiteral("9600,n,8,1"));
+        QCOMPARE(w.link().line().Settings(), QStringLiteral("9600,n,8,1"));
         bed.tick();
         QCOMPARE(paramLabel(w)->text(), QStringLiteral("Параметры: 9600,n,8,1"));
         QCOMPARE(baudCombo(w)->currentText(), QStringLiteral("9600"));
@@ -265,10 +265,10 @@ private slots:
         bed.instrument().powerOff();
         bed.tick(100);
         w.link().cbBaudRateChange(4);
-        QCOMPARE(w.link().serial.Settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(w.link().line().Settings(), QStringLiteral("115200,n,8,1"));
         bed.instrument().powerOn();
         bed.tick();
-        QCOMPARE(w.link().serial.Settings(), QStringLiteral("57600,n,8,1"));
+        QCOMPARE(w.link().line().Settings(), QStringLiteral("57600,n,8,1"));
     }
 
     void pickedPortOpensWithoutAProbe()
@@ -506,12 +506,12 @@ private slots:
         // Indicator on, port gone: nothing to flush, the buffer stays.
         bed.instrument().sendRaw("X3");
         QTRY_COMPARE(link.rxBuffer(), QByteArray("X3"));
-        (void)link.serial.setPortOpen(false);
+        link.closePort();
         QVERIFY(link.linkOn());
         link.FlushInput();
         QCOMPARE(link.rxBuffer(), QByteArray("X3"));
         // The speed change flushes through it.
-        (void)link.serial.setPortOpen(true);
+        (void)link.streamLine().setPortOpen(true);
         link.cbBaudRateChange(5);
         QVERIFY(link.rxBuffer().isEmpty());
     }

@@ -62,7 +62,7 @@ struct NetBench {
             return false;
         link->cbxNumPortChange(index);
         bed.tick();
-        return link->linkOn() && link->serial.openDevice() == server.address();
+        return link->linkOn() && link->line().openDevice() == server.address();
     }
 };
 } // namespace
@@ -245,7 +245,7 @@ private slots:
             QVERIFY2(b.server.start(b.device(), Ser2netRig::Accepter(accepter)), qPrintable(b.server.error()));
         }
         QTRY_VERIFY_WITH_TIMEOUT(indicator->isEnabled() && link.linkOn(), Patience);
-        QCOMPARE(link.serial.openDevice(), b.server.address());
+        QCOMPARE(link.line().openDevice(), b.server.address());
         // While it was away the journal said so once, not at every try.
         QVERIFY(b.w->journal().waitWritten());
         QVERIFY(files::readWhole(QDir(b.bed.programDir()).filePath(QStringLiteral("logs/%1.log").arg(QDate::currentDate().toString(Qt::ISODate))), &journal));

@@ -427,7 +427,7 @@ private slots:
         w.status().setText(QString());
         w.reader().protocol().btnReadProtokolClick();
         QCOMPARE(w.status().text(), QStringLiteral("Порт отключен."));
-        QVERIFY(!w.link().serial.NullDiscard());
+        QVERIFY(!w.link().nullDiscard());
     }
 
     void protocolLengthAndBodyExchange()
@@ -448,9 +448,9 @@ private slots:
         QList<int> progress;
         connect(&b.w.status(), &StatusModel::progressChanged, this, [&](int p) { progress << p; });
         b.bed.instrument().port().setChunking(40, 3);
-        b.w.link().serial.setNullDiscard(false);
+        b.w.link().setNullDiscard(false);
         page->btnReadProtokol->click();
-        QVERIFY(b.w.link().serial.NullDiscard());
+        QVERIFY(b.w.link().nullDiscard());
         const QString working = b.dir() + QStringLiteral("MSTempProtokol.txt");
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(working), Patience);
         QCOMPARE(b.bed.instrument().core().received(), QByteArray("gd"));
@@ -484,7 +484,7 @@ private slots:
         page->chckAutoSaveRes->click();
         QVERIFY(b.reader.protocol().autoSave());
         b.w.reader().od().setReadEnabled(false);
-        b.w.link().serial.setNullDiscard(false);
+        b.w.link().setNullDiscard(false);
         QStringList texts;
         connect(&b.w.status(), &StatusModel::textChanged, this, [&](const QString &t) { texts << t; });
 
@@ -497,7 +497,7 @@ private slots:
         QCOMPARE(texts.last(), QStringLiteral("Протокол записан в файл: 2011_04_03 Pr №12"));
         QCOMPARE(b.reader.protocol().ProtokolFileName, QStringLiteral("2011_04_03 Pr №12"));
         QVERIFY(b.reader.od().readEnabled()); // the notice enables the OD page's request
-        QVERIFY(!b.w.link().serial.NullDiscard()); // left as the last exchange set it
+        QVERIFY(!b.w.link().nullDiscard()); // left as the last exchange set it
         QVERIFY(!page->chckAutoReadRes->isChecked());
         b.hold();
 
