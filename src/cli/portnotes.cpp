@@ -28,8 +28,9 @@ QString whyNoPorts(const PortCatalog &catalog)
         return QStringLiteral("COM-порты не найдены: в системе нет портов COM1–COM16. ") + unused;
     return QStringLiteral("COM-порты не найдены: в системе нет портов COM1–COM16.");
 #else
-    return QStringLiteral("COM-порты не найдены: нет ни одного из устройств /dev/ttyS0–ttyS3, /dev/ttyUSB0–ttyUSB5, "
-                          "/dev/ttyACM0–ttyACM5.");
+    const QString none = QStringLiteral("COM-порты не найдены: нет ни одного из устройств /dev/ttyS0–ttyS3, "
+                                        "/dev/ttyUSB0–ttyUSB5, /dev/ttyACM0–ttyACM5.");
+    return unused.isEmpty() ? none : none + QLatin1Char(' ') + unused;
 #endif
 }
 
@@ -50,6 +51,9 @@ QString noPortsAdvice(const PortCatalog &catalog)
     return QStringLiteral("Подключите прибор к ПК и проверьте кабель (адаптер USB должен появиться в Диспетчере устройств "
                           "среди «Портов (COM и LPT)»).");
 #else
+    if (unused)
+        return QStringLiteral("Отключите лишние адаптеры USB: номера /dev/ttyUSB<n> и /dev/ttyACM<n> даются по порядку "
+                              "подключения, и адаптер прибора должен получить номер от 0 до 5.");
     return QStringLiteral("Подключите прибор к ПК и проверьте кабель (адаптер USB должен появиться как /dev/ttyUSB<n> "
                           "или /dev/ttyACM<n>).");
 #endif

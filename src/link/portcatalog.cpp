@@ -33,13 +33,21 @@ QStringList comport::ascending(QStringList values)
 
 QList<comport::Unused> comport::unused(const QStringList &values)
 {
+    // A Linux serial device the fixed numbering gives no COM number (the catalog passes it on).
+    static const QRegularExpression linuxDevice(QStringLiteral("^tty(S|USB|ACM)[0-9]+$"));
     QList<Unused> out;
     for (const QString &value : values) {
         const int n = number(value, Match::AtEnd);
         if (listed(n))
             continue;
-        out << Unused{value, n < 0 ? QStringLiteral("не имя COM-порта")
-                                   : QStringLiteral("программа работает только с портами COM1–COM%1").arg(MaxListed)};
+        QString reason;
+        if (n >= 0)
+            reason = QStringLiteral("программа работает только с портами COM1–COM%1").arg(MaxListed);
+        else if (linuxDevice.match(value).hasMatch())
+            reason = QStringLiteral("COM-номер есть только у ttyS0–ttyS3, ttyUSB0–ttyUSB5, ttyACM0–ttyACM5");
+        else
+            reason = QStringLiteral("не имя COM-порта");
+        out << Unused{value, reason};
     }
     return out;
 }
@@ -122,19 +130,24 @@ QString SystemPortCatalog::devicePath(int n) const { return QStringLiteral("COM%
 #else
 std::optional<QStringList> SystemPortCatalog::valueTexts() const
 {
+    static const QRegularExpression serialDevice(QStringLiteral("^tty(S|USB|ACM)[0-9]+$"));
     std::map<int, QString> byNumber;
+    QStringList beyond; // serial devices past the numbering: named as unused, not left out silently
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &p : ports) {
         const int n = comNumberForDevice(p.portName());
         if (n > 0)
             byNumber.emplace(n, QStringLiteral("COM%1").arg(n));
+        else if (serialDevice.match(p.portName()).hasMatch())
+            beyond << p.portName();
     }
-    if (byNumber.empty())
+    if (byNumber.empty() && beyond.isEmpty())
         return std::nullopt; // like a machine without the key: no serial hardware at all
     QStringList out;
     for (const auto &[n, text] : byNumber)
         out << text;
-    return out;
+    beyond.sort();
+    return out + beyond;
 }
 
 QString SystemPortCatalog::devicePath(int n) const

@@ -7,6 +7,8 @@
 // order is the order the drivers wrote their values in).
 // Linux: the serial devices that exist, numbered by a fixed rule:
 //   ttyS0..ttyS3 -> COM1..COM4, ttyUSB0..ttyUSB5 -> COM5..COM10, ttyACM0..ttyACM5 -> COM11..COM16.
+//   Serial devices past that numbering (ttyUSB6, ...) follow the COM values under their own
+//   names, so that the port lists name them as unused.
 // When KVIRO_SERIALCOMM names a folder, its entries COM<n> (links to tty devices, usually
 // pseudo-terminals) stand in for the system's devices, in the order of n. A missing folder reads
 // as an absent table, an empty one as a table without values.

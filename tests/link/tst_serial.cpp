@@ -132,6 +132,10 @@ private slots:
         QTest::newRow("junk and zero") << QStringList{"CNCA0", "COM5", "COM0", "com4", "COM99999999999", ""}
                                        << QStringList{"COM0", "com4", "COM5", "CNCA0", "COM99999999999", ""}
                                        << "Не используются: CNCA0, COM99999999999, \"\" (не имя COM-порта), COM0" + range + ".";
+        QTest::newRow("Linux devices past the numbering") << QStringList{"COM5", "ttyACM6", "ttyUSB6", "ttyUSB"}
+                                       << QStringList{"COM5", "ttyACM6", "ttyUSB6", "ttyUSB"}
+                                       << QStringLiteral("Не используются: ttyACM6, ttyUSB6 (COM-номер есть только у ttyS0–ttyS3, "
+                                                         "ttyUSB0–ttyUSB5, ttyACM0–ttyACM5), ttyUSB (не имя COM-порта).");
     }
     void tableValuesOrderedAndUnusedNamed()
     {
