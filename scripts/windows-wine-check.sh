@@ -27,7 +27,7 @@ install_missing windows-wine-check --no-install-recommends wine wine64 xvfb xaut
 for f in kviro-cli.exe kviro-service.exe; do
   [ -f "$dist/$f" ] || { echo "windows-wine-check: $dist/$f missing (run scripts/windows-build.sh)" >&2; exit 1; }
 done
-cmake --build "$linux" --target kviro-sim kviro-cli >/dev/null
+cmake --build "$linux" --target kviro-sim kviro-cli kviro-bdts-gen >/dev/null
 sim_bin="$linux/sim/kviro-sim"
 cli_linux="$linux/src/cli/kviro-cli"
 
@@ -237,7 +237,9 @@ telnet="rfc2217://127.0.0.1:$telnet_port"
 
 jobs="$work/jobs"
 mkdir -p "$jobs"
-cp "$here/samples/sorvint_demo.bdts" "$jobs/sample.bdts"
+# A database whose names mix Latin and Cyrillic at one level ("IgA общий" beside "Краснуха"), so
+# that any difference between the systems' orders of names shows in the files read back.
+"$linux/src/bdts/kviro-bdts-gen" "$jobs/sample.bdts" --seed 7 --ts 40 >/dev/null
 # A firmware image with every byte value in it, 0xFF (Telnet's escape) among them.
 python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 29 + (i >> 5)) & 255 for i in range(20000)))' >"$jobs/firmware.tsk"
 # The Windows kviro-cli in the jobs folder, its working files (backups) there too.
