@@ -250,8 +250,7 @@ Outcome runDbRead(InstrumentSession &s, const QString &out)
         return s.outcomeOf(job);
     QString why;
     if (!files::writeWhole(out, *db.BdtsSorStream, &why)) {
-        Outcome o = Outcome::failed(QStringLiteral("Не удалось записать файл %1: %2").arg(native(out), why),
-                                    QStringLiteral("Укажите файл в папке, доступной для записи."));
+        Outcome o = writeFailure(out, why);
         s.addPortFields(o);
         return o;
     }

@@ -11,12 +11,15 @@
 namespace {
 bool pdfPath(const QString &path) { return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0; }
 
+} // namespace
+
 Outcome writeFailure(const QString &path, const QString &why)
 {
-    return Outcome::failed(QStringLiteral("Не удалось записать файл %1: %2.").arg(QDir::toNativeSeparators(path), why),
-                           QStringLiteral("Укажите файл в папке, доступной для записи."));
+    QString text = QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), why);
+    if (!text.endsWith(QLatin1Char('.')))
+        text += QLatin1Char('.');
+    return Outcome::failed(text, QStringLiteral("Освободите место на диске или укажите файл в другой папке, доступной для записи."));
 }
-} // namespace
 
 std::optional<Outcome> checkOutputPath(const QString &path)
 {

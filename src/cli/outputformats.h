@@ -22,6 +22,8 @@ bool outputNeedsPainting(const QString &command, const QString &path);
 // lost to a name that cannot take it: a folder, a missing folder, one that may not be written,
 // a file that may not be replaced. Nothing when it can; else the failure (exit 1).
 std::optional<Outcome> checkOutputPath(const QString &path);
+// A file not written at path, with the reason (exit 1); nothing of it is left on disk.
+Outcome writeFailure(const QString &path, const QString &why);
 
 // checkOnly: only tells whether OUT can be written in its format (before the exchange).
 // Otherwise writes the bytes (the table text or the protocol body) in OUT's format, whole or not

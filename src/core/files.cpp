@@ -202,8 +202,19 @@ bool finishWrite(QFileDevice &file, const QByteArray &bytes, QString *error)
             *error = fileErrorText(file);
         return false;
     };
-    if (file.write(bytes) != bytes.size())
-        return fail();
+    // A disk with room for part of the bytes takes that part and reports nothing; the next write
+    // meets the full disk and says so.
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            if (file.error() == QFileDevice::NoError && error)
+                *error = QStringLiteral("Файл записан не полностью: %1 байт из %2.").arg(done).arg(bytes.size());
+            else if (error)
+                *error = fileErrorText(file);
+            return false;
+        }
+        done += n;
+    }
     // A short file is only buffered by write(); a full disk shows when the buffer goes out, and a
     // commit does not always report it. The device's error is read after the flush as well.
     if (!file.flush() || file.error() != QFileDevice::NoError)

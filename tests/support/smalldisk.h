@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
+
 #ifdef Q_OS_LINUX
 #include <sys/mount.h>
 
@@ -43,8 +45,9 @@ public:
     QByteArray why() const { return m_why.toUtf8(); }
     QString folder() const { return m_folder; }
 
-    // Fills the disk until not one byte more fits.
-    void fill() const
+    // Fills the disk until not one byte more fits, then frees about `leave` bytes again (a disk
+    // with room for part of a file).
+    void fill(qint64 leave = 0) const
     {
         QFile filler(QDir(m_folder).filePath(QStringLiteral("filler")));
         if (!filler.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
@@ -54,6 +57,8 @@ public:
         }
         while (filler.write("f", 1) == 1) {
         }
+        if (leave > 0)
+            filler.resize(std::max<qint64>(0, filler.size() - leave));
     }
 
 private:
