@@ -234,7 +234,9 @@ namespace {
 bool writeWholeUnjournalled(const QString &path, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: every byte goes to the system in write(), whose loop learns the cause of a
+    // full disk; a buffered rest that does not fit fails at flush with no cause given.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error)
             *error = fileErrorText(file);
         return false;
