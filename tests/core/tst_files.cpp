@@ -45,6 +45,7 @@ private slots:
         QTest::newRow("empty file") << 0 << QByteArray() << 0;
         // The system takes what fits and reports nothing for that write.
         QTest::newRow("room for part of it") << 70000 << QByteArray() << 20000;
+        QTest::newRow("short file, room for part of it") << 12000 << QByteArray() << 4096;
         QTest::newRow("room for part of it, over a good one") << 70000 << QByteArray("the good file") << 20000;
     }
     void writeOnAFullDisk()
