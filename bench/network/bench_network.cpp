@@ -3,7 +3,8 @@
 //   bench_network [--rate BYTES_PER_S] [--pages N]
 // db-read of a 999-page database through a raw TCP accepter and through telnet(rfc2217): from the
 // start of the command to its exit, against the line's own time for the probe, "R", its reply,
-// and "r" with a page reply per page. Target: under 1.03 of the line's time. ser2net is set up as
+// and "r" with a page reply per page. Target: under 1.03 of the line's time, the program's start-up
+// (kviro-cli --version) told apart as in bench_cli. ser2net is set up as
 // the README advises for an instrument: no Nagle delay on its TCP side and no wait for more
 // characters before it forwards what the instrument sent (each costs milliseconds per page).
 // Without ser2net it says so and ends without figures.
@@ -98,6 +99,8 @@ int main(int argc, char **argv)
     const QString database = work.filePath(QStringLiteral("sim.bdts"));
     files::writeWhole(database, bdts::generateImage(o));
     std::printf("kviro-cli through ser2net at %d bytes/s\n", rate);
+    const double startS = startUpSeconds(QStringLiteral(KVIRO_CLI_PATH));
+    std::printf("%-36s %.3f s\n", "start-up (--version)", startS);
 
     int failures = 0;
     for (const bool telnet : {false, true}) {
@@ -129,9 +132,10 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "%s", cli.readAllStandardError().constData());
         const qint64 lineBytes = 2 + 1 + 5 + qint64(pages) * (1 + 514); // probe, "R", its reply, then "r" and a page per page
         const double lineS = double(lineBytes) / rate;
-        std::printf("%-36s wall %8.3f s  line %8.3f s  ratio %.4f  %s\n",
+        const double ownS = wall - startS;
+        std::printf("%-36s wall %8.3f s  line %8.3f s  ratio %.4f; without the start-up ratio %.4f  %s\n",
                     qPrintable(QStringLiteral("db-read %1, %2 pages").arg(telnet ? QStringLiteral("rfc2217") : QStringLiteral("raw tcp")).arg(pages)),
-                    wall, lineS, wall / lineS, !ok ? "FAILED" : wall / lineS < 1.03 ? "ok (< 1.03)" : "OVER 1.03");
+                    wall, lineS, wall / lineS, ownS / lineS, !ok ? "FAILED" : ownS / lineS < 1.03 ? "ok (< 1.03)" : "OVER 1.03");
         failures += ok ? 0 : 1;
     }
     return failures == 0 ? 0 : 1;
