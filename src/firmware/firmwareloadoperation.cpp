@@ -5,6 +5,9 @@
 
 #include <QDir>
 
+#include <algorithm>
+#include <limits>
+
 namespace firmware {
 
 namespace {
@@ -16,11 +19,24 @@ FirmwareLoadOperation::FirmwareLoadOperation(FirmwareController &controller, Ins
                                              QObject *parent)
     : InstrumentOperation(link, status, QStringLiteral("Загрузка программы в прибор"), parent), m_fw(controller)
 {
+    m_lineTimer.setSingleShot(true);
+    connect(&m_lineTimer, &QTimer::timeout, this, &FirmwareLoadOperation::streamOnLine);
     m_restartTimer.setSingleShot(true);
     connect(&m_restartTimer, &QTimer::timeout, this, [this] {
         if (!running())
             return;
         bindPort(false);
+        if (!m_lostOnTheLine.isEmpty()) {
+            JobOutcome o = JobOutcome::make(JobOutcome::Kind::PortLost,
+                                            QStringLiteral("Связь потеряна, пока линия несла программу в прибор (%1), и прибор "
+                                                           "не ответил за %2 с: загрузчик мог получить её не полностью.")
+                                                .arg(m_lostOnTheLine)
+                                                .arg(m_restartMs / 1000.0),
+                                            kRestartAdvice);
+            o.mayBeIncomplete = true;
+            finish(o);
+            return;
+        }
         finish(JobOutcome::make(JobOutcome::Kind::InstrumentSilent,
                                 QStringLiteral("Прибор не перезапустился за %1 с после передачи программы.").arg(m_restartMs / 1000.0),
                                 QStringLiteral("Проверьте экран прибора; если он не перезапустился, выключите и включите его "
@@ -32,6 +48,18 @@ FirmwareLoadOperation::FirmwareLoadOperation(FirmwareController &controller, Ins
             return;
         m_restartTimer.stop();
         bindPort(false);
+        if (!m_lostOnTheLine.isEmpty() && !this->link().instrumentWorking()) {
+            // The port came back with the boot loader still waiting: the stream was cut short.
+            JobOutcome o = JobOutcome::make(JobOutcome::Kind::PortLost,
+                                            QStringLiteral("Связь терялась, пока линия несла программу в прибор (%1); прибор "
+                                                           "снова отвечает, но в режиме программирования: программа получена "
+                                                           "не полностью.")
+                                                .arg(m_lostOnTheLine),
+                                            kRestartAdvice);
+            o.mayBeIncomplete = true;
+            finish(o);
+            return;
+        }
         finish(JobOutcome::make(JobOutcome::Kind::Completed,
                                 QStringLiteral("Перепрограммирование прибора завершено: прибор перезапустился и отвечает.")));
     });
@@ -39,9 +67,19 @@ FirmwareLoadOperation::FirmwareLoadOperation(FirmwareController &controller, Ins
     connect(&link.line(), &TMSComm::portLost, this, [this](const QString &why) {
         if (running() && !m_streamWhole && m_writeError.isEmpty())
             m_writeError = why.isEmpty() ? QStringLiteral("порт закрылся.") : why;
-        if (running() && m_streamWhole && m_drained) {
-            // The port went while the last bytes were still queued: the boot loader has part of it.
+        if (running() && m_streamWhole && m_awaitingLine) {
+            // The port went while the last bytes were still queued or on their way over the line.
             disconnect(m_drained);
+            m_lineTimer.stop();
+            m_awaitingLine = false;
+            if (m_waitRestart) {
+                // A restart, or a stream cut short: the instrument's next answer on its port
+                // tells (the working program's "L" after a restart); silence until the limit
+                // ends the job as cut.
+                m_lostOnTheLine = why.isEmpty() ? QStringLiteral("порт закрылся") : why;
+                setProtectedPhase(false);
+                return;
+            }
             m_restartTimer.stop();
             bindPort(false);
             JobOutcome o = JobOutcome::make(JobOutcome::Kind::PortLost,
@@ -95,7 +133,9 @@ void FirmwareLoadOperation::onLoaderState(LoaderState state)
     case LoaderState::Streaming:
         m_streamWhole = false;
         m_writeError.clear();
+        m_lostOnTheLine.clear();
         m_streamBytes = m_fw.stream() ? m_fw.stream()->FirmwareSize + 8 : 0;
+        m_streamClock.start();
         if (begin()) {
             bindPort(true);
             setProtectedPhase(true);
@@ -105,18 +145,20 @@ void FirmwareLoadOperation::onLoaderState(LoaderState state)
         if (!running() || m_streamWhole)
             return;
         m_streamWhole = true;
+        m_awaitingLine = true;
         if (m_waitRestart && m_restartMs > 0)
             m_restartTimer.start(m_restartMs);
-        // The stream is whole once its last bytes have left the output queue: a job that ended
-        // before (a held stop, no wait for the restart) could let the program exit under them.
+        // The stream is whole once its last bytes have left the output queue and the line has had
+        // time to carry them: a job that ended before (a held stop, no wait for the restart)
+        // would claim a stream the instrument may never get whole.
         if (link().line().OutBufferCount() > 0) {
             m_drained = connect(&link().line(), &TMSComm::outputDrained, this, [this] {
                 disconnect(m_drained);
-                streamOnLine();
+                awaitLine();
             });
             return;
         }
-        streamOnLine();
+        awaitLine();
         return;
     case LoaderState::HoldsPartial:
     case LoaderState::PartialRestarting:
@@ -149,8 +191,24 @@ void FirmwareLoadOperation::onLoaderState(LoaderState state)
     }
 }
 
+void FirmwareLoadOperation::awaitLine()
+{
+    // 8N1: ten bits a byte. The marker and the length (6 bytes) go out at once, the image and its
+    // 2-byte checksum from the first send tick on: before then the line cannot have carried them.
+    const qint64 bytesPerSecond = std::max<qint64>(1, TMSComm::baudOf(link().line().Settings()) / 10);
+    const qint64 afterTick = std::max<qint64>(0, m_streamBytes - 6);
+    const qint64 lineMs = TickMs + afterTick * 1000 / bytesPerSecond;
+    const qint64 left = lineMs - m_streamClock.elapsed();
+    if (left > 0) {
+        m_lineTimer.start(int(std::min<qint64>(left, std::numeric_limits<int>::max())));
+        return;
+    }
+    streamOnLine();
+}
+
 void FirmwareLoadOperation::streamOnLine()
 {
+    m_awaitingLine = false;
     if (!running())
         return;
     if (!m_waitRestart) {
@@ -175,9 +233,22 @@ void FirmwareLoadOperation::stopNow(bool forced)
         return;
     }
     disconnect(m_drained);
-    // The whole image is out: only the wait for the restart is given up.
+    m_lineTimer.stop();
     m_restartTimer.stop();
     bindPort(false);
+    if (m_awaitingLine) {
+        // Forced while the last bytes were still on their way: whether they all arrived is unknown.
+        m_awaitingLine = false;
+        JobOutcome o = JobOutcome::make(JobOutcome::Kind::WrittenNotVerified,
+                                        QStringLiteral("Программа передана в порт, но остановлено до того, как линия "
+                                                       "донесла её до прибора целиком; ожидание перезапуска прервано."),
+                                        QStringLiteral("Проверьте экран прибора: если он не перезапустился сам, "
+                                                       "перезапустите его с указкой на экране и загрузите программу снова."));
+        o.mayBeIncomplete = true;
+        finish(o);
+        return;
+    }
+    // The whole image is out: only the wait for the restart is given up.
     finish(JobOutcome::make(JobOutcome::Kind::WrittenNotVerified,
                             QStringLiteral("Программа передана полностью; ожидание перезапуска прибора прервано."),
                             QStringLiteral("Проверьте экран прибора: после программирования он перезапускается сам.")));

@@ -11,6 +11,7 @@
 #include "firmware/loaderwatch.h"
 #include "link/instrumentoperation.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 namespace firmware {
@@ -40,6 +41,8 @@ protected:
 
 private:
     void onLoaderState(LoaderState state);
+    // The program's queue is empty: the job waits until the line can have carried the stream.
+    void awaitLine();
     void streamOnLine();
     void bindPort(bool bind);
 
@@ -52,6 +55,13 @@ private:
     QString m_path;
     qint64 m_streamBytes = 0;
     QMetaObject::Connection m_drained; // waiting for the last bytes to leave the output queue
+    // From the stream's start: the system's buffers take the bytes long before the line has
+    // carried them, so the stream is whole on the line no sooner than its line time after the
+    // first send tick. A port lost before then has left the boot loader with part of it.
+    QElapsedTimer m_streamClock;
+    QTimer m_lineTimer;
+    bool m_awaitingLine = false;
+    QString m_lostOnTheLine; // the port was lost then (why): a restart or a cut stream
 };
 
 } // namespace firmware

@@ -765,8 +765,10 @@ private slots:
 
     void flashStreamsAndWaitsForRestart()
     {
-        const QByteArray image = pattern(25000);
+        const QByteArray image = pattern(12000); // two send ticks
         files::writeWhole(work(QStringLiteral("fw.tsk")), image);
+        // The line's own speed: the instrument restarts only after the line has carried the image.
+        vi().port().setLineRate(11520);
         vi().boot().switchOnWithStylus();
         const Run r = cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk"))});
         QVERIFY2(r.exitCode == 0 && r.out.contains(QStringLiteral("завершено")), qPrintable(r.out + r.err + vi().boot().report()));
@@ -835,29 +837,42 @@ private slots:
     // wait for the restart is given up.
     void flashStoppedMidStream_data()
     {
-        QTest::addColumn<int>("interrupts"); // 0: the port is lost instead
-        QTest::newRow("port lost") << 0;
-        QTest::newRow("Ctrl-C twice: forced") << 2;
-        QTest::newRow("Ctrl-C once: held to the stream's end") << 1;
+        QTest::addColumn<int>("interrupts"); // 0: the port is lost instead; -1: lost, then back in the boot loader
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("port lost") << 0 << 120000 << QStringList() << "не полностью";
+        QTest::newRow("Ctrl-C twice: forced") << 2 << 120000 << QStringList() << "перезапустить";
+        QTest::newRow("Ctrl-C once: held to the stream's end") << 1 << 120000 << QStringList() << "перезапустить";
+        // The system takes a small image whole at once; the line has not carried it yet.
+        const QStringList shortWait{QStringLiteral("--restart-timeout"), QStringLiteral("1")};
+        QTest::newRow("small image, port lost, --no-wait") << 0 << 5000 << QStringList{QStringLiteral("--no-wait")} << "связь потеряна";
+        QTest::newRow("small image, port lost, silent") << 0 << 5000 << shortWait << "пока линия несла программу";
+        QTest::newRow("small image, port lost, back in the boot loader") << -1 << 5000 << shortWait << "в режиме программирования";
     }
     void flashStoppedMidStream()
     {
         QFETCH(int, interrupts);
-        const QByteArray image = pattern(120000);
+        QFETCH(int, size);
+        QFETCH(QStringList, extra);
+        QFETCH(QString, says);
+        const QByteArray image = pattern(size);
         files::writeWhole(work(QStringLiteral("big.tsk")), image);
         vi().boot().switchOnWithStylus();
         vi().boot().setProgrammingMs(60000); // no restart within the test: only a stop ends the job
         vi().port().setLineRate(11520);
         bool acted = false;
-        const Run r = cli({QStringLiteral("flash"), work(QStringLiteral("big.tsk"))}, [&](QProcess &p, qint64) {
-            if (!acted && vi().boot().last().image.size() > 25000) {
+        const Run r = cli(QStringList{QStringLiteral("flash"), work(QStringLiteral("big.tsk"))} + extra, [&](QProcess &p, qint64) {
+            if (!acted && vi().boot().last().image.size() > size / 5) {
                 acted = true;
                 for (int k = 0; k < interrupts; ++k) {
                     ::kill(pid_t(p.processId()), SIGINT);
                     QTest::qWait(100);
                 }
-                if (interrupts == 0)
+                if (interrupts <= 0)
                     vi().powerOff();
+                if (interrupts < 0)
+                    QTimer::singleShot(300, this, [this] { vi().boot().switchOnWithStylus(); });
             }
         });
         QVERIFY(acted);
@@ -870,7 +885,7 @@ private slots:
             QCOMPARE(vi().boot().last().image, image);
             return;
         }
-        QVERIFY2(r.err.contains(QStringLiteral("перезапустить")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("перезапустить")) && r.err.contains(says), qPrintable(r.err));
         QVERIFY(!vi().boot().last().complete);
         QVERIFY(vi().boot().last().image.size() < image.size());
     }
@@ -937,6 +952,7 @@ private slots:
         VirtualInstrument second(m_ports.path(), 5);
         QVERIFY(second.powerOn());
         files::writeWhole(work(QStringLiteral("fw.tsk")), pattern(3000));
+        vi().port().setLineRate(11520);
         vi().boot().setRestartGapMs(60000); // programs, then stays off (its port gone) for a minute
         vi().boot().switchOnWithStylus();
         const Run r = cli({QStringLiteral("flash"), work(QStringLiteral("fw.tsk")), QStringLiteral("--port"), QStringLiteral("COM3"),

@@ -103,6 +103,8 @@ private slots:
         // A firmware load in the boot loader, and the restart after it.
         const QByteArray firmware = pattern(20000);
         QVERIFY(files::writeWhole(work(QStringLiteral("fw.tsk")), firmware));
+        // At the line's own speed: the instrument restarts only after the line has carried the image.
+        vi.port().setLineRate(11520);
         vi.boot().switchOnWithStylus();
         r = cli(QStringList{QStringLiteral("flash"), work(QStringLiteral("fw.tsk"))} + port);
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err + vi.boot().report()));
