@@ -173,11 +173,13 @@ void FirmwareLoadOperation::onLoaderState(LoaderState state)
             return;
         }
         {
-            const bool lost = !m_writeError.isEmpty();
+            // The boot loader's state may come before the write error that names the lost port: a
+            // port closed under the stream is a lost one too.
+            const bool lost = !m_writeError.isEmpty() || !link().portOpen();
             JobOutcome o = JobOutcome::make(lost ? JobOutcome::Kind::PortLost : JobOutcome::Kind::Cancelled,
                                             lost ? QStringLiteral("Загрузка программы остановлена: связь потеряна (%1). "
                                                                   "Прибор нужно перезапустить.")
-                                                       .arg(m_writeError)
+                                                       .arg(m_writeError.isEmpty() ? QStringLiteral("порт закрылся") : m_writeError)
                                                  : QStringLiteral("Загрузка программы прервана; загрузчик прибора получил её не "
                                                                   "полностью. Прибор нужно перезапустить."),
                                             kRestartAdvice);

@@ -841,7 +841,7 @@ private slots:
         QTest::addColumn<int>("size");
         QTest::addColumn<QStringList>("extra");
         QTest::addColumn<QString>("says");
-        QTest::newRow("port lost") << 0 << 120000 << QStringList() << "не полностью";
+        QTest::newRow("port lost") << 0 << 120000 << QStringList() << "связь потеряна";
         QTest::newRow("Ctrl-C twice: forced") << 2 << 120000 << QStringList() << "перезапустить";
         QTest::newRow("Ctrl-C once: held to the stream's end") << 1 << 120000 << QStringList() << "перезапустить";
         // The system takes a small image whole at once; the line has not carried it yet.
