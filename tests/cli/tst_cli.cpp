@@ -863,7 +863,7 @@ private slots:
         vi().port().setLineRate(11520);
         bool acted = false;
         const Run r = cli(QStringList{QStringLiteral("flash"), work(QStringLiteral("big.tsk"))} + extra, [&](QProcess &p, qint64) {
-            if (!acted && vi().boot().last().image.size() > size / 5) {
+            if (!acted && vi().boot().last().image.size() > size / 20) {
                 acted = true;
                 for (int k = 0; k < interrupts; ++k) {
                     ::kill(pid_t(p.processId()), SIGINT);
