@@ -13,6 +13,15 @@
 #include <limits>
 #include <map>
 
+namespace {
+// The Linux serial devices the port list knows: ttyS<k>, ttyUSB<k>, ttyACM<k> (kind, then k).
+const QRegularExpression &linuxSerialDevice()
+{
+    static const QRegularExpression re(QStringLiteral("^tty(S|USB|ACM)([0-9]+)$"));
+    return re;
+}
+} // namespace
+
 int comport::number(const QString &text, Match match)
 {
     static const QRegularExpression whole(QStringLiteral("^COM([0-9]{1,9})$"), QRegularExpression::CaseInsensitiveOption);
@@ -33,8 +42,6 @@ QStringList comport::ascending(QStringList values)
 
 QList<comport::Unused> comport::unused(const QStringList &values)
 {
-    // A Linux serial device the fixed numbering gives no COM number (the catalog passes it on).
-    static const QRegularExpression linuxDevice(QStringLiteral("^tty(S|USB|ACM)[0-9]+$"));
     QList<Unused> out;
     for (const QString &value : values) {
         const int n = number(value, Match::AtEnd);
@@ -43,7 +50,7 @@ QList<comport::Unused> comport::unused(const QStringList &values)
         QString reason;
         if (n >= 0)
             reason = QStringLiteral("программа работает только с портами COM1–COM%1").arg(MaxListed);
-        else if (linuxDevice.match(value).hasMatch())
+        else if (linuxSerialDevice().match(value).hasMatch()) // past the numbering (the catalog passes it on)
             reason = QStringLiteral("COM-номер есть только у ttyS0–ttyS3, ttyUSB0–ttyUSB5, ttyACM0–ttyACM5");
         else
             reason = QStringLiteral("не имя COM-порта");
@@ -99,8 +106,7 @@ QString FolderPortCatalog::devicePath(int n) const
 
 int SystemPortCatalog::comNumberForDevice(const QString &name)
 {
-    static const QRegularExpression re(QStringLiteral("^tty(S|USB|ACM)([0-9]+)$"));
-    const auto m = re.match(name);
+    const auto m = linuxSerialDevice().match(name);
     if (!m.hasMatch())
         return 0;
     const int k = m.captured(2).toInt();
@@ -130,7 +136,6 @@ QString SystemPortCatalog::devicePath(int n) const { return QStringLiteral("COM%
 #else
 std::optional<QStringList> SystemPortCatalog::valueTexts() const
 {
-    static const QRegularExpression serialDevice(QStringLiteral("^tty(S|USB|ACM)[0-9]+$"));
     std::map<int, QString> byNumber;
     QStringList beyond; // serial devices past the numbering: named as unused, not left out silently
     const auto ports = QSerialPortInfo::availablePorts();
@@ -138,7 +143,7 @@ std::optional<QStringList> SystemPortCatalog::valueTexts() const
         const int n = comNumberForDevice(p.portName());
         if (n > 0)
             byNumber.emplace(n, QStringLiteral("COM%1").arg(n));
-        else if (serialDevice.match(p.portName()).hasMatch())
+        else if (linuxSerialDevice().match(p.portName()).hasMatch())
             beyond << p.portName();
     }
     if (byNumber.empty() && beyond.isEmpty())
